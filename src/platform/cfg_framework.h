@@ -1,0 +1,74 @@
+// The gateway's configuration framework: logger, message bus, data model,
+// configuration lock, flash, objects and system actions.
+// On a gateway the vendor library provides these; here src/platform does.
+#ifndef DORVAN_CFG_FRAMEWORK_H
+#define DORVAN_CFG_FRAMEWORK_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define CFG_RET_SUCCESS 0
+#define CFG_RET_INTERNAL_ERROR 9002
+#define CFG_RET_TIMED_OUT 9005
+#define CFG_RET_NO_MORE_INSTANCES 9800
+
+#define CFG_LOG_ERR 3
+#define CFG_LOG_NOTICE 5
+#define CFG_LOG_DEBUG 7
+
+/* Logger. Lines go to DORVAN_LOG (a file, appended) or to standard error. */
+void cfgLog_init(int entityId);
+/* Lines of a level above the threshold are dropped (default 3). */
+void cfgLog_setLevel(int level);
+void log_log(int level, const char *func, int line, const char *fmt, ...)
+    __attribute__((format(printf, 4, 5)));
+
+/* Message bus and data model. */
+int cfgMsg_init(int entityId, void **msgHandle);
+void cfgMsg_cleanup(void **msgHandle);
+int cfgMdm_init(int entityId, void *msgHandle, int *mdmId);
+
+/* Configuration lock, shared with every process on the gateway. 0: held. */
+int cfgLck_acquireLockTraced(const char *caller);
+/* timeout in seconds */
+int cfgLck_acquireLockWithTimeoutTraced(const char *caller, uint32_t timeout);
+void cfgLck_releaseLockTraced(const char *caller);
+
+/* Flash. */
+int cfgMgm_saveConfigToFlash(void);
+/* Factory configuration to data model and flash, then a system reset
+   (this process re-executes itself). Returns only on failure. */
+int cfgMgm_restoreDefault(void *msgHandle);
+
+/* Data-model objects. */
+#define CFG_OID_LAN_IP_INTF 45
+#define CFG_MAX_DEPTH 6
+typedef struct {
+    uint8_t currentDepth;
+    uint32_t instance[CFG_MAX_DEPTH];
+} InstanceIdStack;
+
+/* Record of the LAN IP interface object. */
+typedef struct {
+    uint32_t enable;
+    char *IPInterfaceIPAddress; /* dotted IPv4 text */
+    char *IPInterfaceSubnetMask;
+} LanIpIntfObject;
+
+/* Next instance after iidStack (all zeros: the first). 0 and *obj set, or
+   CFG_RET_NO_MORE_INSTANCES. */
+int cfgObj_getNext(int oid, InstanceIdStack *iidStack, void **obj);
+void cfgObj_free(void **obj);
+
+/* Runs cmdline through /bin/sh -c and waits for the shell. */
+int cfgSys_doSystemAction(const char *caller, const char *cmdline);
+int systemEx(const char *cmdline, int flags);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

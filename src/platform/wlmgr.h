@@ -1,0 +1,51 @@
+// The wireless manager: wireless settings in a working copy over the data
+// model, the MAC filter list, the WDS peer list and scan, channel lists.
+#ifndef DORVAN_WLMGR_H
+#define DORVAN_WLMGR_H
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Longest name and value the manager stores, NUL excluded. wlmgr_getVar
+   never writes more than WLMGR_VALUE_SIZE bytes into its buffer. */
+#define WLMGR_NAME_SIZE 64
+#define WLMGR_VALUE_SIZE 256
+/* Buffer sizes for the list cursors' outputs. */
+#define WLMGR_MAC_SIZE 32
+#define WLMGR_IFNAME_SIZE 16
+/* wlmgr_getVarEx output buffer. */
+#define WLMGR_VAREX_SIZE 2048
+
+int wlmgr_getAdapterCount(void);
+int wldm_alloc(int count);
+int wlmgr_alloc(int count);
+
+void wlmgr_loadWorkingCopy(void);
+void wlmgr_storeWorkingCopy(void);
+/* Copies the value (at most WLMGR_VALUE_SIZE bytes with the NUL) into value.
+   An unset name gives the empty text and a non-zero result. */
+int wlmgr_getVar(const char *name, char *value);
+/* 0, or non-zero when name or value is too long (nothing changed). */
+int wlmgr_setVar(const char *name, const char *value);
+/* argv[0] "", argv[1] "wlChannelList", then the query words; argv[argc] NULL.
+   out receives at most WLMGR_VAREX_SIZE bytes. */
+int wlmgr_getVarEx(int argc, char **argv, char *out);
+
+/* MAC filter list (in the working copy, stored with it). */
+void *wlmgr_getFilterMac(void *cursor, char *mac, int flags, char *ifname);
+int wlmgr_addFilterMac(const char *mac, const char *ssid, const char *ifname);
+int wlmgr_removeFilterMac(const char *mac);
+
+/* WDS peers. */
+void wlmgr_scanWdsMacStart(void);
+void wlmgr_scanWdsMacResult(void);
+void *wlmgr_getScanWdsMacSSID(void *cursor, char *mac, char *ssid);
+int wlmgr_isWdsMacConfigured(const char *mac);
+int wlmgr_addWdsMac(const char *mac);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
