@@ -1,0 +1,89 @@
+#include "daemon.h"
+
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include "cfg_framework.h"
+#include "monitor.h"
+#include "pipes.h"
+#include "wlmgr.h"
+
+void *msgHandle = NULL;
+int wl_cnt = 0;
+
+int loglevel_from_option(int v)
+{
+    if (v == 0)
+        return CFG_LOG_ERR;
+    if (v == 1)
+        return CFG_LOG_NOTICE;
+    return CFG_LOG_DEBUG;
+}
+
+void scan_tick(void)
+{
+    static int scan_count = 0;
+    scan_count = (scan_count + 1) % SCAN_PERIOD;
+    if (scan_count == SCAN_FIRST_PASS)
+        do_scan();
+}
+
+void main_loop_pass(void)
+{
+    Varno_monitor();
+    process_wlCLI_PIPE();
+}
+
+int dorvand_main(int argc, char **argv)
+{
+    int mdmId = -1;
+    int level = CFG_LOG_ERR;
+    int opt;
+    while ((opt = getopt(argc, argv, "v:m:")) != -1) {
+        switch (opt) {
+        case 'v':
+            level = loglevel_from_option(atoi(optarg));
+            break;
+        case 'm':
+            mdmId = atoi(optarg);
+            break;
+        default:
+            exit(-1);
+        }
+    }
+
+    cfgLog_init(DORVAN_ENTITY_ID);
+    cfgLog_setLevel(level);
+    int r = cfgMsg_init(DORVAN_ENTITY_ID, &msgHandle);
+    if (r != 0) {
+        log_log(CFG_LOG_ERR, "main", __LINE__, "cfgMsg_init failed, ret=%d", r);
+        exit(-1);
+    }
+    r = cfgMdm_init(DORVAN_ENTITY_ID, msgHandle, &mdmId);
+    if (r != 0) {
+        log_log(CFG_LOG_ERR, "main", __LINE__, "cfgMdm_init failed, ret=%d", r);
+        cfgMsg_cleanup(&msgHandle);
+        exit(-1);
+    }
+    wl_cnt = wlmgr_getAdapterCount();
+    if (wldm_alloc(wl_cnt) != 0) {
+        log_log(CFG_LOG_ERR, "main", __LINE__, "Allocate wldm memory error\n");
+        return -1;
+    }
+    if (wlmgr_alloc(wl_cnt) != 0) {
+        log_log(CFG_LOG_ERR, "main", __LINE__, "Allocate wlan Adapter memory error\n");
+        return -1;
+    }
+
+    // A front end that closes the reply pipe early must not kill us.
+    signal(SIGPIPE, SIG_IGN);
+    // Lines reach a log file or a watching front end as they happen.
+    setvbuf(stdout, NULL, _IOLBF, 0);
+    for (;;) {
+        main_loop_pass();
+        sleep(1);
+        scan_tick();
+    }
+}

@@ -1,0 +1,28 @@
+#include "iface.h"
+
+#include <stdio.h>
+#include <string.h>
+
+const char *const wl_iface_names[WL_IFACE_COUNT] = {"wl0", "wl0.1", "wl0.2", "wl0.3"};
+
+int cli_isValidinf(const char *name)
+{
+    for (int i = 0; i < WL_IFACE_COUNT; i++) {
+        if (strcmp(name, wl_iface_names[i]) == 0)
+            return i;
+    }
+    return -1;
+}
+
+int convertformssid(int index, char *key, const char *var)
+{
+    key[0] = '\0';
+    if (index < 0 || index >= WL_IFACE_COUNT)
+        return 0;
+    int n = snprintf(key, WL_KEY_SIZE, "%s_wl0v%d", var, index);
+    if (n < 0 || n >= WL_KEY_SIZE) {
+        key[0] = '\0';
+        return -1;
+    }
+    return 0;
+}

@@ -1,0 +1,10 @@
+// What the main loop does besides serving commands.
+#ifndef DORVAN_MONITOR_H
+#define DORVAN_MONITOR_H
+
+void Varno_monitor(void);
+void enable_wireless(void);
+void disable_wireless(void);
+void do_scan(void);
+
+#endif

@@ -1,0 +1,385 @@
+#include "testutil.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "cfg_framework.h"
+#include "frontend.h"
+#include "pipes.h"
+
+namespace dt {
+
+namespace {
+
+const char *const kEnvVars[] = {"DORVAN_ROOT", "DORVAN_TRACE", "DORVAN_LOG", "PATH"};
+
+long now_ms()
+{
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (long)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
+}
+
+std::string saved_env[4];
+bool saved_set[4];
+
+}  // namespace
+
+std::string read_file(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void write_file(const std::string &path, const std::string &data)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << data;
+}
+
+bool exists(const std::string &path)
+{
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
+}
+
+TempRoot::TempRoot()
+{
+    for (int i = 0; i < 4; i++) {
+        const char *v = getenv(kEnvVars[i]);
+        saved_set[i] = v != nullptr;
+        saved_env[i] = v ? v : "";
+    }
+    char tmpl[] = "/tmp/dorvan-test-XXXXXX";
+    path_ = mkdtemp(tmpl);
+    setenv("DORVAN_ROOT", path_.c_str(), 1);
+    setenv("DORVAN_TRACE", file("trace").c_str(), 1);
+    setenv("DORVAN_LOG", file("log").c_str(), 1);
+    mkdir(file("var").c_str(), 0755);
+    int mdm = -1;
+    cfgMdm_init(14, nullptr, &mdm);
+}
+
+TempRoot::~TempRoot()
+{
+    run("rm -rf '" + path_ + "'");
+    for (int i = 0; i < 4; i++) {
+        if (saved_set[i])
+            setenv(kEnvVars[i], saved_env[i].c_str(), 1);
+        else
+            unsetenv(kEnvVars[i]);
+    }
+}
+
+std::vector<std::string> TempRoot::trace() const
+{
+    std::vector<std::string> lines;
+    std::istringstream in(read_file(file("trace")));
+    std::string line;
+    while (std::getline(in, line))
+        lines.push_back(line);
+    return lines;
+}
+
+void TempRoot::clear_trace() const
+{
+    unlink(file("trace").c_str());
+}
+
+std::string TempRoot::log() const
+{
+    return read_file(file("log"));
+}
+
+void TempRoot::board(const std::string &name, const std::string &value) const
+{
+    write_file(file("var/dorvan/board/" + name), value + "\n");
+}
+
+namespace {
+
+int open_reply_reader()
+{
+    char path[512];
+    snprintf(path, sizeof(path), "%s%s", getenv("DORVAN_ROOT"), REPLY_PIPE);
+    mkfifo(path, 0666);
+    return open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+}
+
+std::string drain(int fd)
+{
+    std::string out;
+    char buf[8192];
+    ssize_t n;
+    while ((n = read(fd, buf, sizeof(buf))) > 0)
+        out.append(buf, n);
+    close(fd);
+    return out;
+}
+
+}  // namespace
+
+std::string run_request(const std::string &text)
+{
+    int fd = open_reply_reader();
+    char request[513];
+    size_t n = text.size() < 512 ? text.size() : 512;
+    memcpy(request, text.data(), n);
+    request[n] = '\0';
+    cli_dispatch(request);
+    return drain(fd);
+}
+
+std::string with_reply(void (*fn)())
+{
+    int fd = open_reply_reader();
+    fn();
+    return drain(fd);
+}
+
+StdoutCapture::StdoutCapture()
+{
+    fflush(stdout);
+    char tmpl[] = "/tmp/dorvan-stdout-XXXXXX";
+    int fd = mkstemp(tmpl);
+    path_ = tmpl;
+    saved_ = dup(STDOUT_FILENO);
+    dup2(fd, STDOUT_FILENO);
+    close(fd);
+}
+
+std::string StdoutCapture::finish()
+{
+    if (!done_) {
+        fflush(stdout);
+        dup2(saved_, STDOUT_FILENO);
+        close(saved_);
+        done_ = true;
+    }
+    std::string s = read_file(path_);
+    return s;
+}
+
+StdoutCapture::~StdoutCapture()
+{
+    finish();
+    unlink(path_.c_str());
+}
+
+LockHolder::LockHolder()
+{
+    int p[2];
+    if (pipe(p) != 0)
+        abort();
+    pid_ = fork();
+    if (pid_ == 0) {
+        close(p[0]);
+        unsetenv("DORVAN_TRACE");
+        char ok = cfgLck_acquireLockWithTimeoutTraced("test-holder", 5) == 0 ? '1' : '0';
+        if (write(p[1], &ok, 1) != 1)
+            _exit(1);
+        for (;;)
+            pause();
+    }
+    close(p[1]);
+    char c = 0;
+    if (read(p[0], &c, 1) != 1 || c != '1')
+        fprintf(stderr, "LockHolder: the lock was not taken\n");
+    close(p[0]);
+}
+
+void LockHolder::kill_now()
+{
+    if (pid_ > 0) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+    }
+}
+
+LockHolder::~LockHolder()
+{
+    kill_now();
+}
+
+void install_stubs(const TempRoot &root, const std::vector<std::string> &names)
+{
+    std::string dir = root.file("stubs");
+    mkdir(dir.c_str(), 0755);
+    for (const auto &name : names) {
+        std::string path = dir + "/" + name;
+        write_file(path, "#!/bin/sh\necho \"" + name + " $*\" >> '" + root.file("stubs.log") +
+                             "'\nexit 0\n");
+        chmod(path.c_str(), 0755);
+    }
+    setenv("PATH", (dir + ":/usr/local/bin:/usr/bin:/bin").c_str(), 1);
+}
+
+std::vector<std::string> stub_calls(const TempRoot &root)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(read_file(root.file("stubs.log")));
+    std::string line;
+    while (std::getline(in, line))
+        lines.push_back(line);
+    return lines;
+}
+
+std::string bin(const std::string &name)
+{
+    return std::string(DORVAN_BIN_DIR) + "/" + name;
+}
+
+int run(const std::string &cmdline, std::string *out)
+{
+    FILE *p = popen(cmdline.c_str(), "r");
+    if (!p)
+        return -1;
+    std::string s;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof(buf), p)) > 0)
+        s.append(buf, n);
+    int st = pclose(p);
+    if (out)
+        *out = s;
+    return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+}
+
+Daemon::Daemon(const TempRoot &root, const std::vector<std::string> &args) : root_(root)
+{
+    std::string exe = bin("dorvand");
+    // Never let a test daemon reach a real nbtscan or nvram.
+    if (!exists(root.file("stubs/nbtscan")))
+        install_stubs(root, {"nvram", "nbtscan"});
+    pid_ = fork();
+    if (pid_ == 0) {
+        int o = open(root.file("dorvand.out").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        int e = open(root.file("dorvand.err").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        dup2(o, STDOUT_FILENO);
+        dup2(e, STDERR_FILENO);
+        std::vector<char *> argv;
+        argv.push_back(const_cast<char *>(exe.c_str()));
+        for (const auto &a : args)
+            argv.push_back(const_cast<char *>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(exe.c_str(), argv.data());
+        _exit(127);
+    }
+}
+
+bool Daemon::alive()
+{
+    if (pid_ <= 0)
+        return false;
+    int st;
+    pid_t r = waitpid(pid_, &st, WNOHANG);
+    if (r == pid_) {
+        status_ = st;
+        pid_ = -1;
+        return false;
+    }
+    return true;
+}
+
+int Daemon::wait_exit(int timeout_ms)
+{
+    long deadline = now_ms() + timeout_ms;
+    while (alive()) {
+        if (now_ms() >= deadline)
+            return -1;
+        usleep(10000);
+    }
+    return WIFEXITED(status_) ? WEXITSTATUS(status_) : 128 + WTERMSIG(status_);
+}
+
+void Daemon::kill_now()
+{
+    if (pid_ > 0) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, &status_, 0);
+        pid_ = -1;
+    }
+}
+
+Daemon::~Daemon()
+{
+    kill_now();
+}
+
+std::string Daemon::out() const
+{
+    return read_file(root_.file("dorvand.out"));
+}
+
+std::string Daemon::err() const
+{
+    return read_file(root_.file("dorvand.err"));
+}
+
+std::string exchange(const std::string &request_bytes, int timeout_ms)
+{
+    std::string reply, error;
+    fe_result r = fe_exchange(request_bytes.data(), request_bytes.size(), timeout_ms, &reply, &error);
+    if (r == FE_TIMEOUT)
+        return "<timeout>";
+    if (r != FE_OK)
+        return "<error: " + error + ">";
+    return reply;
+}
+
+std::string ask(const std::string &request, int timeout_ms)
+{
+    return exchange(request + std::string(1, '\0'), timeout_ms);
+}
+
+std::string raw_exchange(const std::string &request_bytes, int timeout_ms)
+{
+    std::string root = getenv("DORVAN_ROOT");
+    std::string req = root + REQUEST_PIPE, rep = root + REPLY_PIPE;
+    mkfifo(rep.c_str(), 0666);
+    int rfd = open(rep.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    mkfifo(req.c_str(), 0666);
+    long deadline = now_ms() + timeout_ms;
+    int wfd;
+    while ((wfd = open(req.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) < 0) {
+        if (now_ms() >= deadline) {
+            close(rfd);
+            return "";
+        }
+        usleep(5000);
+    }
+    if (!request_bytes.empty() &&
+        write(wfd, request_bytes.data(), request_bytes.size()) != (ssize_t)request_bytes.size())
+        fprintf(stderr, "raw_exchange: short write\n");
+    close(wfd);
+    std::string out;
+    char buf[8192];
+    while (now_ms() < deadline) {
+        ssize_t n = read(rfd, buf, sizeof(buf));
+        if (n > 0) {
+            out.append(buf, n);
+            if (out.back() == '\0')
+                break;
+        } else {
+            usleep(5000);
+        }
+    }
+    close(rfd);
+    return out;
+}
+
+}  // namespace dt

@@ -1,0 +1,114 @@
+// Test support: private roots, the reply pipe, stdout capture, lock holders
+// and a real dorvand process.
+#ifndef DORVAN_TESTUTIL_H
+#define DORVAN_TESTUTIL_H
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+namespace dt {
+
+// A private DORVAN_ROOT with DORVAN_TRACE and DORVAN_LOG inside it, prepared
+// like the daemon's start-up does. Restores the environment on destruction.
+class TempRoot {
+public:
+    TempRoot();
+    ~TempRoot();
+    TempRoot(const TempRoot &) = delete;
+    TempRoot &operator=(const TempRoot &) = delete;
+
+    const std::string &path() const { return path_; }
+    std::string file(const std::string &rel) const { return path_ + "/" + rel; }
+    std::vector<std::string> trace() const;  // lines of the trace file
+    void clear_trace() const;
+    std::string log() const;  // the logger's lines
+    // Writes a board input file under var/dorvan/board.
+    void board(const std::string &name, const std::string &value) const;
+
+private:
+    std::string path_;
+};
+
+std::string read_file(const std::string &path);
+void write_file(const std::string &path, const std::string &data);
+bool exists(const std::string &path);
+
+// The reply as sent: its text and the NUL. An empty result means no reply.
+inline std::string R(const std::string &text) { return text + std::string(1, '\0'); }
+
+// Runs one request through the dispatcher (as process_wlCLI_PIPE would after
+// reading it) with a reader on the reply pipe; returns every byte sent.
+std::string run_request(const std::string &text);
+// Runs fn with a reader on the reply pipe; returns every byte sent.
+std::string with_reply(void (*fn)());
+
+// Captures the process's standard output while alive.
+class StdoutCapture {
+public:
+    StdoutCapture();
+    ~StdoutCapture();
+    std::string finish();
+
+private:
+    int saved_ = -1;
+    std::string path_;
+    bool done_ = false;
+};
+
+// Another process holding the configuration lock until destroyed.
+class LockHolder {
+public:
+    LockHolder();
+    ~LockHolder();
+    pid_t pid() const { return pid_; }
+    void kill_now();  // SIGKILL, as a crashing holder
+
+private:
+    pid_t pid_ = -1;
+};
+
+// Executables written as stub programs on PATH; each records its arguments,
+// one call a line, into <root>/stubs.log.
+void install_stubs(const TempRoot &root, const std::vector<std::string> &names);
+std::vector<std::string> stub_calls(const TempRoot &root);
+
+// A real dorvand on the root, stdout/stderr into root files, with stub
+// nvram and nbtscan first on PATH.
+class Daemon {
+public:
+    explicit Daemon(const TempRoot &root, const std::vector<std::string> &args = {});
+    ~Daemon();
+    pid_t pid() const { return pid_; }
+    bool alive();
+    // Waits for exit; returns the exit status, or -1 on timeout.
+    int wait_exit(int timeout_ms);
+    void kill_now();
+    std::string out() const;
+    std::string err() const;
+
+private:
+    const TempRoot &root_;
+    pid_t pid_ = -1;
+    int status_ = -1;
+};
+
+// One exchange through the front-end library: request bytes as given
+// (append the NUL yourself when wanted). Returns the reply text, or
+// "<timeout>" / "<error: ...>".
+std::string exchange(const std::string &request_bytes, int timeout_ms = 6000);
+// Joins words as the front end does and appends the NUL.
+std::string ask(const std::string &request, int timeout_ms = 6000);
+// The exchange done by hand: a reader on the reply pipe first, then the
+// request pipe created and the bytes written; returns every reply byte (NUL
+// included), or "" when none came within timeout_ms.
+std::string raw_exchange(const std::string &request_bytes, int timeout_ms = 6000);
+
+std::string bin(const std::string &name);  // path of a built executable
+// Runs a command line with /bin/sh, returns exit status; output into *out.
+int run(const std::string &cmdline, std::string *out = nullptr);
+
+}  // namespace dt
+
+#endif

@@ -1,0 +1,166 @@
+#include "frontend.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <string.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include "rootpath.h"
+
+namespace {
+
+long now_ms()
+{
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (long)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
+}
+
+std::string rooted(const char *abs)
+{
+    char path[DORVAN_PATH_MAX];
+    rootpath_make(path, sizeof(path), abs);
+    return path;
+}
+
+void nap()
+{
+    usleep(10000);
+}
+
+struct Fd {
+    int fd = -1;
+    ~Fd()
+    {
+        if (fd >= 0)
+            close(fd);
+    }
+};
+
+}  // namespace
+
+std::string fe_join(int argc, char **argv)
+{
+    std::string out;
+    for (int i = 0; i < argc; i++) {
+        if (i > 0)
+            out += ' ';
+        out += argv[i];
+    }
+    return out;
+}
+
+fe_result fe_exchange(const char *request, size_t len, int timeout_ms, std::string *reply,
+                      std::string *error)
+{
+    const long deadline = now_ms() + timeout_ms;
+    const std::string req_path = rooted("/var/param_fifo1");
+    const std::string rep_path = rooted("/var/param_fifo2");
+    const std::string lock_path = rooted("/var/dorvan/frontend.lock");
+    reply->clear();
+
+    // One exchange at a time: the pipes carry no request ids.
+    std::string dir = rooted("/var/dorvan");
+    mkdir(rooted("/var").c_str(), 0755);
+    mkdir(dir.c_str(), 0755);
+    Fd lock;
+    lock.fd = open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (lock.fd < 0) {
+        *error = "cannot open " + lock_path + ": " + strerror(errno);
+        return FE_ERROR;
+    }
+    while (flock(lock.fd, LOCK_EX | LOCK_NB) != 0) {
+        if (now_ms() >= deadline) {
+            *error = "another front end holds " + lock_path;
+            return FE_TIMEOUT;
+        }
+        nap();
+    }
+
+    // An earlier request not yet picked up: wait for the daemon to take it.
+    struct stat st;
+    while (lstat(req_path.c_str(), &st) == 0) {
+        if (now_ms() >= deadline) {
+            *error = "an earlier request is still pending at " + req_path;
+            return FE_TIMEOUT;
+        }
+        nap();
+    }
+    if (mkfifo(req_path.c_str(), 0666) != 0) {
+        *error = "cannot create " + req_path + ": " + strerror(errno);
+        return FE_ERROR;
+    }
+    if (mkfifo(rep_path.c_str(), 0666) != 0 && errno != EEXIST) {
+        unlink(req_path.c_str());
+        *error = "cannot create " + rep_path + ": " + strerror(errno);
+        return FE_ERROR;
+    }
+
+    // The daemon opens the request pipe once a second.
+    Fd req;
+    for (;;) {
+        req.fd = open(req_path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (req.fd >= 0)
+            break;
+        if (errno != ENXIO || now_ms() >= deadline) {
+            unlink(req_path.c_str());
+            *error = errno == ENXIO ? "the daemon did not take the request"
+                                    : "cannot open " + req_path + ": " + strerror(errno);
+            return errno == ENXIO ? FE_TIMEOUT : FE_ERROR;
+        }
+        nap();
+    }
+    // Open the reply pipe before the request is complete, so the daemon's
+    // reply always finds a reader.
+    Fd rep;
+    rep.fd = open(rep_path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (rep.fd < 0) {
+        *error = "cannot open " + rep_path + ": " + strerror(errno);
+        return FE_ERROR;
+    }
+    ssize_t w = write(req.fd, request, len);
+    close(req.fd);
+    req.fd = -1;
+    if (w != (ssize_t)len) {
+        *error = "short write of the request";
+        return FE_ERROR;
+    }
+
+    char buf[4096];
+    bool writer_seen = false;
+    for (;;) {
+        long left = deadline - now_ms();
+        if (left <= 0) {
+            *error = "no reply from the daemon";
+            return FE_TIMEOUT;
+        }
+        struct pollfd p = {rep.fd, POLLIN, 0};
+        int r = poll(&p, 1, (int)(left < 50 ? left : 50));
+        if (r < 0 && errno != EINTR) {
+            *error = std::string("poll: ") + strerror(errno);
+            return FE_ERROR;
+        }
+        if (r <= 0)
+            continue;
+        ssize_t n = read(rep.fd, buf, sizeof(buf));
+        if (n > 0) {
+            writer_seen = true;
+            const char *nul = static_cast<const char *>(memchr(buf, '\0', n));
+            reply->append(buf, nul ? nul - buf : n);
+            if (nul)
+                return FE_OK;
+        } else if (n == 0) {
+            // The writer closed without a NUL: nothing more will come from it,
+            // but a daemon that has not written yet may still.
+            if (writer_seen) {
+                *error = "reply ended without its terminator";
+                return FE_ERROR;
+            }
+            nap();
+        }
+    }
+}
