@@ -17,6 +17,7 @@
 #include "cfg_framework.h"
 #include "frontend.h"
 #include "pipes.h"
+#include "wlmgr.h"
 
 namespace dt {
 
@@ -35,6 +36,49 @@ std::string saved_env[4];
 bool saved_set[4];
 
 }  // namespace
+
+namespace {
+
+// Runs fn with tracing off, so the trace shows only the code under test.
+template <typename F> void untraced(F fn)
+{
+    const char *t = getenv("DORVAN_TRACE");
+    std::string saved = t ? t : "";
+    unsetenv("DORVAN_TRACE");
+    fn();
+    if (t)
+        setenv("DORVAN_TRACE", saved.c_str(), 1);
+}
+
+}  // namespace
+
+void seed(const std::vector<std::pair<std::string, std::string>> &values)
+{
+    untraced([&] {
+        if (cfgLck_acquireLockWithTimeoutTraced("test-seed", 5) != 0)
+            abort();
+        wlmgr_loadWorkingCopy();
+        for (const auto &kv : values)
+            if (wlmgr_setVar(kv.first.c_str(), kv.second.c_str()) != 0)
+                fprintf(stderr, "seed: %s refused\n", kv.first.c_str());
+        wlmgr_storeWorkingCopy();
+        cfgMgm_saveConfigToFlash();
+        cfgLck_releaseLockTraced("test-seed");
+    });
+}
+
+std::string stored(const std::string &name)
+{
+    char value[WLMGR_VALUE_SIZE] = "";
+    untraced([&] {
+        if (cfgLck_acquireLockWithTimeoutTraced("test-read", 5) != 0)
+            abort();
+        wlmgr_loadWorkingCopy();
+        wlmgr_getVar(name.c_str(), value);
+        cfgLck_releaseLockTraced("test-read");
+    });
+    return value;
+}
 
 std::string read_file(const std::string &path)
 {

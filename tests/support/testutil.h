@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace dt {
@@ -30,6 +31,12 @@ public:
 private:
     std::string path_;
 };
+
+// Sets names in the data model and flash (lock, load, set, store, save),
+// without tracing, as a provisioning step before the code under test runs.
+void seed(const std::vector<std::pair<std::string, std::string>> &values);
+// A value as stored in the data model now ("" when unset).
+std::string stored(const std::string &name);
 
 std::string read_file(const std::string &path);
 void write_file(const std::string &path, const std::string &data);
