@@ -1,0 +1,128 @@
+// Arbitrary request bytes through the request path into the dispatcher and
+// every handler, against the platform on a private root seeded with values
+// that stress the views (long, no digits, codes outside every table).
+#include <fcntl.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "cfg_framework.h"
+#include "cli.h"
+#include "dorvan_store.h"
+#include "pipes.h"
+#include "rootpath.h"
+#include "wlmgr.h"
+
+namespace {
+
+const char *const kSeed[][2] = {
+    {"wlSsid_wl0v0", "HomeNet"},
+    {"wlSsid_wl0v1", "a-very-long-ssid-of-exactly-thirty-two-chars-and-more-to-spare-xxxxxxxxxxxxxxxx"},
+    {"wlEnbl_wl0v1", "7"},
+    {"wlEnbl_wl0v2", "1"},
+    {"wlEnbl_wl0v3", "yes"},
+    {"wlHide_wl0v2", "-9"},
+    {"wlAuthMode_wl0v1", "wpa2"},
+    {"wlAuthMode_wl0v2", "radius"},
+    {"wlAuthMode_wl0v3", "bogus"},
+    {"wlWscMode_wl0v1", "enabled"},
+    {"wlWscMode_wl0v2", "maybe"},
+    {"wlKeyBit_wl0v0", "2147483647"},
+    {"wlPreauth_wl0v1", "-1"},
+    {"wlWscAPMode_wl0v0", "99999999999999999999"},
+    {"wlNMcsidx", "32"},
+    {"wlNBwCap", "9"},
+    {"wlNCtrlsb", "x"},
+    {"wlBands", "1"},
+    {"wlChannel", "0"},
+    {"wlWmeNoAck", "5"},
+    {"wlWmeApsd", "-2147483648"},
+    {"wlgMode", "7"},
+    {"wlLazyWds", "2"},
+    {"wlWds0", "00:11:22:33:44:55"},
+    {"wlCountry", "DE"},
+};
+
+int reply_fd = -1;
+unsigned runs = 0;
+
+void seed()
+{
+    if (cfgLck_acquireLockWithTimeoutTraced("fuzz", 5) != 0)
+        abort();
+    dorvan_restoreFactory();
+    wlmgr_loadWorkingCopy();
+    for (const auto &kv : kSeed)
+        wlmgr_setVar(kv[0], kv[1]);
+    char name[16];
+    for (int i = 0; i < 40; i++) {
+        char mac[32];
+        snprintf(mac, sizeof(mac), "02:00:00:00:00:%02x", i);
+        snprintf(name, sizeof(name), "wl0.%d", i % 4);
+        wlmgr_addFilterMac(mac, "ssid-with-some-length", i % 5 == 4 ? "" : name);
+    }
+    wlmgr_storeWorkingCopy();
+    cfgMgm_saveConfigToFlash();
+    cfgLck_releaseLockTraced("fuzz");
+}
+
+void setup()
+{
+    char tmpl[] = "/dev/shm/dorvan-fuzz-XXXXXX";
+    const char *dir = mkdtemp(tmpl);
+    if (dir == NULL) {
+        char alt[] = "/tmp/dorvan-fuzz-XXXXXX";
+        dir = mkdtemp(alt);
+        setenv("DORVAN_ROOT", dir, 1);
+    } else {
+        setenv("DORVAN_ROOT", dir, 1);
+    }
+    unsetenv("DORVAN_TRACE");
+    setenv("DORVAN_LOG", "/dev/null", 1);
+    setenv("DORVAN_LOCK_WAIT_MS", "0", 1);
+    int mdm = -1;
+    cfgMdm_init(14, NULL, &mdm);
+    // Scan results, many and long, so the views' bounds are exercised.
+    char path[DORVAN_PATH_MAX];
+    rootpath_make(path, sizeof(path), "/var/dorvan/radio/wds_peers");
+    FILE *f = fopen(path, "w");
+    for (int i = 0; f != NULL && i < 200; i++)
+        fprintf(f, "0A:00:00:00:%02X:%02X peer-network-with-a-long-name-%d\n", i / 256, i % 256, i);
+    if (f != NULL)
+        fclose(f);
+    rootpath_make(path, sizeof(path), REPLY_PIPE);
+    mkfifo(path, 0666);
+    // Our own reader keeps the reply pipe open, so replies never wait.
+    reply_fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    seed();
+}
+
+void drain()
+{
+    char buf[8192];
+    while (read(reply_fd, buf, sizeof(buf)) > 0) {
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    if (reply_fd < 0)
+        setup();
+    // What process_wlCLI_PIPE hands on: at most 512 bytes, ended at the first
+    // NUL or after the last byte.
+    char request[CLI_REQUEST_SIZE + 1];
+    size_t n = size < CLI_REQUEST_SIZE ? size : CLI_REQUEST_SIZE;
+    memcpy(request, data, n);
+    request[n] = '\0';
+    cli_dispatch(request);
+    drain();
+    // Start over now and then so stored values do not drift too far.
+    if (++runs % 256 == 0)
+        seed();
+    return 0;
+}
