@@ -1,0 +1,2 @@
+// Stands in until the daemon sources land on this branch.
+int main() { return 0; }
