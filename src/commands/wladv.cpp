@@ -95,6 +95,7 @@ static const struct view_line view_lines[] = {
 };
 #define VIEW_COUNT ((int)(sizeof(view_lines) / sizeof(view_lines[0])))
 
+// Positions in view_lines of the values the rate name depends on.
 enum { V_BANDS = 0, V_CHANNEL = 1, V_NMODE = 3, V_NBWCAP = 4, V_NMCSIDX = 6 };
 
 // 802.11n rate names by MCS index + 2; the 40 MHz table adds index 32 last.
