@@ -1,0 +1,384 @@
+// wladv: the golden transcript, the view's codes and rate names, the syntax
+// table at its boundaries, the channel lists and the writing pass.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "testutil.h"
+#include "wladv_lists.h"
+
+using dt::R;
+
+namespace {
+
+const char kOk[] = "wireless advanced setting is configured successfully!!\n";
+
+std::string adv(const std::string &args)
+{
+    return dt::run_request("wladv " + args);
+}
+
+// The reply line that starts with " label:", or "" when there is none.
+std::string view_line(const std::string &label)
+{
+    std::string reply = adv("show");
+    std::string key = "\n " + label + ":";
+    size_t at = ("\n" + reply).find(key);  // index of the line in reply
+    if (at == std::string::npos)
+        return "";
+    return reply.substr(at, reply.find('\n', at) - at);
+}
+
+std::vector<std::string> sets(const dt::TempRoot &root)
+{
+    std::vector<std::string> out;
+    for (const std::string &l : root.trace())
+        if (l.compare(0, 4, "set\t") == 0)
+            out.push_back(l);
+    return out;
+}
+
+}  // namespace
+
+// Requests and their exact replies, in order, from tests/golden/wladv.txt.
+TEST(WlAdvGolden, Transcript)
+{
+    dt::TempRoot root;
+    std::ifstream in(std::string(DORVAN_SOURCE_DIR) + "/tests/golden/wladv.txt");
+    ASSERT_TRUE(in.good());
+    std::string line, request, expected;
+    int lineno = 0, request_line = 0, exchanges = 0;
+    bool pending = false;
+    auto finish = [&] {
+        if (!pending)
+            return;
+        EXPECT_EQ(dt::run_request(request), R(expected))
+            << "golden line " << request_line << ": " << request;
+        exchanges++;
+        pending = false;
+    };
+    while (std::getline(in, line)) {
+        lineno++;
+        if (line.empty() || line[0] == '#')
+            continue;
+        if (line.compare(0, 2, "> ") == 0) {
+            finish();
+            request = line.substr(2);
+            expected.clear();
+            request_line = lineno;
+            pending = true;
+        } else if (line.compare(0, 3, "<= ") == 0) {
+            expected += line.substr(3);
+        } else if (line.compare(0, 2, "< ") == 0) {
+            expected += line.substr(2) + "\n";
+        } else if (line[0] == '@') {
+            finish();
+            size_t a = line.find(' '), b = line.find(' ', a + 1);
+            std::string verb = line.substr(0, a), name = line.substr(a + 1, b - a - 1);
+            std::string value = b == std::string::npos ? "" : line.substr(b + 1);
+            if (verb == "@seed")
+                dt::seed({{name, value}});
+            else
+                EXPECT_EQ(dt::stored(name), value) << "golden line " << lineno;
+        } else {
+            ADD_FAILURE() << "golden line " << lineno << " not understood: " << line;
+        }
+    }
+    finish();
+    EXPECT_GE(exchanges, 50);
+}
+
+TEST(WlAdvView, CodedLinesAndFallbacks)
+{
+    dt::TempRoot root;
+    struct Case {
+        const char *var, *value, *label, *line;  // line "": no line at all
+    } cases[] = {
+        {"wlBands", "1", "Band", " Band:5GHz"},
+        {"wlBands", "3", "Band", " Band:dual band"},
+        {"wlNBwCap", "1", "Bandwidth", " Bandwidth:40MHz in Both Bands"},
+        {"wlNBwCap", "2", "Bandwidth", " Bandwidth:20MHz in 2.4G Band and 40MHz in 5G Band"},
+        {"wlNBwCap", "3", "Bandwidth", ""},
+        {"wlNCtrlsb", "1", "Control Sideband", " Control Sideband:Upper"},
+        {"wlNCtrlsb", "-1", "Control Sideband", " Control Sideband:Lower"},
+        {"wlNCtrlsb", "01", "Control Sideband", ""},
+        {"wlNReqd", "1", "Support 802.11n Client Only", " Support 802.11n Client Only:on"},
+        {"wlgMode", "0", "11g Mode", " 11g Mode:802.11b Only"},
+        {"wlgMode", "4", "11g Mode", " 11g Mode:Performance"},
+        {"wlgMode", "2", "11g Mode", ""},
+        {"wlRegMode", "1", "Regulatory Mode", " Regulatory Mode:802.11h"},
+        {"wlRegMode", "3", "Regulatory Mode", ""},
+        {"wlWme", "-1", "WMM(Wi-Fi Multimedia)", " WMM(Wi-Fi Multimedia):auto"},
+        {"wlWme", "2", "WMM(Wi-Fi Multimedia)", ""},
+        {"wlWmeNoAck", "1", "WMM No Acknowledgement", " WMM No Acknowledgement:enabled"},
+        {"wlWmeNoAck", "7", "WMM No Acknowledgement", " WMM No Acknowledgement:7"},
+        {"wlWmeApsd", "0", "WMM APSD", " WMM APSD:disabled"},
+        {"wlWmeApsd", "-5", "WMM APSD", " WMM APSD:-5"},
+        {"wlTxPwrPcnt", "80", "Transmit Power", " Transmit Power:80%"},
+    };
+    for (const Case &c : cases) {
+        dt::seed({{c.var, c.value}});
+        EXPECT_EQ(view_line(c.label), c.line) << c.var << "=" << c.value;
+    }
+    // A coded line left out does not take its neighbours with it.
+    std::string reply = adv("show");
+    EXPECT_NE(reply.find(" Transmit Power:80%\n WMM No Acknowledgement:7\n WMM APSD:-5\n"),
+              std::string::npos);
+
+    // Values longer than any field are shown whole.
+    std::string longer(200, 'x');
+    dt::seed({{"wlDfsPreIsm", longer}, {"wlRate", longer}});
+    EXPECT_EQ(view_line("Pre-Network Radar Check"), " Pre-Network Radar Check:" + longer);
+    EXPECT_EQ(view_line("11g Rate"), " 11g Rate:" + longer);
+
+    // The view reads under its own lock and writes nothing.
+    root.clear_trace();
+    adv("SHOW");
+    EXPECT_EQ(root.trace(),
+              (std::vector<std::string>{"lock\tcmdWlAdvView", "load", "unlock\tcmdWlAdvView"}));
+}
+
+TEST(WlAdvView, RateNameByChannelBandAndWidth)
+{
+    dt::TempRoot root;
+    struct Case {
+        const char *channel, *bands, *nmode, *bwcap, *mcs, *name;
+    } cases[] = {
+        {"6", "2", "auto", "1", "7", "135 Mbps"},
+        {"0", "2", "auto", "1", "7", "65 Mbps or 135 Mbps"},
+        {"6", "2", "off", "1", "7", "65 Mbps"},
+        {"6", "2", "auto", "2", "8", "13 Mbps"},
+        {"36", "1", "auto", "2", "8", "27 Mbps"},
+        {"36", "1", "auto", "1", "0", "13.5 Mbps"},
+        {"6", "2", "auto", "0", "-2", "Use 11g Rate"},
+        {"0", "2", "auto", "1", "-1", "Auto"},
+        {"6", "2", "auto", "1", "32", "6 Mbps"},
+        {"6", "2", "auto", "1", "16", "6 Mbps"},
+        {"6", "2", "auto", "1", "15", "270 Mbps"},
+        // No entry in the chosen table: the stored text.
+        {"6", "2", "auto", "0", "32", "32"},
+        {"0", "2", "auto", "1", "32", "32"},
+        {"6", "2", "auto", "1", "-3", "-3"},
+        {"6", "2", "auto", "0", "99999999999", "99999999999"},
+        {"6", "2", "auto", "0", "7x", "65 Mbps"},
+        {"6", "2", "auto", "0", "auto", "6.5 Mbps"},
+    };
+    for (const Case &c : cases) {
+        dt::seed({{"wlChannel", c.channel},
+                  {"wlBands", c.bands},
+                  {"wlNmode", c.nmode},
+                  {"wlNBwCap", c.bwcap},
+                  {"wlNMcsidx", c.mcs}});
+        EXPECT_EQ(view_line("802.11n Rate"), std::string(" 802.11n Rate:") + c.name)
+            << c.channel << " " << c.bands << " " << c.nmode << " " << c.bwcap << " " << c.mcs;
+    }
+}
+
+// Each value alone against its option's syntax: "wladvhelp" means refused.
+// Rules that could refuse an accepted value are kept out of the way.
+TEST(WlAdvConfig, SyntaxTableAtItsBoundaries)
+{
+    dt::TempRoot root;
+    dt::seed({{"wlPhyType", "g"}, {"wlChannel", "0"}, {"wlNBwCap", "1"}, {"wlBands", "3"}});
+    struct Case {
+        const char *option, *value;
+        bool accepted;
+    } cases[] = {
+        {"--wlBands", "0", false},          {"--wlBands", "3", false},
+        {"--wlChannel", "0", true},         {"--wlChannel", "-1", false},
+        {"--wlChannel", "1234567", true},   {"--wlChannel", "12345678", false},
+        {"--wlCsScanTimer", "0", true},     {"--wlCsScanTimer", "-1", false},
+        {"--wlNmode", "Off", true},         {"--wlNmode", "on", false},
+        {"--wlNBwCap", "2", true},          {"--wlNBwCap", "3", false},
+        {"--wlNCtrlsb", "-1", true},        {"--wlNCtrlsb", "0", false},
+        {"--wlNMcsidx", "1234567", true},   {"--wlNMcsidx", "12345678", false},
+        {"--wlNProtection", "auto", true},  {"--wlNProtection", "on", false},
+        {"--wlNReqd", "0", true},           {"--wlNReqd", "01", false},
+        {"--wlRate", "0", true},            {"--wlRate", "123456789012345", true},
+        {"--wlRate", "1234567890123456", false},
+        {"--wlMCastRate", "1234567890123456", false},
+        {"--wlBasicRate", "1234567890123456", false},
+        {"--wlFrgThrshld", "255", false},   {"--wlFrgThrshld", "256", true},
+        {"--wlFrgThrshld", "2346", true},   {"--wlFrgThrshld", "2347", false},
+        {"--wlRtsThrshld", "0", true},      {"--wlRtsThrshld", "-1", false},
+        {"--wlRtsThrshld", "2347", true},   {"--wlRtsThrshld", "2348", false},
+        {"--wlDtmIntvl", "0", false},       {"--wlDtmIntvl", "1", true},
+        {"--wlDtmIntvl", "255", true},      {"--wlDtmIntvl", "256", false},
+        {"--wlDtmIntvl", "3x", true},       {"--wlDtmIntvl", "abc", false},
+        {"--wlBcnIntvl", "0", false},       {"--wlBcnIntvl", "1", true},
+        {"--wlBcnIntvl", "65535", true},    {"--wlBcnIntvl", "65536", false},
+        {"--wlGlobalMaxAssoc", "0", false}, {"--wlGlobalMaxAssoc", "1", true},
+        {"--wlGlobalMaxAssoc", "128", true}, {"--wlGlobalMaxAssoc", "129", false},
+        {"--wlFrameBurst", "ON", true},     {"--wlFrameBurst", "yes", false},
+        {"--wlgMode", "5", true},           {"--wlgMode", "2", false},
+        {"--wlProtection", "Auto", true},   {"--wlProtection", "on", false},
+        {"--wlRegMode", "2", true},         {"--wlRegMode", "3", false},
+        {"--wlDfsPreIsm", "whatever", false}, {"--wlDfsPostIsm", "any", true},
+        {"--wlTpcDb", "4", true},           {"--wlTpcDb", "1", false},
+        {"--wlTurboEn", "off", true},       {"--wlTurboEn", "on", false},
+        {"--wlPreambleType", "Long", true}, {"--wlPreambleType", "medium", false},
+        {"--wlTxPwrPcnt", "100", true},     {"--wlTxPwrPcnt", "50", false},
+        {"--wlWme", "-1", true},            {"--wlWme", "2", false},
+        {"--wlWmeNoAck", "1", true},        {"--wlWmeNoAck", "2", false},
+        {"--wlWmeApsd", "0", true},         {"--wlWmeApsd", "-1", false},
+        {"--WLDTMINTVL", "256", false},
+    };
+    for (const Case &c : cases) {
+        root.clear_trace();
+        std::string reply = adv(std::string("config ") + c.option + " " + c.value);
+        EXPECT_EQ(reply != R("wladvhelp"), c.accepted) << c.option << " " << c.value;
+        if (!c.accepted) {
+            EXPECT_TRUE(root.trace().empty()) << "refused before the lock: " << c.option;
+        }
+    }
+    // A word that is no option is skipped alone, so "--wlDtmIntvl" below is
+    // an option word and 0 its value.
+    EXPECT_EQ(adv("config x --wlDtmIntvl 0"), R("wladvhelp"));
+}
+
+TEST(WlAdvLists, QueryWordsAndLineForm)
+{
+    struct Case {
+        const char *bands, *phy, *bwcap, *sb;
+        std::vector<std::string> words;
+    } cases[] = {
+        {"2", "n", "1", "0", {"n", "b", "40", "lower"}},
+        {"2", "n", "2", "1", {"n", "b", "20"}},
+        {"1", "n", "2", "1", {"n", "a", "40", "upper"}},
+        {"1", "n", "0", "1", {"n", "a", "20"}},
+        {"1", "n", "7", "1", {"n", "a", "20"}},
+        {"3", "n", "1", "1", {}},
+    };
+    for (const Case &c : cases) {
+        char args[WLADV_QUERY_SLOTS][WLADV_QUERY_SLOT_SIZE];
+        int n = wladv_channel_query(c.bands, c.phy, c.bwcap, c.sb, args);
+        std::vector<std::string> got;
+        for (int i = 2; i < n; i++)
+            got.push_back(args[i]);
+        EXPECT_EQ(got, c.words) << c.bands << c.phy << c.bwcap << c.sb;
+        if (n > 0) {
+            EXPECT_STREQ(args[0], "");
+            EXPECT_STREQ(args[1], "wlChannelList");
+        }
+    }
+
+    int ch = -7;
+    EXPECT_EQ(wladv_channel_line("document.forms[0].wlChannel[3] = new Option(\"4\", \"44\");", &ch), 0);
+    EXPECT_EQ(ch, 44);
+    EXPECT_EQ(wladv_channel_line("document.forms[0].wlChannel[0] = new Option(\"-1\", \"-2\");", &ch), 0);
+    EXPECT_EQ(ch, -2);
+    ch = -7;
+    const char *bad[] = {
+        "",
+        "document.forms[0].wlChannel[0] = new Option(\"1\", \"1\")",
+        "document.forms[0].wlChannel[0] = new Option(\"1\", \"1\"); ",
+        "document.forms[0].wlChannel[0] = new Option(\"1\", \"\");",
+        "document.forms[0].wlChannel[x] = new Option(\"1\", \"1\");",
+        "document.forms[0].wlChannel[0] = new Option(\"1\", \"-\");",
+    };
+    for (const char *line : bad)
+        EXPECT_EQ(wladv_channel_line(line, &ch), -1) << line;
+    EXPECT_EQ(ch, -7);
+}
+
+// The lists come from the platform's regulatory table for the stored country.
+TEST(WlAdvLists, ChannelsAgainstTheRegulatoryLists)
+{
+    dt::TempRoot root;
+    const std::string refusal = "The wlChannel value 200 you set is not in the current channel list:";
+    struct Case {
+        const char *country, *bands, *phy, *bwcap, *sb, *list;
+    } cases[] = {
+        {"US", "2", "n", "0", "0", "0 1 2 3 4 5 6 7 8 9 10 11 "},
+        {"US", "2", "n", "1", "-1", "0 1 2 3 4 5 6 7 "},
+        {"US", "2", "n", "1", "1", "0 5 6 7 8 9 10 11 "},
+        {"DE", "2", "n", "0", "0", "0 1 2 3 4 5 6 7 8 9 10 11 12 13 "},
+        {"JP", "2", "b", "0", "0", "0 1 2 3 4 5 6 7 8 9 10 11 12 13 14 "},
+        {"US", "1", "n", "0", "0",
+         "0 36 40 44 48 52 56 60 64 100 104 108 112 116 120 124 128 132 136 140 149 153 157 161 165 "},
+        {"US", "1", "n", "2", "-1", "0 36 44 52 60 100 108 116 124 132 149 157 "},
+        {"US", "1", "n", "1", "1", "0 40 48 56 64 104 112 120 128 136 153 161 "},
+        {"DE", "1", "a", "0", "0",
+         "0 36 40 44 48 52 56 60 64 100 104 108 112 116 120 124 128 132 136 140 "},
+        {"XX", "1", "n", "0", "0", "0 36 40 44 48 "},
+    };
+    for (const Case &c : cases) {
+        dt::seed({{"wlCountry", c.country},
+                  {"wlBands", c.bands},
+                  {"wlPhyType", c.phy},
+                  {"wlNBwCap", c.bwcap},
+                  {"wlNCtrlsb", c.sb}});
+        EXPECT_EQ(adv("config --wlChannel 200"), R(refusal + c.list + "\n"))
+            << c.country << " " << c.bands << c.phy << c.bwcap << c.sb;
+    }
+    // Membership: a channel of the list passes, a neighbour outside it does not.
+    dt::seed({{"wlCountry", "US"}, {"wlBands", "2"}, {"wlPhyType", "n"}, {"wlNBwCap", "1"},
+              {"wlNCtrlsb", "1"}});
+    EXPECT_EQ(adv("config --wlChannel 5"), R(kOk));
+    EXPECT_NE(adv("config --wlChannel 4"), R(kOk));
+    EXPECT_EQ(adv("config --wlChannel 11 --wlNCtrlsb -1"), R(std::string(
+        "The wlChannel value 11 you set is not in the current channel list:0 1 2 3 4 5 6 7 \n")));
+    EXPECT_EQ(adv("config --wlChannel 0"), R(kOk));
+}
+
+TEST(WlAdvConfig, WritesEveryPairInOrderThenStoresAndSaves)
+{
+    dt::TempRoot root;
+    root.clear_trace();
+    EXPECT_EQ(adv("config --wlDtmIntvl 3 --wlFoo bar --wlDtmIntvl 5 --wlBcnIntvl 200"), R(kOk));
+    EXPECT_EQ(root.trace(), (std::vector<std::string>{
+                                "lock\tprocessWlAdvCmd", "load", "set\twlDtmIntvl\t3",
+                                "set\twlFoo\tbar", "set\twlDtmIntvl\t5", "set\twlBcnIntvl\t200",
+                                "store", "save", "unlock\tprocessWlAdvCmd"}));
+    EXPECT_EQ(dt::stored("wlDtmIntvl"), "5");
+
+    // Pairs by position: a stray word shifts all later pairs; a name that is
+    // empty without its first two characters is not written.
+    root.clear_trace();
+    EXPECT_EQ(adv("config junk --wlRate 0 -- x y z"), R(kOk));
+    EXPECT_EQ(sets(root), (std::vector<std::string>{"set\tnk\t--wlRate"}));
+
+    // Twelve pairs: the twelfth lies beyond the 24th token.
+    std::string req = "config";
+    for (int i = 1; i <= 12; i++)
+        req += " --wlV" + std::to_string(i) + " " + std::to_string(i);
+    root.clear_trace();
+    EXPECT_EQ(adv(req), R(kOk));
+    auto written = sets(root);
+    ASSERT_EQ(written.size(), 11u);
+    EXPECT_EQ(written[10], "set\twlV11\t11");
+    EXPECT_EQ(adv("config --wlV1 1 --wlV2 2 --wlV3 3 --wlV4 4 --wlV5 5 --wlV6 6 --wlV7 7 "
+                  "--wlV8 8 --wlV9 9 --wlV10 10 --wlV11 11 --wlDtmIntvl 0"),
+              R(kOk));
+}
+
+TEST(WlAdvConfig, OverlongPairsAndRefusalsWriteNothing)
+{
+    dt::TempRoot root;
+    std::string name63(63, 'n'), value63(63, 'v');
+    root.clear_trace();
+    EXPECT_EQ(adv("config --" + name63 + " " + value63), R(kOk));
+    EXPECT_EQ(sets(root), (std::vector<std::string>{"set\t" + name63 + "\t" + value63}));
+
+    root.clear_trace();
+    EXPECT_EQ(adv("config --wlDtmIntvl 3 --" + name63 + "n x"), R("wladvhelp"));
+    EXPECT_EQ(adv("config --wlDtmIntvl 3 --wlFoo " + value63 + "v"), R("wladvhelp"));
+    EXPECT_TRUE(root.trace().empty());
+    EXPECT_EQ(dt::stored("wlDtmIntvl"), "1");
+
+    // A refusal under the lock: reply, release, no store or save.
+    root.clear_trace();
+    EXPECT_EQ(adv("config --wlDtmIntvl 3 --wlBands 2"),
+              R("Band can only be changed when it is dual!!\n"));
+    EXPECT_EQ(root.trace(), (std::vector<std::string>{"lock\tprocessWlAdvCmd", "load",
+                                                      "unlock\tprocessWlAdvCmd"}));
+
+    // The lock held elsewhere: no reply and nothing done.
+    dt::LockHolder holder;
+    root.clear_trace();
+    EXPECT_EQ(adv("config --wlDtmIntvl 3"), "");
+    EXPECT_EQ(adv("show"), "");
+    EXPECT_TRUE(root.trace().empty());
+}
