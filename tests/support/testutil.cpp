@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "cfg_framework.h"
+#include "dorvan_store.h"
 #include "frontend.h"
 #include "pipes.h"
 #include "wlmgr.h"
@@ -113,12 +114,14 @@ TempRoot::TempRoot()
     setenv("DORVAN_TRACE", file("trace").c_str(), 1);
     setenv("DORVAN_LOG", file("log").c_str(), 1);
     mkdir(file("var").c_str(), 0755);
+    dorvan_resetProcessState();
     int mdm = -1;
     cfgMdm_init(14, nullptr, &mdm);
 }
 
 TempRoot::~TempRoot()
 {
+    dorvan_resetProcessState();
     run("rm -rf '" + path_ + "'");
     for (int i = 0; i < 4; i++) {
         if (saved_set[i])

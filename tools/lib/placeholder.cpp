@@ -1,1 +1,0 @@
-// Stands in until the front-end library lands on this branch.
