@@ -1,0 +1,372 @@
+// Faults from outside: kills during saves, hostile pipes and files, lock
+// holders, and a long run of requests.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "testutil.h"
+
+using dt::R;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+int env_int(const char *name, int fallback)
+{
+    const char *v = getenv(name);
+    return v ? atoi(v) : fallback;
+}
+
+std::string cfg(const std::string &args)
+{
+    std::string out;
+    dt::run(dt::bin("dorvan-cfg") + " " + args + " 2>&1", &out);
+    return out;
+}
+
+// Shortened passes, so hundreds of exchanges fit in a test.
+struct FastPasses {
+    explicit FastPasses(int ms) { setenv("DORVAN_PASS_MS", std::to_string(ms).c_str(), 1); }
+    ~FastPasses() { unsetenv("DORVAN_PASS_MS"); }
+};
+
+}  // namespace
+
+// SIGKILL at random instants while a front end streams saving commands: the
+// data model and flash always load and hold the old or the new value.
+TEST(Reliability, KilledWhileSavingNeverLosesOrCorrupts)
+{
+    dt::TempRoot root;
+    FastPasses fast(2);
+    const int kills = env_int("DORVAN_KILLS", 200);
+    std::mt19937 rng(12345);
+    std::string last = cfg("get wlSsid_wl0v0");
+    last.pop_back();
+    int torn = 0;
+    for (int i = 0; i < kills; i++) {
+        std::string next = "ssid-" + std::to_string(i);
+        dt::Daemon d(root);
+        pid_t fe = fork();
+        if (fe == 0) {
+            dt::ask("wlinterface enable --interface wl0 --wlSsid " + next, 400);
+            _exit(0);
+        }
+        usleep(std::uniform_int_distribution<int>(0, 12000)(rng));
+        d.kill_now();
+        waitpid(fe, nullptr, 0);
+        unlink(root.file("var/param_fifo1").c_str());
+
+        std::string mdm = cfg("get wlSsid_wl0v0");
+        std::string flash = cfg("--flash get wlSsid_wl0v0");
+        ASSERT_TRUE(mdm == last + "\n" || mdm == next + "\n") << "kill " << i << ": " << mdm;
+        ASSERT_TRUE(flash == last + "\n" || flash == next + "\n") << "kill " << i << ": " << flash;
+        if (mdm != flash)
+            torn++;  // stored, not yet saved: allowed, the next save mends it
+        // The next command starts from what the data model holds.
+        last = mdm.substr(0, mdm.size() - 1);
+    }
+    EXPECT_EQ(root.log().find("checksum"), std::string::npos) << root.log();
+    EXPECT_EQ(root.log().find("ignored"), std::string::npos) << root.log();
+    RecordProperty("kills", kills);
+    RecordProperty("store_without_save", torn);
+}
+
+namespace {
+
+// Watches the WPS counter lines of a daemon whose WPS button is held: one a
+// pass, so their spacing is the loop's cadence.
+class Cadence {
+public:
+    explicit Cadence(dt::Daemon &d) : d_(d) {}
+    // Waits for n more passes; returns the longest gap between them in s.
+    double next_passes(int n)
+    {
+        double worst = 0;
+        size_t seen = count();
+        auto last = Clock::now();
+        int got = 0;
+        auto give_up = last + std::chrono::seconds(8 + 2 * n);
+        while (got < n && Clock::now() < give_up) {
+            size_t c = count();
+            if (c > seen) {
+                auto now = Clock::now();
+                if (got > 0)
+                    worst = std::max(worst, std::chrono::duration<double>(now - last).count());
+                last = now;
+                got += (int)(c - seen);
+                seen = c;
+            }
+            usleep(5000);
+        }
+        return got >= n ? worst : 99.0;
+    }
+
+private:
+    size_t count()
+    {
+        std::string out = d_.out();
+        size_t n = 0, pos = 0;
+        while ((pos = out.find("wps_button_cnt=", pos)) != std::string::npos) {
+            n++;
+            pos++;
+        }
+        return n;
+    }
+    dt::Daemon &d_;
+};
+
+}  // namespace
+
+TEST(Reliability, HostilePipesAndRequestsKeepTheCadence)
+{
+    dt::TempRoot root;
+    root.board("wps_button", "0");
+    dt::Daemon d(root);
+    Cadence cadence(d);
+    const std::string req = root.file("var/param_fifo1");
+    const std::string rep = root.file("var/param_fifo2");
+    int tried = 0;
+
+    auto settled = [&](const std::string &what) {
+        tried++;
+        EXPECT_LE(cadence.next_passes(3), 1.5) << what;
+        EXPECT_EQ(dt::ask("wlwds"), "wlwdshelp") << what;
+    };
+
+    // Things planted at the request path.
+    mkdir(req.c_str(), 0755);
+    settled("directory at the request path");
+    rmdir(req.c_str());
+    symlink(root.file("elsewhere").c_str(), req.c_str());
+    dt::write_file(root.file("elsewhere"), std::string("wladv", 6));
+    settled("symlink at the request path");
+    EXPECT_TRUE(dt::exists(root.file("elsewhere")));  // never followed
+    unlink(req.c_str());
+
+    // Things planted at the reply path: the reply is dropped, never written
+    // into them, and the daemon goes on.
+    unlink(rep.c_str());
+    dt::write_file(rep, "keep");
+    dt::raw_exchange(R("wladv"), 2500);
+    EXPECT_EQ(dt::read_file(rep), "keep");
+    unlink(rep.c_str());
+    settled("regular file at the reply path");
+    mkdir(rep.c_str(), 0755);
+    dt::raw_exchange(R("wladv"), 2500);
+    rmdir(rep.c_str());
+    settled("directory at the reply path");
+    symlink(root.file("target").c_str(), rep.c_str());
+    dt::write_file(root.file("target"), "keep");
+    dt::raw_exchange(R("wladv"), 2500);
+    EXPECT_EQ(dt::read_file(root.file("target")), "keep");
+    unlink(rep.c_str());
+    settled("symlink at the reply path");
+
+    // Requests of every awkward size and content get one answer each.
+    struct Case {
+        std::string bytes, reply;
+    } cases[] = {
+        {"", R("wlintfhelp")},
+        {"w", R("wlintfhelp")},
+        {"wladv " + std::string(505, 'x'), R("wladvhelp")},
+        {"wladv " + std::string(506, 'x'), R("wladvhelp")},
+        {"wladv " + std::string(507, 'x'), R("wladvhelp")},
+        {std::string("wlwds\0show\0", 11), R("wlwdshelp")},
+        {"wlwds \xff\xfe\x80 \x01", R("wlwdshelp")},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(dt::raw_exchange(c.bytes), c.reply) << c.bytes.size() << " bytes";
+        tried++;
+    }
+    std::string many = "wladv config";
+    for (int i = 0; i < 11; i++)
+        many += " --wlDtmIntvl 3";
+    EXPECT_EQ(dt::ask(many), "wireless advanced setting is configured successfully!!\n");
+    EXPECT_EQ(dt::ask(many + " --wlDtmIntvl 0"), "wireless advanced setting is configured successfully!!\n");
+    tried += 2;
+
+    // Every option word without its value: an answer, never a hang or crash.
+    const char *bare[] = {
+        "wlinterface disable --interface", "wlinterface enable --interface",
+        "wlsecurity wpssetup --interface", "wlsecurity wpssetup --interface wl0 --operation",
+        "wlsecurity wpssetup --interface wl0 --wlWscAPMode", "wlsecurity wpssetup --interface wl0 --wlWscStaPin",
+        "wlsecurity wpssetup --interface wl0 --configmode", "wlsecurity manualsetup --interface wl0 --wlAuthMode",
+        "wlmacfilter allow --interface", "wlmacfilter addmac --interface wl0 --macaddr",
+        "wlmacfilter removemac --macaddr", "wlwds disablerestrict --wlMode",
+        "wlwds enablerestrict --wlMode ap --wdsmode", "wlwds enablerestrict --wlMode ap --wdsmode static --wlWds0",
+        "wlwds enablerestrict --wlMode ap --wdsmode dynamic --wlWds", "wladv config --wlChannel",
+        "wladv config --wlRate", "wladv config --wlNMcsidx",
+    };
+    for (const char *r : bare) {
+        std::string got = dt::ask(r);
+        EXPECT_NE(got, "<timeout>") << r;
+        EXPECT_EQ(got.find("<error"), std::string::npos) << r;
+        tried++;
+    }
+    settled("option words without values");
+    EXPECT_TRUE(d.alive());
+    RecordProperty("hostile_inputs", tried);
+}
+
+TEST(Reliability, LockHoldersNeitherBlockNorBreakCommands)
+{
+    dt::TempRoot root;
+    FastPasses fast(20);
+    dt::Daemon d(root);
+    EXPECT_EQ(dt::ask("wlinterface disable --interface wl0.2"), "disable wl0.2 successfully!!\n");
+    {
+        dt::LockHolder holder;
+        // No reply and no change while another process holds the lock.
+        EXPECT_EQ(dt::ask("wlinterface enable --interface wl0 --wlSsid locked", 1500), "<timeout>");
+        EXPECT_NE(cfg("get wlSsid_wl0v0"), "locked\n");
+        holder.kill_now();
+        // A holder that died released it: the next command goes through at once.
+        auto t0 = Clock::now();
+        EXPECT_EQ(dt::ask("wlinterface enable --interface wl0 --wlSsid free"), "enable wl0 successfully!!\n");
+        EXPECT_LT(std::chrono::duration<double>(Clock::now() - t0).count(), 1.0);
+    }
+    EXPECT_EQ(cfg("get wlSsid_wl0v0"), "free\n");
+}
+
+TEST(Reliability, ShellChildrenNeverHoldTheLock)
+{
+    dt::TempRoot root;
+    dt::install_stubs(root, {"nvram"});
+    // A stub nbtscan that lists its own descriptors while it runs.
+    dt::write_file(root.file("stubs/nbtscan"), "#!/bin/sh\nls -l /proc/$$/fd > '" +
+                                                    root.file("nbtscan.fds") + "' 2>&1\nsleep 1\n");
+    chmod(root.file("stubs/nbtscan").c_str(), 0755);
+    FastPasses fast(10);
+    dt::Daemon d(root);
+    for (int i = 0; i < 300 && !dt::exists(root.file("nbtscan.fds")); i++)
+        usleep(10000);
+    usleep(100000);
+    std::string fds = dt::read_file(root.file("nbtscan.fds"));
+    ASSERT_NE(fds, "");
+    EXPECT_EQ(fds.find("cfg.lock"), std::string::npos) << fds;
+    EXPECT_EQ(fds.find("param_fifo"), std::string::npos) << fds;
+}
+
+namespace {
+
+int count_fds(pid_t pid)
+{
+    int n = 0;
+    DIR *dir = opendir(("/proc/" + std::to_string(pid) + "/fd").c_str());
+    while (dir && readdir(dir))
+        n++;
+    if (dir)
+        closedir(dir);
+    return n;
+}
+
+long rss_kb(pid_t pid)
+{
+    std::string s = dt::read_file("/proc/" + std::to_string(pid) + "/status");
+    size_t p = s.find("VmRSS:");
+    return p == std::string::npos ? -1 : atol(s.c_str() + p + 6);
+}
+
+int zombies_of(pid_t pid)
+{
+    int n = 0;
+    DIR *dir = opendir("/proc");
+    while (struct dirent *e = dir ? readdir(dir) : nullptr) {
+        std::string stat = dt::read_file(std::string("/proc/") + e->d_name + "/stat");
+        size_t close = stat.rfind(')');
+        if (close == std::string::npos || close + 4 >= stat.size())
+            continue;
+        char state = stat[close + 2];
+        long ppid = atol(stat.c_str() + close + 4);
+        if (ppid == pid && state == 'Z')
+            n++;
+    }
+    if (dir)
+        closedir(dir);
+    return n;
+}
+
+int stray_temps(const std::string &dir)
+{
+    int n = 0;
+    DIR *d = opendir(dir.c_str());
+    while (struct dirent *e = d ? readdir(d) : nullptr)
+        if (strstr(e->d_name, ".tmp"))
+            n++;
+    if (d)
+        closedir(d);
+    return n;
+}
+
+}  // namespace
+
+// Many requests in a row through the dorvan front end, mixed across the
+// commands: each answered correctly and in order, nothing grows.
+TEST(Reliability, LongRunOfRequestsLeaksNothing)
+{
+    dt::TempRoot root;
+    FastPasses fast(1);
+    const int total = env_int("DORVAN_LOAD_REQUESTS", 400);
+    dt::Daemon d(root);
+    std::vector<std::string> reqs = {
+        "wlinterface disable --interface wl0.3",
+        "wlinterface show",
+        "wlsecurity show",
+        "wlmacfilter allow --interface wl0.1",
+        "wlmacfilter show",
+        "wlwds disablerestrict --wlMode ap",
+        "wlwds show",
+        "wladv config --wlDtmIntvl 3",
+        "wladv show",
+        "wlsecurity",
+    };
+    // Every request here leaves the settings as they were, so each answer is
+    // the same every round.
+    auto front_end = [](const std::string &r) {
+        std::string out;
+        dt::run(dt::bin("dorvan") + " " + r + " 2>&1", &out);
+        return out;
+    };
+    std::vector<std::string> want;
+    for (const auto &r : reqs)
+        want.push_back(front_end(r));
+    for (const auto &w : want)
+        ASSERT_EQ(w.find("dorvan:"), std::string::npos) << w;
+    usleep(300000);
+    int fds0 = count_fds(d.pid());
+    long rss0 = rss_kb(d.pid());
+
+    auto t0 = Clock::now();
+    int wrong = 0;
+    for (int i = 0; i < total; i++) {
+        size_t k = i % reqs.size();
+        std::string out = front_end(reqs[k]);
+        if (out != want[k]) {
+            if (++wrong < 5)
+                ADD_FAILURE() << "request " << i << " (" << reqs[k] << ") got: " << out;
+        }
+    }
+    double secs = std::chrono::duration<double>(Clock::now() - t0).count();
+    EXPECT_EQ(wrong, 0);
+    int fds1 = count_fds(d.pid());
+    long rss1 = rss_kb(d.pid());
+    EXPECT_EQ(fds1, fds0);
+    EXPECT_LE(rss1, rss0 + 64) << "RSS grew from " << rss0 << " kB to " << rss1 << " kB";
+    EXPECT_EQ(zombies_of(d.pid()), 0);
+    EXPECT_EQ(stray_temps(root.file("var/dorvan")), 0);
+    EXPECT_TRUE(d.alive());
+    printf("load: %d requests in %.1f s; fds %d -> %d; RSS %ld -> %ld kB\n", total, secs, fds0, fds1,
+           rss0, rss1);
+    RecordProperty("requests", total);
+}
