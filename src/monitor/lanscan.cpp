@@ -73,7 +73,7 @@ void do_scan(void)
     while (cfgLck_acquireLockWithTimeoutTraced(kTrace, kLockTimeoutSeconds) != 0)
         printf("Varno_monitor failed to get lock for nbt scan\n");
 
-    if (cfgObj_getNext(CFG_OID_LAN_IP_INTF, &iidStack, &obj) == 0) {
+    if (cfgObj_getNext(CFG_OID_LAN_IP_INTF, &iidStack, &obj) == 0 && obj != NULL) {
         const LanIpIntfObject *lan = (const LanIpIntfObject *)obj;
         if (scan_line(cmd, sizeof(cmd), lan->IPInterfaceIPAddress) == 0)
             cfgSys_doSystemAction(kTrace, cmd);
