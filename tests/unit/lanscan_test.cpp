@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 
+#include "cfg_framework.h"
 #include "monitor.h"
 #include "testutil.h"
 
@@ -66,6 +67,18 @@ TEST_F(LanScan, RefusesAnythingButADottedAddress)
     EXPECT_EQ(lines, std::size(bad));
     EXPECT_FALSE(dt::exists(root.file("x")));
     EXPECT_TRUE(dt::stub_calls(root).empty());
+}
+
+TEST_F(LanScan, RefusesARootTheShellWouldSplit)
+{
+    std::string odd = root.file("a b");
+    ASSERT_EQ(dt::run("mkdir -p '" + odd + "/var'"), 0);
+    setenv("DORVAN_ROOT", odd.c_str(), 1);
+    int mdm = -1;
+    cfgMdm_init(14, nullptr, &mdm);
+    EXPECT_EQ(scan("127.0.0.1"), "");
+    EXPECT_EQ(root.trace(), kLockOnly);
+    EXPECT_NE(root.log().find("do_scan"), std::string::npos);
 }
 
 TEST_F(LanScan, NoLanInterfaceRunsNothing)
