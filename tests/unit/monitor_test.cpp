@@ -1,0 +1,178 @@
+// Button monitor, pass by pass against the board files. Its counters live for
+// the process, so every scenario runs in a fresh child process.
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+
+#include "monitor.h"
+#include "testutil.h"
+
+namespace {
+
+class Monitor : public ::testing::Test {
+protected:
+    dt::TempRoot root;
+    void SetUp() override
+    {
+        dt::install_stubs(root, {"nvram", "nbtscan"});
+        setenv("DORVAN_NO_REEXEC", "1", 1);
+        idle();
+        dt::seed({{"wlEnbl", "1"}, {"wlWscMode", "enabled"}});
+        root.clear_trace();
+    }
+    void TearDown() override { unsetenv("DORVAN_NO_REEXEC"); }
+    void idle() const
+    {
+        root.board("reset_button", "1");
+        root.board("wireless_switch", "0");
+        root.board("wps_button", "1");
+    }
+    // Runs passes 1..n in a fresh process; before(i) sets the inputs for pass
+    // i. Returns the output, each pass headed by "#i".
+    std::string passes(int n, const std::function<void(int)> &before = [](int) {})
+    {
+        std::string out = root.file("monitor.out");
+        fflush(stdout);
+        pid_t pid = fork();
+        if (pid == 0) {
+            if (!freopen(out.c_str(), "w", stdout))
+                _exit(1);
+            for (int i = 1; i <= n; i++) {
+                before(i);
+                printf("#%d\n", i);
+                Varno_monitor();
+            }
+            fflush(stdout);
+            _exit(0);
+        }
+        int st = -1;
+        waitpid(pid, &st, 0);
+        EXPECT_EQ(st, 0);
+        return dt::read_file(out);
+    }
+    // Holds `button` ("0") on passes from..to, lets it up otherwise.
+    std::function<void(int)> hold(const char *button, int from, int to) const
+    {
+        return [=](int i) { root.board(button, i >= from && i <= to ? "0" : "1"); };
+    }
+    long count(const std::string &line) const
+    {
+        auto t = root.trace();
+        return std::count(t.begin(), t.end(), line);
+    }
+};
+
+// n counter lines with counts 1..n, the first on pass `first`.
+std::string counter_lines(const char *name, int line, int first, int n)
+{
+    std::string s;
+    for (int k = 1; k <= n; k++)
+        s += "#" + std::to_string(first + k - 1) + "\nvarno_monitor - Varno_monitor - " +
+             std::to_string(line) + " " + name + "=" + std::to_string(k) + "\n";
+    return s;
+}
+
+const char kRestore[] = "Restore default configuration and Reset the system!!!\n";
+
+}  // namespace
+
+TEST_F(Monitor, ResetActsOnlyOnReleaseAfterFivePasses)
+{
+    // Short press: counts 1..4, then cleared, nothing else.
+    EXPECT_EQ(passes(6, hold("reset_button", 1, 4)),
+              counter_lines("reset_button_cnt", 129, 1, 4) + "#5\n#6\n");
+    EXPECT_EQ(count("restore"), 0);
+
+    // Five passes: restore on the release pass, and again on the next one
+    // because the count is kept when the restore returns.
+    dt::seed({{"wlSsid_wl0v0", "mine"}});
+    EXPECT_EQ(passes(7, hold("reset_button", 1, 5)),
+              counter_lines("reset_button_cnt", 129, 1, 5) + "#6\n" + kRestore + "#7\n" + kRestore);
+    EXPECT_EQ(count("restore"), 2);
+    EXPECT_NE(dt::stored("wlSsid_wl0v0"), "mine");
+
+    // A 60-pass hold restores nothing while held.
+    root.clear_trace();
+    std::string out = passes(60, hold("reset_button", 1, 60));
+    EXPECT_NE(out.find("reset_button_cnt=60\n"), std::string::npos);
+    EXPECT_EQ(out.find("Restore"), std::string::npos);
+    EXPECT_EQ(count("restore"), 0);
+}
+
+TEST_F(Monitor, SwitchAlignsOnNinthPassThenFollows)
+{
+    // Off at start-up, moved around before the ninth pass: only the ninth
+    // pass's position counts.
+    const char *pos = "?01010100111011";  // switch position by pass, "0" on
+    std::string out = passes(14, [&](int i) { root.board("wireless_switch", std::string(1, pos[i])); });
+    EXPECT_EQ(out, "#1\n#2\n#3\n#4\n#5\n#6\n#7\n#8\n#9\nFirst Sync : Wireless disabled !!!\n"
+                   "#10\n#11\n#12\nEnable Wireless !!!\n#13\nDisable Wireless !!!\n#14\n");
+    EXPECT_EQ(dt::stored("wlEnbl"), "0");
+    EXPECT_EQ(count("lock\tdisable_wireless"), 2);
+    EXPECT_EQ(count("set\twlEnbl\t1"), 1);
+    EXPECT_EQ(count("save"), 3);
+
+    // On and already enabled: the line, but no write and no save.
+    idle();
+    dt::seed({{"wlEnbl", "1"}});
+    root.clear_trace();
+    EXPECT_NE(passes(9).find("#9\nFirst Sync : Wireless enabled !!!\n"), std::string::npos);
+    EXPECT_EQ(root.trace(), (std::vector<std::string>{"lock\tenable_wireless", "load",
+                                                       "unlock\tenable_wireless"}));
+
+    // A switch that cannot be read counts as off.
+    unlink(root.file("var/dorvan/board/wireless_switch").c_str());
+    EXPECT_NE(passes(9).find("#9\nFirst Sync : Wireless disabled !!!\n"), std::string::npos);
+    EXPECT_EQ(dt::stored("wlEnbl"), "0");
+}
+
+TEST_F(Monitor, WpsLongPressStartsPushButtonEnrolment)
+{
+    // Three passes: too short, no lock taken.
+    EXPECT_EQ(passes(4, hold("wps_button", 1, 3)), counter_lines("wps_button_cnt", 424, 1, 3) + "#4\n");
+    EXPECT_TRUE(root.trace().empty());
+
+    EXPECT_EQ(passes(5, hold("wps_button", 1, 4)),
+              counter_lines("wps_button_cnt", 424, 1, 4) +
+                  "#5\nWPS (Wi-Fi Protected Setup) PBC setup wlEnbl=1 wlWscMode=enabled\n"
+                  "WPS (Wi-Fi Protected Setup) PBC Activated!!!\n");
+    std::vector<std::string> cmds = {
+        "nvram set wps_config=client-pbc", "nvram set wps_config_state=1", "nvram set wps_adder=0",
+        "nvram set wps_event=a", "nvram set wps_force_restart=y", "nvram set wps_pbc_force=1",
+        "nvram set wps_sta_pin="};
+    std::vector<std::string> want = {"lock\tVarno_monitor", "load"};
+    for (const auto &c : cmds)
+        want.push_back("system\t" + c);
+    want.insert(want.end(), {"store", "save", "unlock\tVarno_monitor"});
+    EXPECT_EQ(root.trace(), want);
+    EXPECT_EQ(dt::stub_calls(root), cmds);
+}
+
+TEST_F(Monitor, WpsPressWithWpsOffOrLockBusyRunsNothing)
+{
+    dt::seed({{"wlWscMode", "disabled"}});
+    root.clear_trace();
+    std::string out = passes(5, hold("wps_button", 1, 4));
+    EXPECT_EQ(out.substr(out.find("#5")),
+              "#5\nWPS (Wi-Fi Protected Setup) PBC setup wlEnbl=1 wlWscMode=disabled\n");
+    EXPECT_EQ(count("store") + count("save"), 0);
+
+    // Lock held elsewhere: the press is lost and the count still cleared, so
+    // a following short press counts from 1 and does nothing.
+    dt::seed({{"wlWscMode", "enabled"}});
+    root.clear_trace();
+    {
+        dt::LockHolder holder;
+        out = passes(8, [&](int i) { root.board("wps_button", i == 5 || i == 8 ? "1" : "0"); });
+    }
+    EXPECT_EQ(out.substr(out.find("#5")), "#5\n" + counter_lines("wps_button_cnt", 424, 6, 2) + "#8\n");
+    EXPECT_TRUE(root.trace().empty());
+    EXPECT_TRUE(dt::stub_calls(root).empty());
+}
