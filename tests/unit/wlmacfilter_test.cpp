@@ -182,8 +182,9 @@ TEST_F(MacfilterTest, LockHeldElsewhereGivesNoReply)
 
 TEST_F(MacfilterTest, ViewListsEntriesUnderTheirInterface)
 {
-    dt::seed({{"wlSsid_wl0v0", "Home"}, {"wlSsid_wl0v1", "Guest net"}, {"wlEnbl_wl0v3", "2"},
-              {"wlFltMacMode_wl0v0", "allow"}});
+    dt::seed({{"wlSsid_wl0v0", "Home"}, {"wlSsid_wl0v1", "Guest net"}, {"wlSsid_wl0v2", ""}, {"wlSsid_wl0v3", "c"},
+              {"wlEnbl_wl0v3", "2"}, {"wlFltMacMode_wl0v0", "allow"}, {"wlFltMacMode_wl0v1", "Deny"},
+              {"wlFltMacMode_wl0v2", ""}, {"wlFltMacMode_wl0v3", "disable"}});
     ASSERT_EQ(mf("addmac --interface wl0 --macaddr 00:11:22:33:44:55,66:77:88:99:aa:bb"),
               R("addmac for wl0 successfully!!\n"));
     ASSERT_EQ(mf("addmac --interface wl0.1 --macaddr 0:1:2:3:4:5"), R("addmac for wl0.1 successfully!!\n"));
@@ -196,9 +197,9 @@ TEST_F(MacfilterTest, ViewListsEntriesUnderTheirInterface)
 
     EXPECT_EQ(mf("SHOW anything"),
               R("wl0:enabled  wlSsid:Home  wlFltMacMode:allow maclist: 00:11:22:33:44:55  66:77:88:99:aa:bb  \n"
-                "wl0.1:enabled  wlSsid:Guest net  wlFltMacMode: maclist: 0:1:2:3:4:5  \n"
+                "wl0.1:enabled  wlSsid:Guest net  wlFltMacMode:Deny maclist: 0:1:2:3:4:5  \n"
                 "wl0.2:disabled  wlSsid:  wlFltMacMode: maclist: \n"
-                "wl0.3:2  wlSsid:  wlFltMacMode: maclist: \n"));
+                "wl0.3:2  wlSsid:c  wlFltMacMode:disable maclist: \n"));
     EXPECT_EQ(root.trace(), (Lines{"lock\tcmdWlMacfilterView", "load", "set\twlSsidIdx\t0", "set\twlSsidIdx\t1",
                                    "set\twlSsidIdx\t2", "set\twlSsidIdx\t3", "unlock\tcmdWlMacfilterView"}));
 }
