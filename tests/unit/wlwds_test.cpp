@@ -175,7 +175,11 @@ TEST_F(WdsTest, OverflowingScansStopAtWholeEntries)
     EXPECT_EQ((scan.size() - 1) % line, 0u);
     EXPECT_EQ(scan.substr(scan.size() - 2), R("\n"));
 
-    dt::seed({{"wlLazyWds", "2"}});
+    // A mode length that lets whole entries fill the buffer exactly, so the
+    // line end only fits when room was kept for it.
+    const size_t entry_len = std::string(" [ssid:peer-").size() + 30 + 5 + 17 + 14;
+    const size_t head_len = std::string("AP Mode:  Bridge Restrict:enabled(scan)  ").size();
+    dt::seed({{"wlLazyWds", "2"}, {"wlMode", std::string((4095 - head_len) % entry_len, 'M')}});
     std::string view = wds("show");
     const size_t head = view.find(" [");
     const size_t entry = view.find(" [", head + 1) - head;
