@@ -13,11 +13,9 @@ TEST(MacWdsE2E, FilterListPersistsInFlash)
               "addmac for wl0 successfully!!\n");
     EXPECT_EQ(dt::ask("wlmacfilter allow --interface wl0"), "set Mac Restrict Mode:allow for wl0 successfully!!\n");
     std::string show = dt::ask("wlmacfilter show");
-    size_t wl0 = show.find("wl0:");
-    size_t end = show.find('\n');
-    ASSERT_EQ(wl0, 0u) << show;
-    EXPECT_NE(show.substr(0, end + 1).find("wlFltMacMode:allow maclist: 00:11:22:33:44:55  66:77:88:99:aa:bb  \n"),
-              std::string::npos)
+    ASSERT_EQ(show.find("wl0:"), 0u) << show;
+    const std::string wl0 = show.substr(0, show.find('\n') + 1);
+    EXPECT_NE(wl0.find("wlFltMacMode:allow maclist: 00:11:22:33:44:55  66:77:88:99:aa:bb  \n"), std::string::npos)
         << show;
     EXPECT_NE(show.find("wl0.1:disabled  wlSsid:"), std::string::npos) << show;
 
@@ -25,12 +23,6 @@ TEST(MacWdsE2E, FilterListPersistsInFlash)
     ASSERT_EQ(dt::run(dt::bin("dorvan-cfg") + " --flash macfilter", &flash), 0);
     EXPECT_NE(flash.find("wl0 00:11:22:33:44:55 "), std::string::npos) << flash;
     EXPECT_NE(flash.find("wl0 66:77:88:99:aa:bb "), std::string::npos) << flash;
-
-    // A failing list saves nothing.
-    EXPECT_EQ(dt::ask("wlmacfilter removemac --interface wl0 --macaddr 00:11:22:33:44:55,12:34"),
-              "Remove wireless MAC filter for 12:34 failed. Status: 1.");
-    ASSERT_EQ(dt::run(dt::bin("dorvan-cfg") + " --flash macfilter", &flash), 0);
-    EXPECT_NE(flash.find("wl0 00:11:22:33:44:55 "), std::string::npos) << flash;
 }
 
 TEST(MacWdsE2E, BridgeRestrictionAndScan)
@@ -47,8 +39,6 @@ TEST(MacWdsE2E, BridgeRestrictionAndScan)
     dt::write_file(root.file("var/dorvan/radio/wds_peers"), "00:11:22:33:44:55 Attic\nAA:00:00:00:00:01 Shed\n");
     EXPECT_EQ(dt::ask("wlwds show"), "AP Mode:ap  Bridge Restrict:enabled(scan)   [ssid:Attic mac:00:11:22:33:44:55 "
                                      "configured] [ssid:Shed mac:AA:00:00:00:00:01 unconfigured] \n");
-    EXPECT_EQ(dt::ask("wlwds scanwdsmac"),
-              " ssid:Attic mac:00:11:22:33:44:55 configured\n ssid:Shed mac:AA:00:00:00:00:01 unconfigured\n");
     EXPECT_EQ(dt::ask("wlwds disablerestrict --wlMode wds"), "set  Bridge Restrict to be disabled successfully!!\n");
     EXPECT_EQ(dt::ask("wlwds show"), "AP Mode:wds  Bridge Restrict:disabled  \n");
 }
