@@ -22,6 +22,17 @@ std::mutex g_mutex;
 int g_fd = -1;
 // Nested acquires by the holder only count; the last release unlocks.
 unsigned g_depth = 0;
+// A forked child inherits the state above but holds nothing itself.
+pid_t g_owner = 0;
+
+void forgetIfInherited()
+{
+    if (g_depth > 0 && g_owner != getpid()) {
+        close(g_fd); // our copy only: the parent keeps its lock
+        g_fd = -1;
+        g_depth = 0;
+    }
+}
 
 int64_t defaultWaitMs()
 {
@@ -53,6 +64,7 @@ int openLockFile()
 int acquire(const char *caller, int64_t waitMs)
 {
     std::lock_guard<std::mutex> guard(g_mutex);
+    forgetIfInherited();
     if (g_depth > 0) {
         g_depth++;
         return CFG_RET_SUCCESS;
@@ -80,6 +92,7 @@ int acquire(const char *caller, int64_t waitMs)
     }
     g_fd = fd;
     g_depth = 1;
+    g_owner = getpid();
     dplat::trace("lock", caller ? caller : "");
     return CFG_RET_SUCCESS;
 }
@@ -114,6 +127,7 @@ int cfgLck_acquireLockWithTimeoutTraced(const char *caller, uint32_t timeout)
 void cfgLck_releaseLockTraced(const char *caller)
 {
     std::lock_guard<std::mutex> guard(g_mutex);
+    forgetIfInherited();
     if (g_depth == 0) {
         log_log(CFG_LOG_NOTICE, __func__, __LINE__, "%s: lock not held",
                 caller ? caller : "?");

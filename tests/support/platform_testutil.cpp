@@ -30,10 +30,20 @@ void drain(int fd, std::string *out)
 
 } // namespace
 
-void TempRoot::SetUp()
+std::string TempRoot::baseDir() const
 {
     const char *tmp = getenv("TMPDIR");
-    std::string tmpl = std::string(tmp && *tmp ? tmp : "/tmp") + "/dorvan-plat-XXXXXX";
+    return tmp && *tmp ? tmp : "/tmp";
+}
+
+std::string TmpfsRoot::baseDir() const
+{
+    return access("/dev/shm", W_OK) == 0 ? "/dev/shm" : TempRoot::baseDir();
+}
+
+void TempRoot::SetUp()
+{
+    std::string tmpl = baseDir() + "/dorvan-plat-XXXXXX";
     std::vector<char> buf(tmpl.begin(), tmpl.end());
     buf.push_back('\0');
     ASSERT_NE(mkdtemp(buf.data()), nullptr);

@@ -17,6 +17,8 @@ class TempRoot : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
+    // Where the root is made: $TMPDIR or /tmp.
+    virtual std::string baseDir() const;
 
     // root + rel (rel starts with '/').
     std::string path(const std::string &rel) const { return root_ + rel; }
@@ -24,6 +26,13 @@ protected:
 
 private:
     std::string root_;
+};
+
+// The same on tmpfs (/dev/shm) when there is one: for tests that need many
+// quick writes rather than real fsyncs.
+class TmpfsRoot : public TempRoot {
+protected:
+    std::string baseDir() const override;
 };
 
 bool readText(const std::string &path, std::string *out);

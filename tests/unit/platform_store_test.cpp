@@ -1,0 +1,252 @@
+// Data model and flash files: exact round trips, fallback on damage,
+// atomic replacement under SIGKILL.
+#include "platform_testutil.h"
+
+#include "cfg_framework.h"
+#include "dorvan_store.h"
+#include "wlmgr.h"
+
+#include <dirent.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+
+namespace {
+
+using ptest::readText;
+using ptest::writeText;
+
+bool sameImage(const DorvanImage &a, const DorvanImage &b)
+{
+    if (a.vars != b.vars || a.wds != b.wds || a.filters.size() != b.filters.size())
+        return false;
+    for (size_t i = 0; i < a.filters.size(); i++) {
+        const auto &x = a.filters[i], &y = b.filters[i];
+        if (x.mac != y.mac || x.ssid != y.ssid || x.ifname != y.ifname)
+            return false;
+    }
+    return true;
+}
+
+class Store : public ptest::TempRoot {};
+// SIGKILL consistency rests on rename(), not on fsync: tmpfs keeps the many
+// rounds quick.
+class StoreTmpfs : public ptest::TmpfsRoot {};
+
+TEST_F(Store, ArbitraryBytesRoundTripThroughDataModelAndFlash)
+{
+    std::mt19937 rng(20240611);
+    wlmgr_loadWorkingCopy();
+    ASSERT_EQ(wlmgr_setVar("k\\\t\n\x01=\x7f\x80\xff", "v\\\t\n\x1f=\xfe"), 0);
+    for (int i = 0; i < 300; i++) {
+        std::string name = ptest::randomBytes(rng, 1, WLMGR_NAME_SIZE - 1);
+        std::string value = ptest::randomBytes(rng, 0, WLMGR_VALUE_SIZE - 1);
+        ASSERT_EQ(wlmgr_setVar(name.c_str(), value.c_str()), 0);
+    }
+    for (int i = 0; i < 20; i++) {
+        std::string mac = ptest::randomBytes(rng, 1, WLMGR_MAC_SIZE - 1);
+        std::string ssid = ptest::randomBytes(rng, 0, WLMGR_VALUE_SIZE - 1);
+        std::string ifn = ptest::randomBytes(rng, 0, WLMGR_IFNAME_SIZE - 1);
+        ASSERT_EQ(wlmgr_addFilterMac(mac.c_str(), ssid.c_str(), ifn.c_str()), 0);
+        ASSERT_EQ(wlmgr_addWdsMac(mac.c_str()), 0);
+    }
+    DorvanImage before = dorvan_workingCopy();
+    ASSERT_EQ(dorvan_storeWorkingCopy(), 0);
+    ASSERT_EQ(cfgMgm_saveConfigToFlash(), 0);
+
+    dorvan_resetProcessState();
+    wlmgr_loadWorkingCopy();
+    EXPECT_TRUE(sameImage(before, dorvan_workingCopy()));
+    dorvan_loadFlashWorkingCopy();
+    EXPECT_TRUE(sameImage(before, dorvan_workingCopy()));
+    // Without the data model the load falls back to the flash.
+    unlink(path(DORVAN_MDM_FILE).c_str());
+    wlmgr_loadWorkingCopy();
+    EXPECT_TRUE(sameImage(before, dorvan_workingCopy()));
+}
+
+// Data model says "mdm", flash says "flash"; damage and watch the fallback.
+class Fallback : public ptest::TempRoot {
+protected:
+    void SetUp() override
+    {
+        TempRoot::SetUp();
+        setenv("DORVAN_LOG", path("/log").c_str(), 1);
+    }
+    void prepare()
+    {
+        wlmgr_loadWorkingCopy();
+        wlmgr_setVar("wlSsid", "flash");
+        wlmgr_storeWorkingCopy();
+        ASSERT_EQ(cfgMgm_saveConfigToFlash(), 0);
+        wlmgr_setVar("wlSsid", "mdm");
+        wlmgr_storeWorkingCopy();
+        unlink(path("/log").c_str());
+    }
+    std::string ssidAfterLoad()
+    {
+        wlmgr_loadWorkingCopy();
+        char v[WLMGR_VALUE_SIZE];
+        wlmgr_getVar("wlSsid", v);
+        return v;
+    }
+    void damage(const std::string &file, const std::string &how)
+    {
+        std::string p = path(file), data = readText(p);
+        if (how == "truncated") {
+            writeText(p, data.substr(0, data.size() - 7));
+        } else if (how == "checksum mismatch") {
+            std::mt19937 rng(std::random_device{}());
+            size_t body = data.find('\n') + 1;
+            size_t at = body + rng() % (data.size() - body);
+            data[at] = (char)(data[at] ^ (1 << (rng() % 8)));
+            writeText(p, data);
+        } else if (how == "empty") {
+            writeText(p, "");
+        } else {
+            unlink(p.c_str());
+        }
+    }
+};
+
+TEST_F(Fallback, DamagedFilesAreSkippedWithOneLogLine)
+{
+    for (const char *how : {"truncated", "checksum mismatch", "empty", "missing"}) {
+        SCOPED_TRACE(how);
+        prepare();
+        ASSERT_EQ(ssidAfterLoad(), "mdm");
+        damage(DORVAN_MDM_FILE, how);
+        EXPECT_EQ(ssidAfterLoad(), "flash");
+        auto log = ptest::lines(readText(path("/log")));
+        ASSERT_EQ(log.size(), 1u);
+        EXPECT_EQ(log[0].rfind("dorvand[3] ", 0), 0u);
+        EXPECT_NE(log[0].find(path(DORVAN_MDM_FILE)), std::string::npos);
+        EXPECT_NE(log[0].find(how), std::string::npos);
+
+        damage(DORVAN_FLASH_FILE, how);
+        EXPECT_EQ(ssidAfterLoad(), "Dorvan") << "factory default";
+    }
+}
+
+TEST_F(Store, SaveCopiesWhatAnotherProcessStored)
+{
+    wlmgr_loadWorkingCopy();
+    wlmgr_setVar("wlSsid", "ours");
+    wlmgr_storeWorkingCopy();
+    pid_t pid = fork();
+    if (pid == 0) {
+        wlmgr_setVar("wlSsid", "theirs");
+        _exit(dorvan_storeWorkingCopy() == 0 ? 0 : 1);
+    }
+    int st = 0;
+    waitpid(pid, &st, 0);
+    ASSERT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0);
+    ASSERT_EQ(cfgMgm_saveConfigToFlash(), 0);
+    EXPECT_EQ(readText(path(DORVAN_FLASH_FILE)), readText(path(DORVAN_MDM_FILE)));
+
+    unlink(path(DORVAN_MDM_FILE).c_str());
+    EXPECT_NE(cfgMgm_saveConfigToFlash(), 0) << "nothing to copy";
+}
+
+TEST_F(StoreTmpfs, ThousandNamesStoreQuickly)
+{
+    if (root().rfind("/dev/shm/", 0) != 0)
+        GTEST_SKIP() << "timing only means something on tmpfs";
+    wlmgr_loadWorkingCopy();
+    for (int i = 0; i < 1000; i++)
+        wlmgr_setVar(("perfName" + std::to_string(i)).c_str(), std::string(20, 'x').c_str());
+    std::vector<double> ms;
+    for (int i = 0; i < 15; i++) {
+        auto t0 = std::chrono::steady_clock::now();
+        int rc = dorvan_storeWorkingCopy() | cfgMgm_saveConfigToFlash();
+        ms.push_back(std::chrono::duration<double, std::milli>(
+                         std::chrono::steady_clock::now() - t0).count());
+        ASSERT_EQ(rc, 0);
+    }
+    std::sort(ms.begin(), ms.end());
+#if defined(__SANITIZE_ADDRESS__)
+    const double limit = 20;
+#else
+    const double limit = 2;
+#endif
+    EXPECT_LT(ms[ms.size() / 2], limit) << "median store+save in ms";
+}
+
+std::vector<std::string> tempFiles(const std::string &dir)
+{
+    std::vector<std::string> found;
+    if (DIR *d = opendir(dir.c_str())) {
+        while (struct dirent *e = readdir(d))
+            if (strstr(e->d_name, ".tmp."))
+                found.push_back(e->d_name);
+        closedir(d);
+    }
+    return found;
+}
+
+TEST_F(StoreTmpfs, SigkillDuringSaveLeavesOldOrNewContent)
+{
+    const int kNames = 400;
+    ASSERT_EQ(cfgMdm_init(0, nullptr, nullptr), 0);
+    wlmgr_loadWorkingCopy();
+    auto fill = [&](char c, size_t len) {
+        for (int i = 0; i < kNames; i++)
+            wlmgr_setVar(("big" + std::to_string(i)).c_str(), std::string(len, c).c_str());
+    };
+    fill('b', 250);
+    DorvanImage b = dorvan_workingCopy();
+    fill('a', 150);
+    DorvanImage a = dorvan_workingCopy();
+    // Kill at instants spread over about two store+save cycles.
+    std::vector<long> cycles;
+    for (int i = 0; i < 3; i++) {
+        auto t0 = std::chrono::steady_clock::now();
+        ASSERT_EQ(dorvan_storeWorkingCopy(), 0);
+        ASSERT_EQ(cfgMgm_saveConfigToFlash(), 0);
+        cycles.push_back((long)std::chrono::duration_cast<std::chrono::microseconds>(
+                             std::chrono::steady_clock::now() - t0).count());
+    }
+    std::sort(cycles.begin(), cycles.end());
+    long cycleUs = std::max<long>(200, cycles[1]);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(12);
+
+    std::mt19937 rng(std::random_device{}());
+    int seen[2] = {0, 0};
+    int midWrite = 0;
+    for (int round = 0; round < 300; round++) {
+        if (round >= 50 && std::chrono::steady_clock::now() > deadline)
+            break;
+        pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            for (int i = 0;; i++) {
+                fill(i % 2 ? 'a' : 'b', i % 2 ? 150 : 250);
+                wlmgr_storeWorkingCopy();
+                cfgMgm_saveConfigToFlash();
+            }
+        }
+        usleep((useconds_t)(rng() % (5 * cycleUs / 2)));
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        midWrite += !tempFiles(path(DORVAN_STATE_DIR)).empty();
+        for (const char *file : {DORVAN_MDM_FILE, DORVAN_FLASH_FILE}) {
+            DorvanImage got;
+            std::string why;
+            ASSERT_EQ(dorvan_readImageFile(file, &got, &why), 0) << file << ": " << why;
+            bool isA = sameImage(got, a), isB = sameImage(got, b);
+            ASSERT_TRUE(isA || isB) << file << " round " << round;
+            seen[isB]++;
+        }
+        ASSERT_EQ(cfgMdm_init(0, nullptr, nullptr), 0);
+        ASSERT_TRUE(tempFiles(path(DORVAN_STATE_DIR)).empty());
+    }
+    EXPECT_GT(midWrite, 0) << "no kill landed inside a write";
+    EXPECT_GT(seen[0], 0);
+    EXPECT_GT(seen[1], 0) << "the child never got a save through";
+}
+
+} // namespace
