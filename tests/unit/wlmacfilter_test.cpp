@@ -1,0 +1,174 @@
+// wlmacfilter: address syntax, filter modes, list edits and the view.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "cfg_framework.h"
+#include "commands.h"
+#include "testutil.h"
+#include "wlmgr.h"
+
+using dt::R;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+std::string mf(const std::string &args)
+{
+    return dt::run_request("wlmacfilter " + args);
+}
+
+// "IFNAME MAC" of every entry: in this process's working copy as it stands,
+// or as stored when reload is set.
+Lines filter_list(bool reload)
+{
+    if (reload) {
+        EXPECT_EQ(cfgLck_acquireLockTraced("test"), 0);
+        wlmgr_loadWorkingCopy();
+        cfgLck_releaseLockTraced("test");
+    }
+    Lines out;
+    char mac[WLMGR_MAC_SIZE], ifname[WLMGR_IFNAME_SIZE];
+    for (void *c = wlmgr_getFilterMac(nullptr, mac, 0, ifname); c; c = wlmgr_getFilterMac(c, mac, 0, ifname))
+        out.push_back(std::string(ifname) + " " + mac);
+    return out;
+}
+
+// The handler's trace around the given middle lines.
+Lines bracket(const Lines &middle)
+{
+    Lines all = {"lock\tprocessWlMacfilterCmd", "load"};
+    all.insert(all.end(), middle.begin(), middle.end());
+    all.push_back("unlock\tprocessWlMacfilterCmd");
+    return all;
+}
+
+const std::string kIfaceNeeded = R(IFACE_NEEDED_TEXT);
+const std::string kHelp = R("wlmacfilterhelp");
+const std::string kOff = R("Cannot add MAC filter address since wireless is currently disabled!\n");
+
+class MacfilterTest : public ::testing::Test {
+protected:
+    dt::TempRoot root;
+    void SetUp() override
+    {
+        dt::seed({{"wlEnbl_wl0v0", "1"}, {"wlEnbl_wl0v1", "1"}, {"wlEnbl_wl0v2", "0"}, {"wlEnbl_wl0v3", "1"}});
+        root.clear_trace();
+    }
+};
+
+}  // namespace
+
+TEST(VerifyMacAddress, SyntaxTable)
+{
+    // 18 characters are the most taken, 19 too many.
+    for (const char *ok : {"00:11:22:33:44:55", "0:1:2:3:4:5", ":0:1:2:3:4:5", "aA:bB:cC:dD:eE:fF",
+                           "0::1:2:3:4:5", "000:11:22:33:44:55", "00:11:22:33:44:55:"})
+        EXPECT_TRUE(verifyMacAddress(ok)) << ok;
+    for (const char *bad : {"", ":::", "00-11-22-33-44-55", "00:11:22:33:44", "00:11:22:33:44:5g",
+                            "00:11:22:33:44:100", "0000:11:22:33:44:55", "0:1:2:3:4:5:6", "+0:1:2:3:4:5",
+                            "0:-1:2:3:4:5", "0x1:1:2:3:4:5", " 1:1:2:3:4:5", "1:1:2:3:4:\t5", "1:1:2:3:4:5 "})
+        EXPECT_FALSE(verifyMacAddress(bad)) << bad;
+    EXPECT_FALSE(verifyMacAddress(nullptr));
+}
+
+TEST_F(MacfilterTest, ModeStoredAsTypedAndRefusalsTakeNoLock)
+{
+    EXPECT_EQ(kIfaceNeeded.size(), 48u);
+    for (const char *req : {"allow --Interface wl0", "deny --interface wl0 extra", "deny --interface", "disable"})
+        EXPECT_EQ(mf(req), kIfaceNeeded) << req;
+    for (const char *req : {"", "   ", "deny --interface wl5", "disabled --interface wl0"})
+        EXPECT_EQ(mf(req), kHelp) << req;
+    EXPECT_TRUE(root.trace().empty());
+
+    EXPECT_EQ(mf("Allow --interface wl0.1"), R("set Mac Restrict Mode:Allow for wl0.1 successfully!!\n"));
+    EXPECT_EQ(root.trace(), bracket({"set\twlSsidIdx\t1", "set\twlFltMacMode\tAllow", "store", "save"}));
+    EXPECT_EQ(dt::stored("wlFltMacMode_wl0v1"), "Allow");
+    // The interface's enable flag does not matter for the mode.
+    EXPECT_EQ(mf("DENY --interface wl0.2"), R("set Mac Restrict Mode:DENY for wl0.2 successfully!!\n"));
+}
+
+TEST_F(MacfilterTest, AddAndRemove)
+{
+    EXPECT_EQ(mf("AddMac --Interface wl0 --MacAddr 00:11:22:33:44:55,,aa:bb:cc:dd:ee:ff"),
+              R("AddMac for wl0 successfully!!\n"));
+    EXPECT_EQ(root.trace(), bracket({"set\twlSsidIdx\t0", "store", "save"}));
+    // Present already (in another case): success, nothing doubled.
+    EXPECT_EQ(mf("addmac --interface wl0 --macaddr AA:BB:CC:DD:EE:FF"), R("addmac for wl0 successfully!!\n"));
+    EXPECT_EQ(mf("removemac --macaddr aa:bb:cc:dd:ee:ff --interface wl0"), R("removemac for wl0 successfully!!\n"));
+    EXPECT_EQ(filter_list(true), (Lines{"wl0 00:11:22:33:44:55"}));
+    // Absent: the manager's status 2, nothing saved.
+    root.clear_trace();
+    EXPECT_EQ(mf("removemac --interface wl0 --macaddr aa:bb:cc:dd:ee:ff"),
+              R("Remove wireless MAC filter for aa:bb:cc:dd:ee:ff failed. Status: 2."));
+    EXPECT_EQ(root.trace(), bracket({"set\twlSsidIdx\t0"}));
+}
+
+TEST_F(MacfilterTest, PartialFailureKeepsEarlierItemsUnsaved)
+{
+    EXPECT_EQ(mf("addmac --interface wl0.1 --macaddr 00:11:22:33:44:55,00:11:22:33:44,66:77:88:99:aa:bb"),
+              R("Add wireless MAC filter for 00:11:22:33:44 failed. Status: 1."));
+    EXPECT_EQ(root.trace(), bracket({"set\twlSsidIdx\t1"}));
+    EXPECT_EQ(filter_list(false), (Lines{"wl0.1 00:11:22:33:44:55"}));
+    EXPECT_TRUE(filter_list(true).empty());
+}
+
+TEST_F(MacfilterTest, AddRemoveRefusals)
+{
+    const std::string mac = " --macaddr 00:11:22:33:44:55";
+    EXPECT_EQ(mf("addmac" + mac), kIfaceNeeded);
+    EXPECT_EQ(root.trace(), bracket({}));
+    EXPECT_EQ(mf("addmac" + mac + " --interface"), kIfaceNeeded);
+    EXPECT_EQ(mf("addmac --interface wl0 --interface wl9" + mac), kIfaceNeeded);
+    EXPECT_NE(root.log().find("interface value wl9 is invalid"), std::string::npos);
+    EXPECT_EQ(kOff.size(), 69u);
+    EXPECT_EQ(mf("addmac --interface wl0.2" + mac), kOff);
+    EXPECT_EQ(mf("removemac --interface wl0.2"), kOff);
+    // Missing or overlong (160 characters) address list, after the checks.
+    EXPECT_EQ(mf("addmac --interface wl0"), kHelp);
+    EXPECT_EQ(mf("addmac --interface wl0 --macaddr ," + std::string(142, ',') + "00:11:22:33:44:55"), kHelp);
+    for (const auto &line : root.trace())
+        EXPECT_TRUE(line.rfind("lock", 0) == 0 || line == "load" || line.rfind("unlock", 0) == 0) << line;
+    // 159 characters fit; wl0 is not held back by its own enable flag.
+    dt::seed({{"wlEnbl_wl0v0", "0"}});
+    EXPECT_EQ(mf("addmac --interface wl0 --macaddr " + std::string(142, ',') + "00:11:22:33:44:55"),
+              R("addmac for wl0 successfully!!\n"));
+}
+
+TEST_F(MacfilterTest, ViewListsEntriesUnderTheirInterface)
+{
+    dt::seed({{"wlSsid_wl0v0", "Home"}, {"wlSsid_wl0v1", "Guest net"}, {"wlSsid_wl0v2", ""}, {"wlSsid_wl0v3", "c"},
+              {"wlEnbl_wl0v3", "2"}, {"wlFltMacMode_wl0v0", "allow"}, {"wlFltMacMode_wl0v1", "Deny"},
+              {"wlFltMacMode_wl0v2", ""}, {"wlFltMacMode_wl0v3", "disable"}});
+    ASSERT_EQ(mf("addmac --interface wl0 --macaddr 00:11:22:33:44:55,66:77:88:99:aa:bb"),
+              R("addmac for wl0 successfully!!\n"));
+    ASSERT_EQ(mf("addmac --interface wl0.1 --macaddr 0:1:2:3:4:5"), R("addmac for wl0.1 successfully!!\n"));
+    ASSERT_EQ(cfgLck_acquireLockTraced("test"), 0);
+    wlmgr_loadWorkingCopy();
+    ASSERT_EQ(wlmgr_addFilterMac("12:12:12:12:12:12", "x", ""), 0);
+    wlmgr_storeWorkingCopy();
+    cfgLck_releaseLockTraced("test");
+    root.clear_trace();
+
+    // The entry without an interface name shows nowhere.
+    EXPECT_EQ(mf("SHOW anything"),
+              R("wl0:enabled  wlSsid:Home  wlFltMacMode:allow maclist: 00:11:22:33:44:55  66:77:88:99:aa:bb  \n"
+                "wl0.1:enabled  wlSsid:Guest net  wlFltMacMode:Deny maclist: 0:1:2:3:4:5  \n"
+                "wl0.2:disabled  wlSsid:  wlFltMacMode: maclist: \n"
+                "wl0.3:2  wlSsid:c  wlFltMacMode:disable maclist: \n"));
+    EXPECT_EQ(root.trace(), (Lines{"lock\tcmdWlMacfilterView", "load", "set\twlSsidIdx\t0", "set\twlSsidIdx\t1",
+                                   "set\twlSsidIdx\t2", "set\twlSsidIdx\t3", "unlock\tcmdWlMacfilterView"}));
+}
+
+TEST(LockHeldElsewhere, NoReplyAndNothingTouched)
+{
+    dt::TempRoot root;
+    dt::LockHolder holder;
+    for (const char *req : {"wlmacfilter show", "wlmacfilter allow --interface wl0",
+                            "wlmacfilter addmac --interface wl0 --macaddr 00:11:22:33:44:55", "wlwds show",
+                            "wlwds scanwdsmac", "wlwds disablerestrict --wlMode ap",
+                            "wlwds enablerestrict --wlMode ap --wdsmode static"})
+        EXPECT_EQ(dt::run_request(req), "") << req;
+    EXPECT_TRUE(root.trace().empty());
+}

@@ -1,0 +1,164 @@
+// wlwds: bridge restriction off and on (convertmac with it), the view and the
+// peer scan.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "cfg_framework.h"
+#include "commands.h"
+#include "testutil.h"
+#include "wlmgr.h"
+
+using dt::R;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+std::string wds(const std::string &args)
+{
+    return dt::run_request("wlwds " + args);
+}
+
+const std::string kOk = " set macs for wireless bridge restrict successfully!!\n";
+
+Lines bracket(const Lines &middle)
+{
+    Lines all = {"lock\tprocessWlWDSCmd", "load"};
+    all.insert(all.end(), middle.begin(), middle.end());
+    all.push_back("unlock\tprocessWlWDSCmd");
+    return all;
+}
+
+class WdsTest : public ::testing::Test {
+protected:
+    dt::TempRoot root;
+    void peers(const std::string &lines) const
+    {
+        dt::run("mkdir -p '" + root.file("var/dorvan/radio") + "'");
+        dt::write_file(root.file("var/dorvan/radio/wds_peers"), lines);
+    }
+    // Whether mac is in the WDS list: of this process's working copy, or as
+    // stored when reload is set.
+    static bool configured(const char *mac, bool reload)
+    {
+        if (reload) {
+            EXPECT_EQ(cfgLck_acquireLockTraced("test"), 0);
+            wlmgr_loadWorkingCopy();
+            cfgLck_releaseLockTraced("test");
+        }
+        return wlmgr_isWdsMacConfigured(mac) != 0;
+    }
+};
+
+}  // namespace
+
+TEST_F(WdsTest, DisableRestrict)
+{
+    const std::string done = R("set  Bridge Restrict to be disabled successfully!!\n");
+    EXPECT_EQ(done.size(), 52u);
+    for (const char *bad : {"", "disablerestrict", "disablerestrict --wlMode", "disablerestrict --wlMode sta",
+                            "disablerestrict --mode ap", "bogus"})
+        EXPECT_EQ(wds(bad), R("wlwdshelp")) << bad;
+    EXPECT_TRUE(root.trace().empty());
+    EXPECT_EQ(wds("DisableRestrict --WLMODE AP extra"), done);
+    EXPECT_EQ(root.trace(), bracket({"set\twlMode\tAP", "set\twlLazyWds\t1", "store", "save"}));
+}
+
+TEST_F(WdsTest, EnableStatic)
+{
+    for (const char *bad : {"--wlMode ap", "--wdsmode static", "--wlMode ap --wdsmode static --wlWds1 00:11:22:33:44",
+                            "--wlMode sta --wdsmode static", "--wlMode ap --wdsmode statical",
+                            "--wlMode bad --wlMode ap --wdsmode static"})
+        EXPECT_EQ(wds(std::string("enablerestrict ") + bad), R("wlwdshelp")) << bad;
+    EXPECT_TRUE(root.trace().empty());
+
+    dt::seed({{"wlWds0", "11:11:11:11:11:11"}});
+    EXPECT_EQ(wds("enablerestrict --wlMode ap --wdsmode static --wlWds2 0a:1b:2c:3d:4e:5f --wlWds 00:00"), R(kOk));
+    EXPECT_EQ(root.trace(), bracket({"set\twlMode\tap", "set\twlLazyWds\t0", "set\twlWds2\t0A:1B:2C:3D:4E:5F",
+                                     "store", "save"}));
+    EXPECT_EQ(dt::stored("wlWds0"), "11:11:11:11:11:11");
+    // A --wdsmode in another case counts as its lower-case word.
+    EXPECT_EQ(wds("ENABLERESTRICT --wdsmode Static --WLWDS3 0:1:2:3:4:5 --wlMode Wds"), R(kOk));
+    EXPECT_EQ(dt::stored("wlLazyWds") + dt::stored("wlWds3") + dt::stored("wlMode"), "00:1:2:3:4:5Wds");
+}
+
+TEST_F(WdsTest, EnableDynamic)
+{
+    // A --wlWds of 256 characters does not fit; 255 do.
+    const std::string list = std::string(238, ',') + "00:11:22:33:44:66";
+    EXPECT_EQ(wds("enablerestrict --wlMode ap --wdsmode dynamic --wlWds ," + list), R("wlwdshelp"));
+    EXPECT_TRUE(root.trace().empty());
+    EXPECT_EQ(wds("enablerestrict --wlMode ap --wdsmode DYNAMIC --wlWds " + list), R(kOk));
+    root.clear_trace();
+    EXPECT_EQ(wds("enablerestrict --wlMode ap --wdsmode dynamic --wlWds 00:11:22:33:44:55,00:11:22:33:44:66,,"
+                  "aa:bb:cc:dd:ee:ff"),
+              R("The mac 00:11:22:33:44:66 has already been configured.\n " + kOk));
+    EXPECT_EQ(root.trace(), bracket({"set\twlMode\tap", "set\twlLazyWds\t2", "store", "save"}));
+    EXPECT_TRUE(configured("00:11:22:33:44:55", true));
+    EXPECT_TRUE(configured("AA:BB:CC:DD:EE:FF", false));
+
+    // A malformed item: earlier ones stay in the working copy, nothing saved.
+    root.clear_trace();
+    EXPECT_EQ(wds("enablerestrict --wlMode ap --wdsmode dynamic --wlWds 0a:11:22:33:44:55,zz:11,0b:11:22:33:44:55"),
+              R("Add wireless MAC filter for ZZ:11 failed. Status: 1."));
+    EXPECT_EQ(root.trace(), bracket({"set\twlMode\tap", "set\twlLazyWds\t2"}));
+    EXPECT_TRUE(configured("0A:11:22:33:44:55", false));
+    EXPECT_FALSE(configured("0B:11:22:33:44:55", false));
+    EXPECT_FALSE(configured("0A:11:22:33:44:55", true));
+}
+
+TEST_F(WdsTest, ViewByLazyWds)
+{
+    dt::seed({{"wlMode", "Ap"}, {"wlWds0", "00:11:22:33:44:55"}, {"wlWds3", "0A:0B:0C:0D:0E:0F"}});
+    const std::string fixed = "AP Mode:Ap  Bridge Restrict:enabled    [wds0:00:11:22:33:44:55] [wds1:] [wds2:] "
+                              "[wds3:0A:0B:0C:0D:0E:0F]\n";
+    const std::string off = "AP Mode:Ap  Bridge Restrict:disabled  \n";
+    for (auto lazy : Lines{"0", "", "1", "3"}) {
+        dt::seed({{"wlLazyWds", lazy}});
+        EXPECT_EQ(wds("Show"), R(lazy == "0" || lazy == "" ? fixed : off)) << lazy;
+    }
+    dt::seed({{"wlLazyWds", "2"}});
+    root.clear_trace();
+    EXPECT_EQ(wds("show"), R("AP Mode:Ap  Bridge Restrict:enabled(scan)   \n"));
+    EXPECT_EQ(root.trace(), (Lines{"lock\tcmdWlWDSView", "load", "unlock\tcmdWlWDSView"}));
+    peers("00:11:22:33:44:55 Net one\n66:77:88:99:AA:BB x\n");
+    EXPECT_EQ(wds("show"), R("AP Mode:Ap  Bridge Restrict:enabled(scan)   [ssid:Net one mac:00:11:22:33:44:55 "
+                             "configured] [ssid:x mac:66:77:88:99:AA:BB unconfigured] \n"));
+}
+
+TEST_F(WdsTest, ScanReplies)
+{
+    EXPECT_EQ(wds("SCANWDSMAC"), R(""));
+    EXPECT_EQ(root.trace(), bracket({}));
+    dt::seed({{"wlWds1", "00:11:22:33:44:55"}});
+    peers("00:11:22:33:44:55 Net one");
+    EXPECT_EQ(wds("scanwdsmac ignored"), R(" ssid:Net one mac:00:11:22:33:44:55 configured\n"));
+}
+
+// Long scans stop at the last whole entry that fits and still end the line.
+TEST_F(WdsTest, OverflowingScansStopAtWholeEntries)
+{
+    std::string list;
+    for (int i = 0; i < 200; i++)
+        list += "00:11:22:33:44:" + std::to_string(10 + i % 90) + " peer-" + std::string(30, 'a' + i % 26) + "\n";
+    peers(list);
+    // Every peer line has the same length here; the next one must not fit.
+    std::string scan = wds("scanwdsmac");
+    const size_t line = scan.find('\n') + 1;
+    ASSERT_LE(scan.size(), 4096u);
+    EXPECT_GT(scan.size() - 1 + line, 4095u);
+    EXPECT_EQ((scan.size() - 1) % line, 0u);
+
+    // A mode length that lets whole entries fill the buffer exactly, so the
+    // line end only fits when room was kept for it.
+    const size_t entry_len = std::string(" [ssid:peer-").size() + 30 + 5 + 17 + 14;
+    const size_t head_len = std::string("AP Mode:  Bridge Restrict:enabled(scan)  ").size();
+    dt::seed({{"wlLazyWds", "2"}, {"wlMode", std::string((4095 - head_len) % entry_len, 'M')}});
+    std::string view = wds("show");
+    const size_t head = view.find(" [");
+    ASSERT_LE(view.size(), 4096u);
+    EXPECT_GT(view.size() - 1 + entry_len + 2, 4095u);
+    EXPECT_EQ((view.size() - 1 - head - 2) % entry_len, 0u);
+    EXPECT_EQ(view.substr(view.size() - 4), R("] \n"));
+}
