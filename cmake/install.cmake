@@ -44,9 +44,25 @@ install(CODE [[
   configure_file("${DORVAN_SRC}/packaging/dorvand.init.in"
                  "${DORVAN_BIN}/packaging/dorvand" @ONLY)
   file(INSTALL "${DORVAN_BIN}/packaging/dorvand.service"
-       DESTINATION "$ENV{DESTDIR}${prefix}/lib/systemd/system")
+       DESTINATION "${prefix}/lib/systemd/system")
   file(INSTALL "${DORVAN_BIN}/packaging/dorvand"
-       DESTINATION "$ENV{DESTDIR}${etc}/init.d"
+       DESTINATION "${etc}/init.d"
        FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
                         WORLD_READ WORLD_EXECUTE)
 ]])
+
+if(DORVAN_TESTS)
+  # Cross builds start the target programs through the emulator wrappers
+  # that tests/CMakeLists.txt writes.
+  if(CMAKE_CROSSCOMPILING AND CMAKE_CROSSCOMPILING_EMULATOR)
+    set(run_dorvand ${CMAKE_BINARY_DIR}/emu/dorvand)
+    set(run_dorvan ${CMAKE_BINARY_DIR}/emu/dorvan)
+  else()
+    set(run_dorvand $<TARGET_FILE:dorvand>)
+    set(run_dorvan $<TARGET_FILE:dorvan>)
+  endif()
+  add_test(NAME ship.install
+    COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/tests/ship/install_test.sh
+            ${CMAKE_BINARY_DIR} ${CMAKE_CURRENT_SOURCE_DIR} ${run_dorvand} ${run_dorvan})
+  set_tests_properties(ship.install PROPERTIES TIMEOUT 120)
+endif()

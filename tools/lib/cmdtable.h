@@ -10,6 +10,7 @@ struct fe_form {
     const char *sub;      // sub-command word
     // Option synopsis, blank-separated ("" for none): "--word" option words,
     // "<a|b>" listed values ("<1..4>" a range), upper-case words placeholders.
+    const char *options;
     const char *what;     // one line of description
 };
 
