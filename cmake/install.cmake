@@ -63,6 +63,6 @@ if(DORVAN_TESTS)
   endif()
   add_test(NAME ship.install
     COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/tests/ship/install_test.sh
-            ${CMAKE_BINARY_DIR} ${CMAKE_CURRENT_SOURCE_DIR} ${run_dorvand} ${run_dorvan})
+            ${CMAKE_BINARY_DIR} ${run_dorvand} ${run_dorvan})
   set_tests_properties(ship.install PROPERTIES TIMEOUT 120)
 endif()

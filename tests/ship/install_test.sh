@@ -3,9 +3,9 @@
 # gets: exactly the programs, man pages, completion and service files; the
 # pages render without warnings; the init script starts, restarts and stops
 # a real dorvand on a private root.
-# usage: install_test.sh BUILD_DIR SOURCE_DIR DORVAND DORVAN
+# usage: install_test.sh BUILD_DIR DORVAND DORVAN
 set -u
-build=$1 src=$2 dorvand=$3 dorvan=$4
+build=$1 dorvand=$2 dorvan=$3
 tmp=$(mktemp -d)
 fails=0
 fail() { echo "FAIL: $*"; fails=$((fails + 1)); }
@@ -63,7 +63,7 @@ fi
 root=$tmp/root
 mkdir -p "$root" "$tmp/stubs"
 for s in nvram nbtscan; do printf '#!/bin/sh\nexit 0\n' >"$tmp/stubs/$s"; chmod +x "$tmp/stubs/$s"; done
-export DORVAN_ROOT=$root PATH="$tmp/stubs:$PATH" PIDFILE=$tmp/run/dorvand.pid DAEMON=$dorvand
+export DORVAN_ROOT="$root" PATH="$tmp/stubs:$PATH" PIDFILE="$tmp/run/dorvand.pid" DAEMON="$dorvand"
 init=$dest/etc/init.d/dorvand
 "$init" start >"$tmp/out" 2>&1 || fail "start: $(cat "$tmp/out")"
 pid=$(cat "$PIDFILE" 2>/dev/null)
