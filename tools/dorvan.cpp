@@ -12,7 +12,7 @@ static void usage(FILE *out)
 {
     fprintf(out,
             "usage: dorvan [--timeout SECONDS] WORD [ARG...]\n"
-            "       dorvan --list | --help\n"
+            "       dorvan --list | --help | --completion bash\n"
             "Sends WORD and its arguments, joined by single blanks, to dorvand and prints\n"
             "the reply. A help keyword in reply is shown as the command's help text.\n"
             "Exit status: 0 reply printed, 2 usage or pipe error, 3 no reply in time.\n\n"
@@ -49,6 +49,13 @@ int main(int argc, char **argv)
             return 0;
         } else if (strcmp(argv[i], "--list") == 0) {
             list_forms();
+            return 0;
+        } else if (strcmp(argv[i], "--completion") == 0) {
+            if (i + 1 >= argc || strcmp(argv[i + 1], "bash") != 0) {
+                fprintf(stderr, "dorvan: --completion takes the shell name: bash\n");
+                return 2;
+            }
+            fputs(fe_completion_bash().c_str(), stdout);
             return 0;
         } else if (strcmp(argv[i], "--") == 0) {
             i++;

@@ -4,10 +4,13 @@
 #define DORVAN_CMDTABLE_H
 
 #include <string>
+#include <vector>
 
 struct fe_form {
     const char *sub;      // sub-command word
-    const char *options;  // option synopsis, blank-separated ("" for none)
+    // Option synopsis, blank-separated ("" for none): "--word" option words,
+    // "<a|b>" listed values ("<1..4>" a range), upper-case words placeholders.
+    const char *options;
     const char *what;     // one line of description
 };
 
@@ -27,5 +30,14 @@ const fe_command *fe_command_by_keyword(const std::string &keyword);
 const fe_command *fe_command_by_word(const std::string &word);
 // The help text for one command.
 std::string fe_help_text(const fe_command &c);
+
+// The option words of a form's synopsis in order, each once; placeholders
+// such as --VARIABLE are left out.
+std::vector<std::string> fe_option_words(const fe_form &f);
+// The values listed for an option in a form's synopsis ("<a|b>"); ranges and
+// placeholders give none.
+std::vector<std::string> fe_option_values(const fe_form &f, const std::string &option);
+// A bash completion script for dorvan, made from this table.
+std::string fe_completion_bash();
 
 #endif

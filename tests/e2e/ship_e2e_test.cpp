@@ -1,0 +1,122 @@
+// What ships beside the daemon: the bash completion that dorvan makes from
+// its command table, and man pages that keep up with that table.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cmdtable.h"
+#include "testutil.h"
+
+namespace {
+
+using Words = std::set<std::string>;
+
+class Completion : public ::testing::Test {
+protected:
+    dt::TempRoot root;
+    std::string script = root.file("completion.bash");
+
+    void SetUp() override
+    {
+        std::string text;
+        ASSERT_EQ(dt::run(dt::bin("dorvan") + " --completion bash", &text), 0);
+        dt::write_file(script, text);
+    }
+
+    // What bash offers for the words typed so far; the last one is the word
+    // being completed.
+    Words offered(const std::vector<std::string> &typed)
+    {
+        std::string words;
+        for (const std::string &w : typed)
+            words += " '" + w + "'";
+        std::string cmd = "bash -c '. \"$0\"; COMP_WORDS=(dorvan \"$@\"); "
+                          "COMP_CWORD=$#; _dorvan; printf \"%s\\n\" \"${COMPREPLY[@]}\"' '" +
+                          script + "'" + words;
+        std::string out;
+        EXPECT_EQ(dt::run(cmd, &out), 0) << cmd;
+        Words got;
+        std::istringstream in(out);
+        std::string line;
+        while (std::getline(in, line))
+            if (!line.empty())
+                got.insert(line);
+        return got;
+    }
+};
+
+std::string man_text(const std::string &page)
+{
+    // Roff source without hyphen and font escapes, so that words read as typed.
+    std::string s = dt::read_file(std::string(DORVAN_SOURCE_DIR) + "/man/" + page), out;
+    for (size_t i = 0; i < s.size(); i++) {
+        if (s.compare(i, 2, "\\-") == 0) {
+            out += '-';
+            i++;
+        } else if (s.compare(i, 2, "\\f") == 0 && i + 2 < s.size()) {
+            i += 2;
+        } else {
+            out += s[i];
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST_F(Completion, OffersWordsSubCommandsOptionsAndValues)
+{
+    EXPECT_EQ(offered({"wl"}), (Words{"wlinterface", "wlsecurity", "wlmacfilter", "wlwds", "wladv"}));
+    EXPECT_EQ(offered({"--timeout", "3", "wlsec"}), Words{"wlsecurity"});
+    EXPECT_EQ(offered({"--timeout", ""}), Words{});
+    EXPECT_EQ(offered({"wlinterface", ""}), (Words{"show", "enable", "disable"}));
+    // Sub-commands and option words count in any letter case, as in the daemon.
+    EXPECT_EQ(offered({"wlmacfilter", "ADDMAC", "--Interface", "wl0."}),
+              (Words{"wl0.1", "wl0.2", "wl0.3"}));
+    EXPECT_EQ(offered({"wlsecurity", "wpssetup", "--operation", "add"}),
+              (Words{"addenrollee_Pin", "addenrollee_PBC", "addER", "addERDone"}));
+    EXPECT_EQ(offered({"wladv", "config", "--wlNmode", "auto", "--wlN"}),
+              (Words{"--wlNmode", "--wlNBwCap", "--wlNCtrlsb", "--wlNMcsidx", "--wlNProtection",
+                     "--wlNReqd"}));
+    // A free value or a range has nothing to offer; the placeholder is no word.
+    EXPECT_EQ(offered({"wlinterface", "enable", "--wlSsid", ""}), Words{});
+    EXPECT_EQ(offered({"wladv", "config", "--wlDtmIntvl", ""}), Words{});
+    EXPECT_EQ(offered({"wlinterface", "enable", "--V"}), Words{});
+
+    // Every form of the table is reachable.
+    for (int i = 0; i < fe_ncommands; i++)
+        for (int j = 0; j < fe_commands[i].nforms; j++) {
+            const fe_form &f = fe_commands[i].forms[j];
+            std::vector<std::string> ow = fe_option_words(f);
+            EXPECT_EQ(offered({fe_commands[i].word, f.sub, ""}), Words(ow.begin(), ow.end()))
+                << fe_commands[i].word << " " << f.sub;
+        }
+
+    std::string out;
+    EXPECT_EQ(dt::run(dt::bin("dorvan") + " --completion zsh 2>&1", &out), 2);
+}
+
+TEST(ManPages, KeepUpWithTheCommandTable)
+{
+    const std::string front = man_text("dorvan.1"), daemon = man_text("dorvand.8");
+    for (int i = 0; i < fe_ncommands; i++) {
+        const fe_command &c = fe_commands[i];
+        EXPECT_NE(front.find(c.help_keyword), std::string::npos) << c.help_keyword;
+        EXPECT_NE(daemon.find(c.help_keyword), std::string::npos) << c.help_keyword;
+        for (int j = 0; j < c.nforms; j++) {
+            std::string form = std::string(c.word) + " " + c.forms[j].sub;
+            EXPECT_NE(front.find(form), std::string::npos) << form << " missing in dorvan.1";
+            for (const std::string &o : fe_option_words(c.forms[j]))
+                EXPECT_NE(front.find(o), std::string::npos) << form << " " << o;
+        }
+    }
+    for (const char *var : {"DORVAN_ROOT", "DORVAN_TRACE", "DORVAN_LOG", "DORVAN_LOCK_WAIT_MS",
+                            "DORVAN_FAIL", "DORVAN_NO_REEXEC"})
+        EXPECT_NE(daemon.find(var), std::string::npos) << var;
+    for (const char *file : {"reset_button", "wireless_switch", "wps_button", "/var/param_fifo1",
+                             "/var/param_fifo2", "/var/scanhosts.name"})
+        EXPECT_NE(daemon.find(file), std::string::npos) << file;
+}
