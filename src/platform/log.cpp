@@ -57,12 +57,14 @@ void log_log(int level, const char *func, int line, const char *fmt, ...)
     if (level > g_level.load(std::memory_order_relaxed))
         return;
     char msg[1024];
-    va_list ap;
-    va_start(ap, fmt);
-    int m = vsnprintf(msg, sizeof(msg), fmt ? fmt : "", ap);
-    va_end(ap);
-    if (m < 0)
-        msg[0] = '\0';
+    msg[0] = '\0';
+    if (fmt != nullptr) {
+        va_list ap;
+        va_start(ap, fmt);
+        if (vsnprintf(msg, sizeof(msg), fmt, ap) < 0)
+            msg[0] = '\0';
+        va_end(ap);
+    }
     size_t mlen = strlen(msg);
     if (mlen > 0 && msg[mlen - 1] == '\n')
         msg[--mlen] = '\0';
