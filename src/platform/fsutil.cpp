@@ -65,7 +65,7 @@ int fsyncDir(const std::string &dir)
     return rc;
 }
 
-// Writes and syncs a fresh temp file; returns its fd-less identity.
+// Writes and syncs a fresh temp file and reports its identity.
 int writeTemp(const std::string &tmp, const std::string &data, FileId *id, mode_t mode)
 {
     // A stale temp file of a dead process with our pid may have another mode.
