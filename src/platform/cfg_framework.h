@@ -31,7 +31,9 @@ int cfgMsg_init(int entityId, void **msgHandle);
 void cfgMsg_cleanup(void **msgHandle);
 int cfgMdm_init(int entityId, void *msgHandle, int *mdmId);
 
-/* Configuration lock, shared with every process on the gateway. 0: held. */
+/* Configuration lock, shared with every process on the gateway. 0: held,
+   else CFG_RET_TIMED_OUT. The holder may acquire again: nested acquires
+   count, and only the matching last release unlocks. */
 int cfgLck_acquireLockTraced(const char *caller);
 /* timeout in seconds */
 int cfgLck_acquireLockWithTimeoutTraced(const char *caller, uint32_t timeout);
@@ -63,7 +65,8 @@ typedef struct {
 int cfgObj_getNext(int oid, InstanceIdStack *iidStack, void **obj);
 void cfgObj_free(void **obj);
 
-/* Runs cmdline through /bin/sh -c and waits for the shell. */
+/* Runs cmdline through /bin/sh -c and waits for the shell. Returns its exit
+   status, or -1 (no shell, or the shell was killed). flags is not used. */
 int cfgSys_doSystemAction(const char *caller, const char *cmdline);
 int systemEx(const char *cmdline, int flags);
 

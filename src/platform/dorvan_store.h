@@ -14,7 +14,18 @@
 //   f <mac> <ssid> <ifname>   a MAC filter entry
 //   w <mac>                   a WDS peer
 // Fields escape backslash, tab, newline and other bytes below 0x20 as
-// \\ \t \n \xHH. Files are replaced atomically through "<file>.tmp.<pid>".
+// \\ \t \n \xHH. Files are replaced atomically through "<file>.tmp.<pid>"
+// (mode 0600: the data model holds passphrases).
+//
+// Environment:
+//   DORVAN_ROOT          root prefix of every path (unset/empty: "/")
+//   DORVAN_LOG           log file (appended); unset: standard error
+//   DORVAN_TRACE         event trace file (appended), one line an event
+//   DORVAN_LOCK_WAIT_MS  wait of cfgLck_acquireLockTraced (default 250, 0: one try)
+//   DORVAN_FAIL          "call=code,..." makes cfgMsg_init, cfgMdm_init,
+//                        wldm_alloc or wlmgr_alloc return code
+//   DORVAN_NO_REEXEC     "1": cfgMgm_restoreDefault returns 0 instead of
+//                        restarting the program
 #ifndef DORVAN_STORE_H
 #define DORVAN_STORE_H
 

@@ -65,12 +65,14 @@ int fsyncDir(const std::string &dir)
     return rc;
 }
 
-// Writes and syncs a fresh temp file; returns its fd-less identity.
-int writeTemp(const std::string &tmp, const std::string &data, FileId *id)
+// Writes and syncs a fresh temp file and reports its identity.
+int writeTemp(const std::string &tmp, const std::string &data, FileId *id, mode_t mode)
 {
-    int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // A stale temp file of a dead process with our pid may have another mode.
+    unlink(tmp.c_str());
+    int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (fd < 0 && errno == ENOENT && makeDirs(dirName(tmp)) == 0)
-        fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (fd < 0)
         return -1;
     struct stat st;
@@ -153,11 +155,12 @@ int statFileId(const std::string &path, FileId *id)
     return 0;
 }
 
-int writeFileAtomic(const std::string &path, const std::string &data, FileId *id)
+int writeFileAtomic(const std::string &path, const std::string &data, FileId *id,
+                    mode_t mode)
 {
     std::lock_guard<std::mutex> guard(g_writeMutex);
     std::string tmp = tempName(path);
-    if (writeTemp(tmp, data, id) != 0) {
+    if (writeTemp(tmp, data, id, mode) != 0) {
         log_log(CFG_LOG_ERR, __func__, __LINE__, "cannot write %s: %s",
                 tmp.c_str(), strerror(errno));
         return -1;
@@ -179,7 +182,7 @@ int createFileIfMissing(const std::string &path, const std::string &data)
 {
     std::lock_guard<std::mutex> guard(g_writeMutex);
     std::string tmp = tempName(path);
-    if (writeTemp(tmp, data, nullptr) != 0)
+    if (writeTemp(tmp, data, nullptr, 0644) != 0)
         return -1;
     // link() refuses to replace: a file someone else wrote meanwhile wins.
     int rc = link(tmp.c_str(), path.c_str());

@@ -58,13 +58,12 @@ void log_log(int level, const char *func, int line, const char *fmt, ...)
         return;
     char msg[1024];
     msg[0] = '\0';
-    if (fmt != NULL) {
+    if (fmt != nullptr) {
         va_list ap;
         va_start(ap, fmt);
-        int m = vsnprintf(msg, sizeof(msg), fmt, ap);
-        va_end(ap);
-        if (m < 0)
+        if (vsnprintf(msg, sizeof(msg), fmt, ap) < 0)
             msg[0] = '\0';
+        va_end(ap);
     }
     size_t mlen = strlen(msg);
     if (mlen > 0 && msg[mlen - 1] == '\n')

@@ -31,8 +31,9 @@ bool sameFile(const FileId &a, const FileId &b);
 int statFileId(const std::string &path, FileId *id);
 
 // Temp file, fsync, rename over path, fsync the directory. 0 or -1 (logged).
+// The data model holds passphrases: its files default to owner-only.
 int writeFileAtomic(const std::string &path, const std::string &data,
-                    FileId *id = nullptr);
+                    FileId *id = nullptr, mode_t mode = 0600);
 // Creates path with data only if it does not exist; never replaces it.
 int createFileIfMissing(const std::string &path, const std::string &data);
 // Whole file. 0, or -1 with errno (ENOENT: missing). id may be null.

@@ -21,11 +21,11 @@ struct StoreCache {
 std::mutex g_cacheMutex;
 StoreCache g_cache;
 
-void remember(const std::string &path, const std::string &bytes, const FileId &id)
+void remember(const std::string &path, std::string bytes, const FileId &id)
 {
     std::lock_guard<std::mutex> guard(g_cacheMutex);
     g_cache.path = path;
-    g_cache.bytes = bytes;
+    g_cache.bytes = std::move(bytes);
     g_cache.id = id;
 }
 
@@ -60,7 +60,7 @@ void loadImage(bool fromFlash, DorvanImage *out)
         FileId id;
         if (readImage(path, out, &bytes, &id, &why) == 0) {
             if (i == 0)
-                remember(path, bytes, id);
+                remember(path, std::move(bytes), id);
             return;
         }
         log_log(CFG_LOG_ERR, __func__, __LINE__, "ignoring %s: %s",
@@ -78,7 +78,7 @@ int storeImage(const DorvanImage &img)
     FileId id;
     if (writeFileAtomic(path, bytes, &id) != 0)
         return -1;
-    remember(path, bytes, id);
+    remember(path, std::move(bytes), id);
     return 0;
 }
 

@@ -18,20 +18,16 @@ protected:
     }
 };
 
-TEST_F(Names, KeyedNamesAddressTheirInterface)
-{
-    wlmgr_loadWorkingCopy();
-    for (int i = 0; i < 4; i++) {
-        std::string key = "wlSsid_wl0v" + std::to_string(i);
-        ASSERT_EQ(wlmgr_setVar(key.c_str(), ("net" + std::to_string(i)).c_str()), 0);
-    }
-    for (int i = 0; i < 4; i++)
-        EXPECT_EQ(get(("wlSsid_wl0v" + std::to_string(i)).c_str()), "net" + std::to_string(i));
-}
-
 TEST_F(Names, PlainPerInterfaceNameFollowsSsidIdx)
 {
     wlmgr_loadWorkingCopy();
+    for (char i = '0'; i <= '3'; i++) {
+        ASSERT_EQ(wlmgr_setVar("wlSsidIdx", std::string(1, i).c_str()), 0);
+        ASSERT_EQ(wlmgr_setVar("wlSsid", (std::string("net") + i).c_str()), 0);
+    }
+    for (char i = '0'; i <= '3'; i++)
+        EXPECT_EQ(get((std::string("wlSsid_wl0v") + i).c_str()), std::string("net") + i);
+
     ASSERT_EQ(wlmgr_setVar("wlSsidIdx", "2"), 0);
     ASSERT_EQ(wlmgr_setVar("wlHide", "1"), 0);
     EXPECT_EQ(get("wlHide_wl0v2"), "1");
