@@ -8,6 +8,7 @@
 #include <errno.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -100,6 +101,20 @@ int cfgMdm_init(int entityId, void *msgHandle, int *mdmId)
                     path.c_str(), strerror(errno));
             return CFG_RET_INTERNAL_ERROR;
         }
+    }
+    // A new board's flash holds the factory configuration; provision it once
+    // so the first loads do not report two missing files. A damaged file is
+    // left for the loader to report and fall back from.
+    std::string mdm = dplat::rootPath(DORVAN_MDM_FILE);
+    std::string flash = dplat::rootPath(DORVAN_FLASH_FILE);
+    struct stat st;
+    if (stat(mdm.c_str(), &st) != 0 && errno == ENOENT && stat(flash.c_str(), &st) != 0 &&
+        errno == ENOENT) {
+        DorvanImage img;
+        dplat::factoryImage(&img);
+        std::string bytes = dplat::serialise(img);
+        if (dplat::writeFileAtomic(flash, bytes) != 0 || dplat::writeFileAtomic(mdm, bytes) != 0)
+            return CFG_RET_INTERNAL_ERROR;
     }
     if (mdmId != nullptr)
         *mdmId = 1;

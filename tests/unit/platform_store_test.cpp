@@ -244,15 +244,26 @@ TEST_F(StoreTmpfs, SigkillDuringSaveLeavesOldOrNewContent)
         if (round >= 50 && std::chrono::steady_clock::now() > deadline)
             break;
         rounds++;
+        int ready[2];
+        ASSERT_EQ(pipe(ready), 0);
         pid_t pid = fork();
         ASSERT_GE(pid, 0);
         if (pid == 0) {
+            close(ready[0]);
             for (int i = 0;; i++) {
                 fill(i % 2 ? 'a' : 'b', i % 2 ? 150 : 250);
                 wlmgr_storeWorkingCopy();
                 cfgMgm_saveConfigToFlash();
+                if (i == 0 && write(ready[1], "x", 1) != 1)
+                    _exit(1);
             }
         }
+        // Kill only once the child is saving, so a busy machine cannot make
+        // every kill land before its first write.
+        close(ready[1]);
+        char x;
+        ASSERT_EQ(read(ready[0], &x, 1), 1);
+        close(ready[0]);
         usleep((useconds_t)(rng() % (5 * cycleUs / 2)));
         kill(pid, SIGKILL);
         waitpid(pid, nullptr, 0);
