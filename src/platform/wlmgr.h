@@ -32,12 +32,26 @@ int wlmgr_setVar(const char *name, const char *value);
    out receives at most WLMGR_VAREX_SIZE bytes. */
 int wlmgr_getVarEx(int argc, char **argv, char *out);
 
-/* MAC filter list (in the working copy, stored with it). */
+/* Results of the list calls (add/remove filter MAC, add WDS MAC). Adding
+   an entry that is already there succeeds and adds nothing. */
+#define WLMGR_LIST_OK 0
+#define WLMGR_LIST_BADARG 1 /* null, empty or too long a field */
+#define WLMGR_LIST_ABSENT 2 /* remove: no such address on the interface */
+#define WLMGR_LIST_FULL 3
+#define WLMGR_FILTER_MAX 64
+#define WLMGR_WDS_MAX 32
+#define WLMGR_WDS_SCAN_MAX 256
+
+/* MAC filter list (in the working copy, stored with it). A null cursor
+   starts the walk; each call delivers one entry and returns the cursor for
+   the next, or returns NULL when there is none. flags is not used.
+   Remove acts on the interface selected by wlSsidIdx (wl0, wl0.1 ..). */
 void *wlmgr_getFilterMac(void *cursor, char *mac, int flags, char *ifname);
 int wlmgr_addFilterMac(const char *mac, const char *ssid, const char *ifname);
 int wlmgr_removeFilterMac(const char *mac);
 
-/* WDS peers. */
+/* WDS peers. Scan results come from var/dorvan/radio/wds_peers ("MAC SSID"
+   a line); the peer list holds upper-case addresses. */
 void wlmgr_scanWdsMacStart(void);
 void wlmgr_scanWdsMacResult(void);
 void *wlmgr_getScanWdsMacSSID(void *cursor, char *mac, char *ssid);

@@ -1,0 +1,1 @@
+// Stands in until the daemon sources land on this branch.

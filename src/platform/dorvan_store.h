@@ -1,0 +1,69 @@
+// Extra data-model access beyond the vendor API, for dorvan-cfg and the
+// tests. C++ only.
+//
+// Files under the root (DORVAN_ROOT, default "/"):
+//   var/dorvan/mdm.db       data model
+//   var/dorvan/flash.db     flash copy of the data model
+//   var/dorvan/cfg.lock     configuration lock (flock; never renamed/removed)
+//   var/dorvan/board/{reset_button,wireless_switch,wps_button}
+//   var/dorvan/radio/wds_peers   WDS scan results, "MAC SSID" a line
+// mdm.db and flash.db share one format: a header line
+//   "DORVAN-DB 1 <body length> <crc32 of body, 8 lower-case hex>\n"
+// then the body, one record a line, fields separated by one tab:
+//   v <name> <value>          a setting, under its canonical name
+//   f <mac> <ssid> <ifname>   a MAC filter entry
+//   w <mac>                   a WDS peer
+// Fields escape backslash, tab, newline and other bytes below 0x20 as
+// \\ \t \n \xHH. Files are replaced atomically through "<file>.tmp.<pid>".
+#ifndef DORVAN_STORE_H
+#define DORVAN_STORE_H
+
+#include <map>
+#include <string>
+#include <vector>
+
+#define DORVAN_STATE_DIR "/var/dorvan"
+#define DORVAN_MDM_FILE "/var/dorvan/mdm.db"
+#define DORVAN_FLASH_FILE "/var/dorvan/flash.db"
+#define DORVAN_LOCK_FILE "/var/dorvan/cfg.lock"
+#define DORVAN_BOARD_DIR "/var/dorvan/board"
+#define DORVAN_RADIO_DIR "/var/dorvan/radio"
+#define DORVAN_WDS_PEERS_FILE "/var/dorvan/radio/wds_peers"
+
+struct DorvanFilterEntry {
+    std::string mac;
+    std::string ssid;
+    std::string ifname;
+};
+
+// Everything the data model holds.
+struct DorvanImage {
+    std::map<std::string, std::string> vars; // canonical name -> value
+    std::vector<DorvanFilterEntry> filters;
+    std::vector<std::string> wds; // upper-case addresses
+};
+
+// Replaces the working copy with the flash (falling back to the factory
+// defaults). Traced as "load".
+void dorvan_loadFlashWorkingCopy(void);
+// wlmgr_storeWorkingCopy with a result: 0, or -1 when the file could not be
+// written (logged).
+int dorvan_storeWorkingCopy(void);
+// A copy of the working copy (loaded on first use).
+DorvanImage dorvan_workingCopy(void);
+// The canonical key name resolves to in the working copy right now, "" when
+// the name is refused (empty or too long).
+std::string dorvan_canonicalName(const char *name);
+// Factory defaults into data model, flash and working copy. No lock taken,
+// no re-exec. Traced as "restore". 0 or -1.
+int dorvan_restoreFactory(void);
+// The compiled-in factory configuration.
+DorvanImage dorvan_factoryImage(void);
+// Reads one store file (abs is resolved under the root) without fallback:
+// 0 and *out, or -1 and *why ("missing", "checksum mismatch", ...).
+int dorvan_readImageFile(const char *abs, DorvanImage *out, std::string *why);
+// Forgets the working copy, file caches and scan results and drops the
+// lock if held: for a process that switches DORVAN_ROOT (the tests).
+void dorvan_resetProcessState(void);
+
+#endif

@@ -1,0 +1,131 @@
+// The configuration lock: flock on a dedicated file, shared by every process
+// under the same root. A holder that dies releases it with its descriptor.
+#include "cfg_framework.h"
+#include "platform_internal.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/file.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <mutex>
+
+namespace {
+
+const int64_t kDefaultWaitMs = 250;
+const long kPollNs = 2 * 1000 * 1000;
+
+std::mutex g_mutex;
+int g_fd = -1;
+// Nested acquires by the holder only count; the last release unlocks.
+unsigned g_depth = 0;
+
+int64_t defaultWaitMs()
+{
+    const char *env = getenv("DORVAN_LOCK_WAIT_MS");
+    if (env == nullptr || env[0] == '\0')
+        return kDefaultWaitMs;
+    char *end = nullptr;
+    errno = 0;
+    long long v = strtoll(env, &end, 10);
+    if (*end != '\0' || errno != 0 || v < 0)
+        return kDefaultWaitMs;
+    return v;
+}
+
+int openLockFile()
+{
+    std::string path = dplat::rootPath(DORVAN_LOCK_FILE);
+    if (path.empty())
+        return -1;
+    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0 && errno == ENOENT && dplat::makeDirs(dplat::rootPath(DORVAN_STATE_DIR)) == 0)
+        fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0)
+        log_log(CFG_LOG_ERR, __func__, __LINE__, "cannot open %s: %s",
+                path.c_str(), strerror(errno));
+    return fd;
+}
+
+int acquire(const char *caller, int64_t waitMs)
+{
+    std::lock_guard<std::mutex> guard(g_mutex);
+    if (g_depth > 0) {
+        g_depth++;
+        return CFG_RET_SUCCESS;
+    }
+    int fd = openLockFile();
+    if (fd < 0)
+        return CFG_RET_TIMED_OUT;
+    int64_t deadline = dplat::monotonicMs() + waitMs;
+    for (;;) {
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0)
+            break;
+        if (errno != EWOULDBLOCK && errno != EINTR) {
+            log_log(CFG_LOG_ERR, __func__, __LINE__, "flock: %s", strerror(errno));
+            close(fd);
+            return CFG_RET_TIMED_OUT;
+        }
+        if (dplat::monotonicMs() >= deadline) {
+            close(fd);
+            log_log(CFG_LOG_NOTICE, __func__, __LINE__, "%s: lock busy",
+                    caller ? caller : "?");
+            return CFG_RET_TIMED_OUT;
+        }
+        struct timespec ts = {0, kPollNs};
+        nanosleep(&ts, nullptr);
+    }
+    g_fd = fd;
+    g_depth = 1;
+    dplat::trace("lock", caller ? caller : "");
+    return CFG_RET_SUCCESS;
+}
+
+} // namespace
+
+namespace dplat {
+
+void dropLock()
+{
+    std::lock_guard<std::mutex> guard(g_mutex);
+    if (g_fd >= 0)
+        close(g_fd);
+    g_fd = -1;
+    g_depth = 0;
+}
+
+} // namespace dplat
+
+extern "C" {
+
+int cfgLck_acquireLockTraced(const char *caller)
+{
+    return acquire(caller, defaultWaitMs());
+}
+
+int cfgLck_acquireLockWithTimeoutTraced(const char *caller, uint32_t timeout)
+{
+    return acquire(caller, (int64_t)timeout * 1000);
+}
+
+void cfgLck_releaseLockTraced(const char *caller)
+{
+    std::lock_guard<std::mutex> guard(g_mutex);
+    if (g_depth == 0) {
+        log_log(CFG_LOG_NOTICE, __func__, __LINE__, "%s: lock not held",
+                caller ? caller : "?");
+        return;
+    }
+    if (--g_depth > 0)
+        return;
+    // Closing the only descriptor drops the flock as well.
+    flock(g_fd, LOCK_UN);
+    close(g_fd);
+    g_fd = -1;
+    dplat::trace("unlock", caller ? caller : "");
+}
+
+} // extern "C"

@@ -1,0 +1,86 @@
+// Shared helpers of the platform library. Not part of its API.
+#ifndef DORVAN_PLATFORM_INTERNAL_H
+#define DORVAN_PLATFORM_INTERNAL_H
+
+#include "dorvan_store.h"
+
+#include <stddef.h>
+#include <stdint.h>
+#include <sys/types.h>
+#include <time.h>
+
+#include <string>
+
+namespace dplat {
+
+// --- files -----------------------------------------------------------------
+// abs resolved under the root; "" when it would not fit.
+std::string rootPath(const char *abs);
+// mkdir -p; 0 or -1 (errno set).
+int makeDirs(const std::string &path);
+
+// Identity of a file we wrote, to know it is still the one we hold in memory.
+struct FileId {
+    bool valid = false;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    off_t size = 0;
+    struct timespec mtime {};
+};
+bool sameFile(const FileId &a, const FileId &b);
+int statFileId(const std::string &path, FileId *id);
+
+// Temp file, fsync, rename over path, fsync the directory. 0 or -1 (logged).
+int writeFileAtomic(const std::string &path, const std::string &data,
+                    FileId *id = nullptr);
+// Creates path with data only if it does not exist; never replaces it.
+int createFileIfMissing(const std::string &path, const std::string &data);
+// Whole file. 0, or -1 with errno (ENOENT: missing). id may be null.
+int readFile(const std::string &path, std::string *out, FileId *id = nullptr);
+// Removes "<name>.tmp.<pid>" files of processes that no longer run.
+void removeStrayTemps(const std::string &dir);
+
+// --- trace -----------------------------------------------------------------
+// One line "event[\tA[\tB]]" to DORVAN_TRACE, if set.
+void trace(const char *event, const char *a = nullptr, const char *b = nullptr);
+// Escapes backslash, tab, newline, other bytes < 0x20 (append to out).
+void escapeField(const char *s, size_t n, std::string *out);
+
+// --- failure injection -----------------------------------------------------
+// True when DORVAN_FAIL lists call; *code gets the code to return.
+bool injectedFailure(const char *call, int *code);
+
+// --- image format ----------------------------------------------------------
+uint32_t crc32(const void *data, size_t n);
+std::string serialise(const DorvanImage &img);
+// nullptr when bytes hold a valid image, else the reason.
+const char *parseImage(const std::string &bytes, DorvanImage *out);
+void factoryImage(DorvanImage *out);
+
+// --- data model on disk ----------------------------------------------------
+// Reads the first usable of data model, flash, factory (each rejected file
+// logged once). fromFlash starts at the flash.
+void loadImage(bool fromFlash, DorvanImage *out);
+// Writes img to the data model and remembers it for the next flash save.
+int storeImage(const DorvanImage &img);
+// Drops remembered file contents.
+void forgetStoreCache();
+
+// --- working copy ----------------------------------------------------------
+void resetWorkingCopy();
+void setWorkingCopy(const DorvanImage &img);
+// Interface selected by wlSsidIdx in img (0..3).
+int selectedInterface(const DorvanImage &img);
+std::string canonicalKey(const DorvanImage &img, const char *name);
+
+// --- lock ------------------------------------------------------------------
+void dropLock();
+
+// --- misc ------------------------------------------------------------------
+int64_t monotonicMs();
+// Case-insensitive ASCII compare.
+bool equalsNoCase(const std::string &a, const std::string &b);
+
+} // namespace dplat
+
+#endif

@@ -1,0 +1,128 @@
+// Start-up of the framework: message bus handle, root preparation, adapter
+// allocation, and the failure injection the tests use.
+#include "cfg_framework.h"
+#include "platform_internal.h"
+#include "rootpath.h"
+#include "wlmgr.h"
+
+#include <errno.h>
+#include <stdlib.h>
+#include <string.h>
+
+namespace {
+
+// Board inputs at rest: buttons released, wireless switch on.
+const char *const kIdleBoardFiles[][2] = {
+    {"reset_button", "1\n"},
+    {"wireless_switch", "0\n"},
+    {"wps_button", "1\n"},
+};
+
+int g_bus; // the handle only has to be a valid non-null pointer
+
+} // namespace
+
+namespace dplat {
+
+bool injectedFailure(const char *call, int *code)
+{
+    const char *env = getenv("DORVAN_FAIL");
+    if (env == nullptr)
+        return false;
+    size_t clen = strlen(call);
+    const char *p = env;
+    while (*p != '\0') {
+        const char *end = strchr(p, ',');
+        if (end == nullptr)
+            end = p + strlen(p);
+        if ((size_t)(end - p) > clen && memcmp(p, call, clen) == 0 && p[clen] == '=') {
+            *code = atoi(p + clen + 1);
+            return true;
+        }
+        p = *end == ',' ? end + 1 : end;
+    }
+    return false;
+}
+
+} // namespace dplat
+
+extern "C" {
+
+int cfgMsg_init(int entityId, void **msgHandle)
+{
+    (void)entityId;
+    int code = 0;
+    if (dplat::injectedFailure("cfgMsg_init", &code)) {
+        if (msgHandle != nullptr)
+            *msgHandle = nullptr;
+        return code;
+    }
+    if (msgHandle == nullptr)
+        return CFG_RET_INTERNAL_ERROR;
+    *msgHandle = &g_bus;
+    return CFG_RET_SUCCESS;
+}
+
+void cfgMsg_cleanup(void **msgHandle)
+{
+    if (msgHandle != nullptr)
+        *msgHandle = nullptr;
+}
+
+int cfgMdm_init(int entityId, void *msgHandle, int *mdmId)
+{
+    (void)entityId;
+    (void)msgHandle;
+    int code = 0;
+    if (dplat::injectedFailure("cfgMdm_init", &code))
+        return code;
+    if (!rootpath_valid()) {
+        log_log(CFG_LOG_ERR, __func__, __LINE__, "DORVAN_ROOT too long");
+        return CFG_RET_INTERNAL_ERROR;
+    }
+    std::string state = dplat::rootPath(DORVAN_STATE_DIR);
+    std::string board = dplat::rootPath(DORVAN_BOARD_DIR);
+    std::string radio = dplat::rootPath(DORVAN_RADIO_DIR);
+    for (const std::string &dir : {state, board, radio}) {
+        if (dir.empty() || dplat::makeDirs(dir) != 0) {
+            log_log(CFG_LOG_ERR, __func__, __LINE__, "cannot create %s: %s",
+                    dir.c_str(), strerror(errno));
+            return CFG_RET_INTERNAL_ERROR;
+        }
+    }
+    // Leftovers of writes that a crash or power loss interrupted.
+    for (const std::string &dir : {state, board, radio})
+        dplat::removeStrayTemps(dir);
+    for (const auto &f : kIdleBoardFiles) {
+        std::string path = board + "/" + f[0];
+        if (dplat::createFileIfMissing(path, f[1]) != 0) {
+            log_log(CFG_LOG_ERR, __func__, __LINE__, "cannot create %s: %s",
+                    path.c_str(), strerror(errno));
+            return CFG_RET_INTERNAL_ERROR;
+        }
+    }
+    if (mdmId != nullptr)
+        *mdmId = 1;
+    return CFG_RET_SUCCESS;
+}
+
+int wlmgr_getAdapterCount(void)
+{
+    return 1;
+}
+
+int wldm_alloc(int count)
+{
+    (void)count;
+    int code = 0;
+    return dplat::injectedFailure("wldm_alloc", &code) ? code : 0;
+}
+
+int wlmgr_alloc(int count)
+{
+    (void)count;
+    int code = 0;
+    return dplat::injectedFailure("wlmgr_alloc", &code) ? code : 0;
+}
+
+} // extern "C"

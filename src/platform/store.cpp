@@ -1,0 +1,155 @@
+// The data model and flash files: load with fallback, store, save, restore.
+#include "cfg_framework.h"
+#include "platform_internal.h"
+
+#include <errno.h>
+#include <string.h>
+
+#include <mutex>
+
+namespace dplat {
+
+namespace {
+
+// The data-model bytes this process last wrote or read, so that a flash
+// save right after a store copies them without reading the file back.
+struct StoreCache {
+    std::string path;
+    std::string bytes;
+    FileId id;
+};
+std::mutex g_cacheMutex;
+StoreCache g_cache;
+
+void remember(const std::string &path, const std::string &bytes, const FileId &id)
+{
+    std::lock_guard<std::mutex> guard(g_cacheMutex);
+    g_cache.path = path;
+    g_cache.bytes = bytes;
+    g_cache.id = id;
+}
+
+// 0 and the image, or -1 and the reason.
+int readImage(const std::string &path, DorvanImage *img, std::string *bytes,
+              FileId *id, std::string *why)
+{
+    if (path.empty()) {
+        *why = "path too long";
+        return -1;
+    }
+    if (readFile(path, bytes, id) != 0) {
+        *why = errno == ENOENT ? "missing" : strerror(errno);
+        return -1;
+    }
+    if (const char *bad = parseImage(*bytes, img)) {
+        *why = bad;
+        return -1;
+    }
+    return 0;
+}
+
+} // namespace
+
+void loadImage(bool fromFlash, DorvanImage *out)
+{
+    const char *order[] = {DORVAN_MDM_FILE, DORVAN_FLASH_FILE};
+    for (int i = fromFlash ? 1 : 0; i < 2; i++) {
+        std::string path = rootPath(order[i]);
+        std::string bytes;
+        std::string why;
+        FileId id;
+        if (readImage(path, out, &bytes, &id, &why) == 0) {
+            if (i == 0)
+                remember(path, bytes, id);
+            return;
+        }
+        log_log(CFG_LOG_ERR, __func__, __LINE__, "ignoring %s: %s",
+                path.empty() ? order[i] : path.c_str(), why.c_str());
+    }
+    factoryImage(out);
+}
+
+int storeImage(const DorvanImage &img)
+{
+    std::string path = rootPath(DORVAN_MDM_FILE);
+    if (path.empty())
+        return -1;
+    std::string bytes = serialise(img);
+    FileId id;
+    if (writeFileAtomic(path, bytes, &id) != 0)
+        return -1;
+    remember(path, bytes, id);
+    return 0;
+}
+
+void forgetStoreCache()
+{
+    std::lock_guard<std::mutex> guard(g_cacheMutex);
+    g_cache = StoreCache();
+}
+
+} // namespace dplat
+
+using namespace dplat;
+
+extern "C" int cfgMgm_saveConfigToFlash(void)
+{
+    trace("save");
+    std::string mdm = rootPath(DORVAN_MDM_FILE);
+    std::string flash = rootPath(DORVAN_FLASH_FILE);
+    if (mdm.empty() || flash.empty())
+        return CFG_RET_INTERNAL_ERROR;
+    std::string bytes;
+    FileId now;
+    statFileId(mdm, &now);
+    {
+        std::lock_guard<std::mutex> guard(g_cacheMutex);
+        if (g_cache.path == mdm && sameFile(g_cache.id, now))
+            bytes = g_cache.bytes;
+    }
+    if (bytes.empty()) {
+        // Someone else wrote the data model: copy what is there, if sound.
+        DorvanImage img;
+        std::string why;
+        FileId id;
+        if (readImage(mdm, &img, &bytes, &id, &why) != 0) {
+            log_log(CFG_LOG_ERR, __func__, __LINE__, "not saving %s: %s",
+                    mdm.c_str(), why.c_str());
+            return CFG_RET_INTERNAL_ERROR;
+        }
+        remember(mdm, bytes, id);
+    }
+    return writeFileAtomic(flash, bytes) == 0 ? CFG_RET_SUCCESS
+                                              : CFG_RET_INTERNAL_ERROR;
+}
+
+int dorvan_restoreFactory(void)
+{
+    trace("restore");
+    DorvanImage img;
+    factoryImage(&img);
+    std::string flash = rootPath(DORVAN_FLASH_FILE);
+    int rc = storeImage(img);
+    if (rc == 0 && (flash.empty() || writeFileAtomic(flash, serialise(img)) != 0))
+        rc = -1;
+    setWorkingCopy(img);
+    log_log(CFG_LOG_NOTICE, __func__, __LINE__, "factory configuration %s",
+            rc == 0 ? "restored" : "NOT restored");
+    return rc;
+}
+
+int dorvan_readImageFile(const char *abs, DorvanImage *out, std::string *why)
+{
+    std::string bytes;
+    std::string reason;
+    FileId id;
+    DorvanImage img;
+    if (readImage(rootPath(abs), &img, &bytes, &id, &reason) != 0) {
+        if (why != nullptr)
+            *why = reason;
+        return -1;
+    }
+    if (out != nullptr)
+        *out = std::move(img);
+    return 0;
+}

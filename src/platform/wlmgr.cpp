@@ -1,0 +1,394 @@
+// The wireless manager's working copy: settings, MAC filter list, WDS peers.
+#include "wlmgr.h"
+#include "cfg_framework.h"
+#include "platform_internal.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <mutex>
+
+namespace dplat {
+
+namespace {
+
+// Settings that exist once per interface (wl0, wl0.1 .. wl0.3). A plain
+// name from this table means the interface selected by wlSsidIdx.
+const char *const kPerInterfaceNames[] = {
+    "wlEnbl", "wlSsid", "wlMaxAssoc", "wlHide", "wlAPIsolation", "wlDisableWme",
+    "wlAuthMode", "wlAuth", "wlWep", "wlKeyBit", "wlKeyIndex", "wlKey1",
+    "wlKey2", "wlKey3", "wlKey4", "wlRadiusServerIP", "wlRadiusPort",
+    "wlRadiusKey", "wlWpa", "wlWpaGTKRekey", "wlNetReauth", "wlWpaPsk",
+    "wlPreauth", "wlWscMode", "wlWscAPMode", "wlWscDevPin", "wlWscStaPin",
+    "wlWscConfig", "wl_wsc_reg", "wsc_addER", "wsc_force_restart",
+    "wsc_proc_status", "wsc_method", "wsc_config_command", "wsc_event",
+    "wlFltMacMode", "interface",
+};
+
+// Second names of the same setting: alias -> canonical.
+const char *const kAliases[][2] = {
+    {"wl_wsc_mode", "wlWscMode"},
+    {"wsc_config_state", "wlWscAPMode"},
+};
+
+const char *const kIfNames[4] = {"wl0", "wl0.1", "wl0.2", "wl0.3"};
+
+const char kKeyTag[] = "_wl0v";
+const size_t kKeyTagLen = sizeof(kKeyTag) - 1;
+const size_t kFilterMax = WLMGR_FILTER_MAX;
+const size_t kWdsMax = WLMGR_WDS_MAX;
+const size_t kScanMax = WLMGR_WDS_SCAN_MAX;
+
+struct WorkingCopy {
+    bool loaded = false;
+    DorvanImage img;
+};
+
+struct ScanPeer {
+    std::string mac;
+    std::string ssid;
+};
+
+std::mutex g_mutex;
+WorkingCopy g_wc;
+std::vector<ScanPeer> g_scan;
+
+std::string canonicalBase(const std::string &base)
+{
+    for (const auto &a : kAliases)
+        if (base == a[0])
+            return a[1];
+    return base;
+}
+
+bool isPerInterface(const std::string &name)
+{
+    for (const char *n : kPerInterfaceNames)
+        if (name == n)
+            return true;
+    return false;
+}
+
+void loadLocked(bool fromFlash)
+{
+    trace("load");
+    loadImage(fromFlash, &g_wc.img);
+    g_wc.loaded = true;
+}
+
+DorvanImage &image()
+{
+    if (!g_wc.loaded)
+        loadLocked(false);
+    return g_wc.img;
+}
+
+// Cursors are the index of the next entry plus one: never null, and still
+// safe when the list changes under a walk.
+void *cursorFor(size_t next)
+{
+    return (void *)(uintptr_t)(next + 1);
+}
+
+size_t indexOf(void *cursor)
+{
+    return cursor == nullptr ? 0 : (size_t)((uintptr_t)cursor - 1);
+}
+
+void copyOut(char *dst, size_t size, const std::string &src)
+{
+    if (dst == nullptr)
+        return;
+    size_t n = std::min(src.size(), size - 1);
+    memcpy(dst, src.data(), n);
+    dst[n] = '\0';
+}
+
+bool fits(const char *s, size_t size)
+{
+    return s != nullptr && strnlen(s, size) < size;
+}
+
+std::string upper(const char *s)
+{
+    std::string u(s);
+    for (char &c : u)
+        if (c >= 'a' && c <= 'z')
+            c = (char)(c - 'a' + 'A');
+    return u;
+}
+
+} // namespace
+
+int selectedInterface(const DorvanImage &img)
+{
+    auto it = img.vars.find("wlSsidIdx");
+    if (it == img.vars.end())
+        return 0;
+    int idx = atoi(it->second.c_str());
+    return idx >= 0 && idx <= 3 ? idx : 0;
+}
+
+std::string canonicalKey(const DorvanImage &img, const char *name)
+{
+    if (name == nullptr)
+        return std::string();
+    size_t n = strnlen(name, WLMGR_NAME_SIZE);
+    if (n == 0 || n >= WLMGR_NAME_SIZE)
+        return std::string();
+    // NAME_wl0vI: exactly one digit 0..3 after the tag, at the very end.
+    if (n > kKeyTagLen + 1 && name[n - 1] >= '0' && name[n - 1] <= '3' &&
+        memcmp(name + n - 1 - kKeyTagLen, kKeyTag, kKeyTagLen) == 0) {
+        std::string base = canonicalBase(std::string(name, n - 1 - kKeyTagLen));
+        return base + kKeyTag + name[n - 1];
+    }
+    std::string base = canonicalBase(name);
+    if (isPerInterface(base))
+        return base + kKeyTag + char('0' + selectedInterface(img));
+    return base;
+}
+
+void resetWorkingCopy()
+{
+    std::lock_guard<std::mutex> guard(g_mutex);
+    g_wc = WorkingCopy();
+    g_scan.clear();
+}
+
+void setWorkingCopy(const DorvanImage &img)
+{
+    std::lock_guard<std::mutex> guard(g_mutex);
+    g_wc.img = img;
+    g_wc.loaded = true;
+}
+
+} // namespace dplat
+
+using namespace dplat;
+
+extern "C" {
+
+void wlmgr_loadWorkingCopy(void)
+{
+    std::lock_guard<std::mutex> guard(g_mutex);
+    loadLocked(false);
+}
+
+void wlmgr_storeWorkingCopy(void)
+{
+    dorvan_storeWorkingCopy();
+}
+
+int wlmgr_getVar(const char *name, char *value)
+{
+    if (value != nullptr)
+        value[0] = '\0';
+    std::lock_guard<std::mutex> guard(g_mutex);
+    const DorvanImage &img = image();
+    std::string key = canonicalKey(img, name);
+    if (key.empty())
+        return -1;
+    auto it = img.vars.find(key);
+    if (it == img.vars.end())
+        return -1;
+    copyOut(value, WLMGR_VALUE_SIZE, it->second);
+    return 0;
+}
+
+int wlmgr_setVar(const char *name, const char *value)
+{
+    if (!fits(value, WLMGR_VALUE_SIZE))
+        return -1;
+    std::lock_guard<std::mutex> guard(g_mutex);
+    DorvanImage &img = image();
+    std::string key = canonicalKey(img, name);
+    if (key.empty())
+        return -1;
+    img.vars[key] = value;
+    trace("set", name, value);
+    return 0;
+}
+
+void *wlmgr_getFilterMac(void *cursor, char *mac, int flags, char *ifname)
+{
+    (void)flags;
+    std::lock_guard<std::mutex> guard(g_mutex);
+    const auto &list = image().filters;
+    size_t i = indexOf(cursor);
+    if (i >= list.size())
+        return nullptr;
+    copyOut(mac, WLMGR_MAC_SIZE, list[i].mac);
+    copyOut(ifname, WLMGR_IFNAME_SIZE, list[i].ifname);
+    return cursorFor(i + 1);
+}
+
+int wlmgr_addFilterMac(const char *mac, const char *ssid, const char *ifname)
+{
+    if (!fits(mac, WLMGR_MAC_SIZE) || mac[0] == '\0' || !fits(ssid, WLMGR_VALUE_SIZE) ||
+        !fits(ifname, WLMGR_IFNAME_SIZE))
+        return WLMGR_LIST_BADARG;
+    std::lock_guard<std::mutex> guard(g_mutex);
+    auto &list = image().filters;
+    for (const auto &f : list)
+        if (f.ifname == ifname && equalsNoCase(f.mac, mac))
+            return 0;
+    if (list.size() >= kFilterMax)
+        return WLMGR_LIST_FULL;
+    list.push_back({mac, ssid, ifname});
+    return 0;
+}
+
+int wlmgr_removeFilterMac(const char *mac)
+{
+    if (mac == nullptr)
+        return WLMGR_LIST_BADARG;
+    std::lock_guard<std::mutex> guard(g_mutex);
+    DorvanImage &img = image();
+    const char *ifname = kIfNames[selectedInterface(img)];
+    auto &list = img.filters;
+    for (auto it = list.begin(); it != list.end(); ++it) {
+        if (it->ifname == ifname && equalsNoCase(it->mac, mac)) {
+            list.erase(it);
+            return 0;
+        }
+    }
+    return WLMGR_LIST_ABSENT;
+}
+
+void wlmgr_scanWdsMacStart(void)
+{
+    std::lock_guard<std::mutex> guard(g_mutex);
+    g_scan.clear();
+}
+
+void wlmgr_scanWdsMacResult(void)
+{
+    std::vector<ScanPeer> found;
+    std::string path = rootPath(DORVAN_WDS_PEERS_FILE);
+    int fd = path.empty() ? -1 : open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        // Longest line kept: address, blank, SSID.
+        const size_t kLineMax = WLMGR_MAC_SIZE + WLMGR_VALUE_SIZE;
+        std::string line;
+        bool skipping = false;
+        char buf[4096];
+        auto finish = [&]() {
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            size_t blank = line.find_first_of(" \t");
+            std::string mac = line.substr(0, blank);
+            std::string ssid = blank == std::string::npos ? "" : line.substr(blank + 1);
+            if (!skipping && !mac.empty() && mac.size() < WLMGR_MAC_SIZE &&
+                ssid.size() < WLMGR_VALUE_SIZE && found.size() < kScanMax)
+                found.push_back({mac, ssid});
+            line.clear();
+            skipping = false;
+        };
+        for (;;) {
+            ssize_t r = read(fd, buf, sizeof(buf));
+            if (r < 0 && errno == EINTR)
+                continue;
+            if (r <= 0)
+                break;
+            for (ssize_t i = 0; i < r; i++) {
+                if (buf[i] == '\n') {
+                    finish();
+                } else if (!skipping) {
+                    line.push_back(buf[i]);
+                    if (line.size() > kLineMax) {
+                        line.clear();
+                        skipping = true;
+                    }
+                }
+            }
+        }
+        if (!line.empty() || skipping)
+            finish();
+        close(fd);
+    }
+    std::lock_guard<std::mutex> guard(g_mutex);
+    g_scan = std::move(found);
+}
+
+void *wlmgr_getScanWdsMacSSID(void *cursor, char *mac, char *ssid)
+{
+    std::lock_guard<std::mutex> guard(g_mutex);
+    size_t i = indexOf(cursor);
+    if (i >= g_scan.size())
+        return nullptr;
+    copyOut(mac, WLMGR_MAC_SIZE, g_scan[i].mac);
+    copyOut(ssid, WLMGR_VALUE_SIZE, g_scan[i].ssid);
+    return cursorFor(i + 1);
+}
+
+int wlmgr_isWdsMacConfigured(const char *mac)
+{
+    if (mac == nullptr || mac[0] == '\0')
+        return 0;
+    std::lock_guard<std::mutex> guard(g_mutex);
+    const DorvanImage &img = image();
+    for (const auto &w : img.wds)
+        if (equalsNoCase(w, mac))
+            return 1;
+    for (const char *n : {"wlWds0", "wlWds1", "wlWds2", "wlWds3"}) {
+        auto it = img.vars.find(n);
+        if (it != img.vars.end() && equalsNoCase(it->second, mac))
+            return 1;
+    }
+    return 0;
+}
+
+int wlmgr_addWdsMac(const char *mac)
+{
+    if (!fits(mac, WLMGR_MAC_SIZE) || mac[0] == '\0')
+        return WLMGR_LIST_BADARG;
+    std::string u = upper(mac);
+    std::lock_guard<std::mutex> guard(g_mutex);
+    auto &list = image().wds;
+    for (const auto &w : list)
+        if (equalsNoCase(w, u))
+            return 0;
+    if (list.size() >= kWdsMax)
+        return WLMGR_LIST_FULL;
+    list.push_back(u);
+    return 0;
+}
+
+} // extern "C"
+
+void dorvan_loadFlashWorkingCopy(void)
+{
+    std::lock_guard<std::mutex> guard(g_mutex);
+    loadLocked(true);
+}
+
+int dorvan_storeWorkingCopy(void)
+{
+    trace("store");
+    std::lock_guard<std::mutex> guard(g_mutex);
+    return storeImage(image());
+}
+
+DorvanImage dorvan_workingCopy(void)
+{
+    std::lock_guard<std::mutex> guard(g_mutex);
+    return image();
+}
+
+std::string dorvan_canonicalName(const char *name)
+{
+    std::lock_guard<std::mutex> guard(g_mutex);
+    return canonicalKey(image(), name);
+}
+
+void dorvan_resetProcessState(void)
+{
+    resetWorkingCopy();
+    forgetStoreCache();
+    dropLock();
+}

@@ -1,0 +1,1 @@
+// Stands in until the front-end library lands on this branch.
