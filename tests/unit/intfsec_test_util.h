@@ -16,6 +16,12 @@ inline std::string set(const std::string &name, const std::string &value)
     return "set\t" + name + "\t" + value;
 }
 
+inline std::vector<std::string> cat(std::vector<std::string> a, const std::vector<std::string> &b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
 // The writes of the trace, in order.
 inline std::vector<std::string> sets(const dt::TempRoot &root)
 {
