@@ -186,22 +186,106 @@ void cmdWlSecView(void)
     reply_send();
 }
 
+// Working values of one setup.
+struct sec_setup {
+    int index;       // interface, -1 until "--interface"
+    int op;          // operation, -1 for none
+    int auth;        // authentication mode, -1 for none
+    int recognised;  // "--interface" and "--wlAuthMode" seen by manualsetup
+    char apmode[WL_VALUE_SIZE];
+    char stapin[WL_VALUE_SIZE];
+    char configmode[WL_VALUE_SIZE];
+};
+
+// Each option handler takes one option word and its value and returns -1
+// when the word is not one of its options, else the refusal status.
+typedef int (*sec_option)(struct sec_setup *s, const char *word, const char *value);
+
+// A recognised option takes the next token as its value; any other word is
+// skipped alone, so the word after it is looked at as an option word.
+static int option_loop(char *const tokens[], int n, struct sec_setup *s, sec_option option)
+{
+    int status = 0;
+    int p = 1;
+    while (p < n - 1 && status == 0) {
+        int r = option(s, tokens[p], tokens[p + 1]);
+        if (r < 0) {
+            p++;
+        } else {
+            status = r;
+            p += 2;
+        }
+    }
+    return status;
+}
+
+static int refuse_help(void)
+{
+    cmdWlSecHelp();
+    return SEC_REFUSED;
+}
+
 // A refused interface is answered on standard output and with the help
 // keyword; a setup without a usable interface is refused the same way.
 static int refuse_interface(void)
 {
     fputs(IFACE_NEEDED_TEXT, stdout);
-    cmdWlSecHelp();
-    return SEC_REFUSED;
+    return refuse_help();
+}
+
+static int interface_option(struct sec_setup *s, const char *value)
+{
+    s->index = cli_isValidinf(value);
+    return s->index < 0 ? refuse_interface() : 0;
 }
 
 // Copies an option value whole, or refuses it.
 static int take_value(char *dst, const char *value)
 {
-    if (cli_copy(dst, WL_VALUE_SIZE, value) == 0)
-        return 0;
-    cmdWlSecHelp();
-    return SEC_REFUSED;
+    return cli_copy(dst, WL_VALUE_SIZE, value) == 0 ? 0 : refuse_help();
+}
+
+static int wps_option(struct sec_setup *s, const char *word, const char *value)
+{
+    if (cli_equal_nocase(word, "--interface"))
+        return interface_option(s, value);
+    if (cli_equal_nocase(word, "--wlWscAPMode"))
+        return take_value(s->apmode, value);
+    if (cli_equal_nocase(word, "--wlWscStaPin"))
+        return take_value(s->stapin, value);
+    if (cli_equal_nocase(word, "--configmode"))
+        return take_value(s->configmode, value);
+    if (!cli_equal_nocase(word, "--operation"))
+        return -1;
+    s->op = name_index(op_names, OP_COUNT, value);
+    if (s->op < 0)
+        return refuse_help();
+    if (s->op == OP_PIN || s->op == OP_PBC) {
+        // The interface selected now: this command has not selected one yet.
+        char auth[WL_VALUE_SIZE];
+        wla_get("wlAuthMode", auth);
+        if (!wps_allowed(auth)) {
+            reply_set("The operations:addenrollee_Pin and addenrollee_PBC are available  only "
+                      "when WPA-PSK, WPA2-PSK or open mode is configured.\n");
+            reply_send();
+            return SEC_REFUSED;
+        }
+    }
+    return 0;
+}
+
+static int manual_option(struct sec_setup *s, const char *word, const char *value)
+{
+    if (cli_equal_nocase(word, "--interface")) {
+        s->recognised++;
+        return interface_option(s, value);
+    }
+    if (cli_equal_nocase(word, "--wlAuthMode")) {
+        s->recognised++;
+        s->auth = name_index(auth_names, AUTH_COUNT, value);
+        return s->auth < 0 ? refuse_help() : 0;
+    }
+    return -1;
 }
 
 // One WPS write; a null value stands for the station PIN.
@@ -262,63 +346,23 @@ static const struct wps_write *wps_sequence(int op, const char *apmode, const ch
 // The lock is held from before the option loop until after the reply.
 static void sec_wpssetup(char *const tokens[], int n)
 {
-    int status = 0;
-    int index = -1;
-    int op = -1;
-    char apmode[WL_VALUE_SIZE] = "1";
-    char stapin[WL_VALUE_SIZE] = "";
-    char configmode[WL_VALUE_SIZE] = "";
+    struct sec_setup s = {-1, -1, -1, 0, "1", "", ""};
 
     if (wla_begin(TRACE_CMD) != 0)
         return;
-    int p = 1;
-    while (p < n - 1 && status == 0) {
-        const char *value = tokens[p + 1];
-        if (cli_equal_nocase(tokens[p], "--interface")) {
-            index = cli_isValidinf(value);
-            if (index < 0)
-                status = refuse_interface();
-        } else if (cli_equal_nocase(tokens[p], "--operation")) {
-            op = name_index(op_names, OP_COUNT, value);
-            if (op < 0) {
-                cmdWlSecHelp();
-                status = SEC_REFUSED;
-            } else if (op == OP_PIN || op == OP_PBC) {
-                // The interface selected now: this command has not selected one yet.
-                char auth[WL_VALUE_SIZE];
-                wla_get("wlAuthMode", auth);
-                if (!wps_allowed(auth)) {
-                    reply_set("The operations:addenrollee_Pin and addenrollee_PBC are "
-                              "available  only when WPA-PSK, WPA2-PSK or open mode is "
-                              "configured.\n");
-                    reply_send();
-                    status = SEC_REFUSED;
-                }
-            }
-        } else if (cli_equal_nocase(tokens[p], "--wlWscAPMode")) {
-            status = take_value(apmode, value);
-        } else if (cli_equal_nocase(tokens[p], "--wlWscStaPin")) {
-            status = take_value(stapin, value);
-        } else if (cli_equal_nocase(tokens[p], "--configmode")) {
-            status = take_value(configmode, value);
-        } else {
-            p++;
-            continue;
-        }
-        p += 2;
-    }
-    if (status == 0 && index < 0)
+    int status = option_loop(tokens, n, &s, wps_option);
+    if (status == 0 && s.index < 0)
         status = refuse_interface();
     if (status != 0) {
         wla_end(TRACE_CMD);
         return;
     }
 
-    wla_select(index);
+    wla_select(s.index);
     wla_set("wl_wsc_mode", "enabled");
     wla_set("wl_wsc_reg", "enabled");
-    for (const struct wps_write *w = wps_sequence(op, apmode, configmode); w && w->name; w++)
-        wla_set(w->name, w->value ? w->value : stapin);
+    for (const struct wps_write *w = wps_sequence(s.op, s.apmode, s.configmode); w && w->name; w++)
+        wla_set(w->name, w->value ? w->value : s.stapin);
     wla_commit();
     reply_set("execute setupwps successfully!!\n");
     reply_send();
@@ -328,52 +372,25 @@ static void sec_wpssetup(char *const tokens[], int n)
 // The lock is held from before the option loop until after the reply.
 static void sec_manualsetup(char *const tokens[], int n)
 {
-    int status = 0;
-    int index = -1;
-    int auth = -1;
-    int recognised = 0;
+    struct sec_setup s = {-1, -1, -1, 0, "", "", ""};
 
     if (wla_begin(TRACE_CMD) != 0)
         return;
-    int p = 1;
-    while (p < n - 1 && status == 0) {
-        const char *value = tokens[p + 1];
-        if (cli_equal_nocase(tokens[p], "--interface")) {
-            recognised++;
-            index = cli_isValidinf(value);
-            if (index < 0)
-                status = refuse_interface();
-        } else if (cli_equal_nocase(tokens[p], "--wlAuthMode")) {
-            recognised++;
-            auth = name_index(auth_names, AUTH_COUNT, value);
-            if (auth < 0) {
-                cmdWlSecHelp();
-                status = SEC_REFUSED;
-            }
-        } else {
-            p++;
-            continue;
-        }
-        p += 2;
-    }
-    if (status == 0 && recognised < 2) {
-        cmdWlSecHelp();
-        status = SEC_REFUSED;
-    }
-    if (status == 0 && index < 0)
+    int status = option_loop(tokens, n, &s, manual_option);
+    if (status == 0 && s.recognised < 2)
+        status = refuse_help();
+    if (status == 0 && s.index < 0)
         status = refuse_interface();
-    if (status == 0 && pair_pass(tokens, n, -1, 0) != 0) {
-        cmdWlSecHelp();
-        status = SEC_REFUSED;
-    }
+    if (status == 0 && pair_pass(tokens, n, -1, 0) != 0)
+        status = refuse_help();
     if (status != 0) {
         wla_end(TRACE_CMD);
         return;
     }
 
-    wla_select(index);
+    wla_select(s.index);
     wla_set("wl_wsc_mode", "disabled");
-    switch (auth) {
+    switch (s.auth) {
     case AUTH_OPEN:
         wla_set("wlAuth", "0");
         break;
