@@ -2,50 +2,48 @@
 #ifndef DORVAN_INTFSEC_TEST_UTIL_H
 #define DORVAN_INTFSEC_TEST_UTIL_H
 
+#include <sstream>
 #include <string>
 #include <vector>
 
-#include "testutil.h"
-
 namespace intfsec {
+
+using Lines = std::vector<std::string>;
 
 inline const std::string kIfaceNeeded = "--interface <wl0|wl0.1|wl0.2|wl0.3>  is needed\n";
 
-inline std::string set(const std::string &name, const std::string &value)
-{
-    return "set\t" + name + "\t" + value;
-}
-
-inline std::vector<std::string> cat(std::vector<std::string> a, const std::vector<std::string> &b)
+inline Lines cat(Lines a, const Lines &b)
 {
     a.insert(a.end(), b.begin(), b.end());
     return a;
 }
 
-// The writes of the trace, in order.
-inline std::vector<std::string> sets(const dt::TempRoot &root)
+// Trace lines of writes given as "name=value name=value ...".
+inline Lines W(const std::string &writes)
 {
-    std::vector<std::string> out;
-    for (const auto &line : root.trace())
-        if (line.rfind("set\t", 0) == 0)
-            out.push_back(line);
+    Lines out;
+    std::istringstream in(writes);
+    for (std::string w; in >> w;)
+        out.push_back("set\t" + w.substr(0, w.find('=')) + "\t" + w.substr(w.find('=') + 1));
     return out;
 }
 
-// The whole trace of a command under `who` that wrote `writes`, stored and
-// saved (by default whenever it wrote).
-inline std::vector<std::string> bracket(const std::string &who,
-                                        std::vector<std::string> writes = {},
-                                        bool saved = true)
+// The trace of `times` commands under `who`, each making `writes` and then,
+// when it wrote and `saved`, storing and saving.
+inline Lines bracket(const std::string &who, const std::string &writes = "", bool saved = true,
+                     int times = 1)
 {
-    std::vector<std::string> t{"lock\t" + who, "load"};
-    t.insert(t.end(), writes.begin(), writes.end());
-    if (saved && !writes.empty()) {
-        t.push_back("store");
-        t.push_back("save");
+    Lines all;
+    for (int i = 0; i < times; i++) {
+        all.push_back("lock\t" + who);
+        all.push_back("load");
+        for (const auto &w : W(writes))
+            all.push_back(w);
+        if (saved && !writes.empty())
+            all.insert(all.end(), {"store", "save"});
+        all.push_back("unlock\t" + who);
     }
-    t.push_back("unlock\t" + who);
-    return t;
+    return all;
 }
 
 }  // namespace intfsec

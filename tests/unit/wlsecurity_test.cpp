@@ -2,43 +2,31 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 #include "intfsec_test_util.h"
 #include "testutil.h"
 
 using dt::R;
-using intfsec::bracket;
-using intfsec::cat;
-using intfsec::kIfaceNeeded;
-using intfsec::set;
-using Lines = std::vector<std::string>;
+using namespace intfsec;
 
 namespace {
 
 const char *const kCmd = "processWlSecurityCmd";
-const char *const kView = "cmdWlSecView";
-const std::string kWpsOn = " wl_wsc_mode:enabled wsc_config_state:unconfigured wlWscDevPin:12345670\n";
 
-// Interface i with every value the view reads; the others list nothing.
+// Interface i with every value the view reads; a WPS mode of "-" lists nothing.
 void seed_view(int i, const std::string &auth, const std::string &wep, const std::string &wsc)
 {
+    const char *const fixed[][2] = {
+        {"wlSsid", "S"}, {"wlKeyBit", "1"}, {"wlKeyIndex", "2"}, {"wlKey1", "k1"},
+        {"wlKey2", "k2"}, {"wlKey3", "k3"}, {"wlKey4", "k4"}, {"wlRadiusServerIP", "10.0.0.9"},
+        {"wlRadiusPort", "1812"}, {"wlRadiusKey", "rk"}, {"wlWpa", "aes"},
+        {"wlWpaGTKRekey", "3600"}, {"wlNetReauth", "36000"}, {"wlWpaPsk", "pskey"},
+        {"wlPreauth", "1"}};
     std::string k = "_wl0v" + std::to_string(i);
-    dt::seed({{"wlSsid" + k, "S"}, {"wlAuthMode" + k, auth}, {"wlWep" + k, wep},
-              {"wlKeyBit" + k, "1"}, {"wlKeyIndex" + k, "2"}, {"wlKey1" + k, "k1"},
-              {"wlKey2" + k, "k2"}, {"wlKey3" + k, "k3"}, {"wlKey4" + k, "k4"},
-              {"wlRadiusServerIP" + k, "10.0.0.9"}, {"wlRadiusPort" + k, "1812"},
-              {"wlRadiusKey" + k, "rk"}, {"wlWpa" + k, "aes"}, {"wlWpaGTKRekey" + k, "3600"},
-              {"wlNetReauth" + k, "36000"}, {"wlWpaPsk" + k, "pskey"}, {"wlPreauth" + k, "1"},
-              {"wlWscMode" + k, wsc}, {"wlWscAPMode_wl0v0", "0"},
-              {"wlWscDevPin_wl0v0", "12345670"}, {"wlSsidIdx", "0"}});
-}
-
-void seed_view_only(int i, const std::string &auth, const std::string &wep, const std::string &wsc)
-{
-    for (int j = 0; j < 4; j++)
-        seed_view(j, "open", "", "off");
-    seed_view(i, auth, wep, wsc);
+    for (const auto &f : fixed)
+        dt::seed({{f[0] + k, f[1]}});
+    dt::seed({{"wlAuthMode" + k, auth}, {"wlWep" + k, wep}, {"wlWscMode" + k, wsc},
+              {"wlWscAPMode_wl0v0", "0"}, {"wlWscDevPin_wl0v0", "12345670"}});
 }
 
 std::string refusal(const std::string &ifname, const std::string &auth)
@@ -50,87 +38,73 @@ std::string refusal(const std::string &ifname, const std::string &auth)
 
 }  // namespace
 
-TEST(WlSecurity, HelpForNoOrUnknownSubCommand)
-{
-    dt::TempRoot root;
-    EXPECT_EQ(dt::run_request("wlsecurity"), R("wlsechelp"));
-    EXPECT_EQ(dt::run_request("wlsecurity setup --interface wl0"), R("wlsechelp"));
-    EXPECT_TRUE(root.trace().empty());
-}
-
 TEST(WlSecurity, ViewOfEveryModeWithWpsOffAndOn)
 {
-    const std::string keys = " wlKeyBit:64-bit wlKeyIndex:2 wlKey1:k1 wlKey2:k2 wlKey3:k3 wlKey4:k4";
-    const std::string wpa2 = " wlPreauth:enabled wlWpaGTKRekey:3600 wlNetReauth:36000 "
-                             "wlRadiusServerIP:10.0.0.9 wlRadiusPort:1812 wlRadiusKey:rk wlWpa:aes";
+    const std::string keys =
+        " wlKeyBit:64-bit wlKeyIndex:2 wlKey1:k1 wlKey2:k2 wlKey3:k3 wlKey4:k4";
+    const std::string radius = " wlRadiusServerIP:10.0.0.9 wlRadiusPort:1812 wlRadiusKey:rk";
+    const std::string wpa2 =
+        " wlPreauth:enabled wlWpaGTKRekey:3600 wlNetReauth:36000" + radius + " wlWpa:aes";
     const std::string psk = " wlWpaGTKRekey:3600 wlWpaPsk:pskey wlWpa:aes";
     const struct {
         const char *auth, *wep;
-        std::string body;  // the line without its WPS part; "" when WPS is refused
-        std::string wps_off_body;
+        std::string body;  // the line before its WPS part
+        bool wps;          // WPS may be on in this mode
     } rows[] = {
-        {"open", "enabled", "wl0:S wlAuthMode:open wlWep:enabled" + keys, ""},
-        {"open", "Enabled", "wl0:S wlAuthMode:open wlWep:disabled", ""},
-        {"shared", "", "", "wl0:S wlAuthMode:shared" + keys},
-        {"radius", "", "", "wl0:S wlAuthMode:radius wlRadiusServerIP:10.0.0.9 wlRadiusPort:1812 "
-                           "wlRadiusKey:rk wlWep:enabled wlKeyBit:64-bit wlKeyIndex:2 wlKey2:k2 wlKey3:k3 "},
-        {"wpa", "", "", "wl0:S wlAuthMode:wpa wlWpaGTKRekey:3600 wlRadiusServerIP:10.0.0.9 "
-                        "wlRadiusPort:1812 wlRadiusKey:rk wlWpa:aes"},
-        {"psk", "", "wl0:S wlAuthMode:psk" + psk, ""},
-        {"wpa2", "", "", "wl0:S wlAuthMode:wpa2" + wpa2},
-        {"psk2", "", "wl0:S wlAuthMode:psk2" + psk, ""},
-        {"wpa2mix", "", "", "wl0:S wlAuthMode:wpa2mix" + wpa2},
-        {"psk2mix", "", "wl0:S wlAuthMode:psk2mix" + psk, ""},
-        {"PSK2", "", "", ""},  // no such mode: WPS off shows only the suffix
+        {"open", "enabled", "wl0:S wlAuthMode:open wlWep:enabled" + keys, true},
+        {"open", "Enabled", "wl0:S wlAuthMode:open wlWep:disabled", true},
+        {"shared", "", "wl0:S wlAuthMode:shared" + keys, false},
+        {"radius", "", "wl0:S wlAuthMode:radius" + radius +
+                           " wlWep:enabled wlKeyBit:64-bit wlKeyIndex:2 wlKey2:k2 wlKey3:k3 ",
+         false},
+        {"wpa", "", "wl0:S wlAuthMode:wpa wlWpaGTKRekey:3600" + radius + " wlWpa:aes", false},
+        {"psk", "", "wl0:S wlAuthMode:psk" + psk, true},
+        {"wpa2", "", "wl0:S wlAuthMode:wpa2" + wpa2, false},
+        {"psk2", "", "wl0:S wlAuthMode:psk2" + psk, true},
+        {"wpa2mix", "", "wl0:S wlAuthMode:wpa2mix" + wpa2, false},
+        {"psk2mix", "", "wl0:S wlAuthMode:psk2mix" + psk, true},
+        {"PSK2", "", "", false},  // no such mode: with WPS off only the suffix
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(std::string(row.auth) + "/" + row.wep);
         dt::TempRoot root;
-        seed_view_only(0, row.auth, row.wep, "disabled");
-        std::string off = row.body.empty() ? row.wps_off_body : row.body;
-        EXPECT_EQ(dt::run_request("wlsecurity show"), R(off + " wl_wsc_mode:disabled\n"));
-        seed_view(0, row.auth, row.wep, "enabled");
-        std::string on = row.body.empty() ? refusal("wl0", row.auth) : row.body + kWpsOn;
-        EXPECT_EQ(dt::run_request("wlsecurity SHOW"), R(on));
+        dt::seed({{"wlWscMode_wl0v1", "-"}, {"wlWscMode_wl0v2", "-"}, {"wlWscMode_wl0v3", "-"}});
+        seed_view(0, row.auth, row.wep, "disabled");
+        EXPECT_EQ(dt::run_request("wlsecurity show"), R(row.body + " wl_wsc_mode:disabled\n"));
+        dt::seed({{"wlWscMode_wl0v0", "enabled"}});
+        EXPECT_EQ(dt::run_request("wlsecurity SHOW"),
+                  R(row.wps ? row.body + " wl_wsc_mode:enabled wsc_config_state:unconfigured "
+                                         "wlWscDevPin:12345670\n"
+                            : refusal("wl0", row.auth)));
     }
 }
 
-TEST(WlSecurity, ViewEndsAtTheFirstInterfaceRefusingWpsAndSelectsWl0Again)
+TEST(WlSecurity, ViewEndsAtFirstWpsRefusalShowsWpsStateAsSelectedBeforeAndSelectsWl0)
 {
     dt::TempRoot root;
-    seed_view(0, "psk", "", "disabled");
+    seed_view(0, "open", "enabled", "enabled");
     seed_view(1, "wpa2", "", "enabled");
     seed_view(2, "open", "", "disabled");
-    root.clear_trace();
-    EXPECT_EQ(dt::run_request("wlsecurity show"),
-              R("wl0:S wlAuthMode:psk wlWpaGTKRekey:3600 wlWpaPsk:pskey wlWpa:aes "
-                "wl_wsc_mode:disabled\n" + refusal("wl0.1", "wpa2")));
-    EXPECT_EQ(root.trace(), bracket(kView, {set("wlSsidIdx", "0"), set("wlSsidIdx", "1"),
-                                            set("wlSsidIdx", "0")}, false));
-}
-
-TEST(WlSecurity, ViewShowsWpsStateOfTheInterfaceSelectedBeforeAndOddCodesAsStored)
-{
-    dt::TempRoot root;
-    seed_view_only(0, "open", "enabled", "enabled");
+    // The WPS state comes from wl0.2, selected when the view starts; odd codes show as stored.
     dt::seed({{"wlSsidIdx", "2"}, {"wlWscAPMode_wl0v2", "5"}, {"wlWscDevPin_wl0v2", "4321"},
               {"wlKeyBit_wl0v0", "7"}});
     root.clear_trace();
     EXPECT_EQ(dt::run_request("wlsecurity show"),
               R("wl0:S wlAuthMode:open wlWep:enabled wlKeyBit:7 wlKeyIndex:2 wlKey1:k1 wlKey2:k2 "
-                "wlKey3:k3 wlKey4:k4 wl_wsc_mode:enabled wsc_config_state:5 wlWscDevPin:4321\n"));
-    EXPECT_EQ(intfsec::sets(root), (Lines{set("wlSsidIdx", "0"), set("wlSsidIdx", "1"), set("wlSsidIdx", "2"),
-                                          set("wlSsidIdx", "3"), set("wlSsidIdx", "0")}));
+                "wlKey3:k3 wlKey4:k4 wl_wsc_mode:enabled wsc_config_state:5 wlWscDevPin:4321\n" +
+                refusal("wl0.1", "wpa2")));
+    EXPECT_EQ(root.trace(), bracket("cmdWlSecView", "wlSsidIdx=0 wlSsidIdx=1 wlSsidIdx=0", false));
 }
 
-TEST(WlSecurity, ViewOfDisabledWirelessOrWithoutTheLock)
+TEST(WlSecurity, HelpDisabledWirelessAndLockHeldElsewhere)
 {
     dt::TempRoot root;
-    dt::seed({{"wlEnbl_wl0v0", "0"}, {"wlSsidIdx", "2"}});
+    dt::seed({{"wlEnbl_wl0v0", "0"}});
     root.clear_trace();
+    EXPECT_EQ(dt::run_request("wlsecurity"), R("wlsechelp"));
+    EXPECT_EQ(dt::run_request("wlsecurity setup --interface wl0"), R("wlsechelp"));
     EXPECT_EQ(dt::run_request("wlsecurity show"), R("wireless is currently disabled\n"));
-    EXPECT_EQ(root.trace(), bracket(kView));
-    EXPECT_EQ(dt::stored("wlSsidIdx"), "2");
+    EXPECT_EQ(root.trace(), bracket("cmdWlSecView"));  // wlSsidIdx not written
 
     root.clear_trace();
     dt::LockHolder other;
@@ -142,110 +116,103 @@ TEST(WlSecurity, ViewOfDisabledWirelessOrWithoutTheLock)
 
 TEST(WlSecurity, WpsSetupWritesEachOperationsSequence)
 {
-    const Lines pin = {set("wsc_config_state", "1"), set("wlWscStaPin", "1234"), set("wsc_addER", "0")};
-    const Lines pbc = {set("wsc_config_state", "1"), set("wlWscStaPin", ""), set("wsc_addER", "0")};
-    const Lines ap = {set("wsc_addER", "0")};
-    const Lines ap_tail = {set("wsc_proc_status", "0")};
-    const struct {
-        const char *args;
-        Lines writes;
-    } rows[] = {
+    const char *const rows[][2] = {
         {"--operation addenrollee_Pin --wlWscAPMode 0 --wlWscStaPin 1234",
-         cat(pin, {set("wlWscConfig", "client-pin-reset"), set("wsc_force_restart", "y")})},
+         "wsc_config_state=1 wlWscStaPin=1234 wsc_addER=0 wlWscConfig=client-pin-reset "
+         "wsc_force_restart=y"},
         {"--wlWscStaPin 1234 --operation addenrollee_Pin",
-         cat(pin, {set("wlWscConfig", "client-pin"), set("wsc_force_restart", "n"),
-                   set("wsc_proc_status", "0"), set("wsc_method", "1"), set("wsc_config_command", "1")})},
+         "wsc_config_state=1 wlWscStaPin=1234 wsc_addER=0 wlWscConfig=client-pin "
+         "wsc_force_restart=n wsc_proc_status=0 wsc_method=1 wsc_config_command=1"},
         {"--OPERATION addenrollee_PBC --WLWSCAPMODE x0",
-         cat(pbc, {set("wlWscConfig", "client-pbc-reset"), set("wsc_force_restart", "y")})},
+         "wsc_config_state=1 wlWscStaPin= wsc_addER=0 wlWscConfig=client-pbc-reset "
+         "wsc_force_restart=y"},
         {"--operation addenrollee_PBC --wlWscAPMode 2",
-         cat(pbc, {set("wlWscConfig", "client-pbc"), set("wsc_event", "a"), set("wsc_force_restart", "n")})},
+         "wsc_config_state=1 wlWscStaPin= wsc_addER=0 wlWscConfig=client-pbc wsc_event=a "
+         "wsc_force_restart=n"},
         {"--operation configureAP --configmode pin",
-         cat(ap, {set("wlWscConfig", "ap-pin"), set("wsc_proc_status", "0"), set("wsc_method", "1"),
-                  set("wsc_config_command", "1"), set("wsc_config_state", "0"), set("wsc_force_restart", "y")})},
+         "wsc_addER=0 wlWscConfig=ap-pin wsc_proc_status=0 wsc_method=1 wsc_config_command=1 "
+         "wsc_config_state=0 wsc_force_restart=y"},
         {"--operation configureAP --configmode PIN",
-         cat(ap, {set("wlWscConfig", "ap-pbc"), set("wsc_proc_status", "0"), set("wsc_method", "2"),
-                  set("wsc_config_command", "1"), set("wsc_config_state", "0"), set("wsc_force_restart", "y")})},
+         "wsc_addER=0 wlWscConfig=ap-pbc wsc_proc_status=0 wsc_method=2 wsc_config_command=1 "
+         "wsc_config_state=0 wsc_force_restart=y"},
         {"stray --operation addER",
-         {set("wsc_addER", "1"), set("wsc_config_state", "1"), set("wlWscConfig", "ap-er"),
-          set("wsc_proc_status", "0"), set("wsc_force_restart", "y")}},
+         "wsc_addER=1 wsc_config_state=1 wlWscConfig=ap-er wsc_proc_status=0 wsc_force_restart=y"},
         {"--operation addERDone",
-         {set("wsc_addER", "0"), set("wsc_config_state", "1"), set("wlWscConfig", "er-done"),
-          set("wsc_force_restart", "y")}},
-        {"--operation", {}},  // a last word has no value: no operation
+         "wsc_addER=0 wsc_config_state=1 wlWscConfig=er-done wsc_force_restart=y"},
+        {"--operation", ""},  // a last word has no value: no operation
     };
     for (const auto &row : rows) {
-        SCOPED_TRACE(row.args);
+        SCOPED_TRACE(row[0]);
         dt::TempRoot root;
         dt::seed({{"wlSsidIdx", "0"}, {"wlAuthMode_wl0v0", "psk2"}});
         root.clear_trace();
-        EXPECT_EQ(dt::run_request(std::string("wlsecurity wpssetup --interface wl0.2 ") + row.args),
+        EXPECT_EQ(dt::run_request(std::string("wlsecurity wpssetup --interface wl0.2 ") + row[0]),
                   R("execute setupwps successfully!!\n"));
-        EXPECT_EQ(root.trace(), bracket(kCmd, cat({set("wlSsidIdx", "2"), set("wl_wsc_mode", "enabled"),
-                                                   set("wl_wsc_reg", "enabled")}, row.writes)));
-        EXPECT_EQ(dt::stored("wlSsidIdx"), "2");
+        EXPECT_EQ(root.trace(), bracket(kCmd, "wlSsidIdx=2 wl_wsc_mode=enabled "
+                                              "wl_wsc_reg=enabled " + std::string(row[1])));
     }
 }
 
-TEST(WlSecurity, WpsSetupRefusalsWriteNothing)
+TEST(WlSecurity, SetupRefusalsWriteNothing)
 {
     dt::TempRoot root;
-    // The auth check reads the interface selected before the command (wl0).
+    // The WPS auth check reads the interface selected before the command (wl0).
     dt::seed({{"wlSsidIdx", "0"}, {"wlAuthMode_wl0v0", "wpa2"}, {"wlAuthMode_wl0v1", "psk"}});
     root.clear_trace();
+    const std::string help = "wlsechelp", none = "";
     const struct {
         std::string args, reply, out;
     } rows[] = {
-        {"--interface wl0.4 --operation addER", "wlsechelp", kIfaceNeeded},
-        {"--interface wl0 --interface wl0.7", "wlsechelp", kIfaceNeeded},
-        {"--operation addER", "wlsechelp", kIfaceNeeded},
-        {"--interface wl0 --operation AddEnrollee_PBC", "wlsechelp", ""},
-        {"--interface wl0 --operation addERdone", "wlsechelp", ""},
-        {"--interface wl0.1 --operation addenrollee_PBC",
+        {"wpssetup --interface wl0.4 --operation addER", help, kIfaceNeeded},
+        {"wpssetup --interface wl0 --interface wl0.7", help, kIfaceNeeded},
+        {"wpssetup --operation addER", help, kIfaceNeeded},
+        {"wpssetup --interface wl0 --operation AddEnrollee_PBC", help, none},
+        {"wpssetup --interface wl0.1 --operation addenrollee_PBC",
          "The operations:addenrollee_Pin and addenrollee_PBC are available  only when WPA-PSK, "
-         "WPA2-PSK or open mode is configured.\n", ""},
-        {"--interface wl0 --wlWscStaPin " + std::string(256, '1'), "wlsechelp", ""},
+         "WPA2-PSK or open mode is configured.\n", none},
+        {"wpssetup --interface wl0 --wlWscStaPin " + std::string(256, '1'), help, none},
+        {"manualsetup --interface wl0.1", help, none},
+        {"manualsetup --interface wl0 --wlAuthMode PSK", help, none},
+        {"manualsetup --interface wl9 --wlAuthMode psk", help, kIfaceNeeded},
+        {"manualsetup --wlAuthMode psk --wlAuthMode psk2", help, kIfaceNeeded},
+        {"manualsetup --interface wl0 --wlAuthMode psk --" + std::string(64, 'n') + " 1", help,
+         none},
+        {"manualsetup --interface wl0 --wlAuthMode psk --wlWpaPsk " + std::string(256, 'v'), help,
+         none},
     };
-    Lines want;
     for (const auto &row : rows) {
         SCOPED_TRACE(row.args);
         dt::StdoutCapture out;
-        EXPECT_EQ(dt::run_request("wlsecurity wpssetup " + row.args), R(row.reply));
+        EXPECT_EQ(dt::run_request("wlsecurity " + row.args), R(row.reply));
         EXPECT_EQ(out.finish(), row.out);
-        want = cat(want, bracket(kCmd));
     }
-    EXPECT_EQ(root.trace(), want);
+    EXPECT_EQ(root.trace(), bracket(kCmd, "", true, 12));
 }
 
 TEST(WlSecurity, ManualSetupWritesModeThenEveryPair)
 {
+    const std::string name(63, 'n'), value(255, 'v');
+    const std::string head = "wlSsidIdx=0 wl_wsc_mode=disabled ";
     const struct {
-        std::string args;
-        Lines writes;
+        std::string args, writes;
     } rows[] = {
         {"--interface wl0.1 --wlAuthMode shared --wlKeyIndex 2",
-         {set("wlSsidIdx", "1"), set("wl_wsc_mode", "disabled"), set("wlAuth", "1"), set("wlWep", "1"),
-          set("interface", "wl0.1"), set("wlAuthMode", "shared"), set("wlKeyIndex", "2")}},
-        {"--wlAuthMode open --interface wl0",
-         {set("wlSsidIdx", "0"), set("wl_wsc_mode", "disabled"), set("wlAuth", "0"),
-          set("wlAuthMode", "open"), set("interface", "wl0")}},
-        {"--interface wl0.3 --wlAuthMode radius",
-         {set("wlSsidIdx", "3"), set("wl_wsc_mode", "disabled"), set("wlAuth", "0"), set("wlWep", "1"),
-          set("interface", "wl0.3"), set("wlAuthMode", "radius")}},
+         "wlSsidIdx=1 wl_wsc_mode=disabled wlAuth=1 wlWep=1 interface=wl0.1 wlAuthMode=shared "
+         "wlKeyIndex=2"},
+        {"--wlAuthMode open --interface wl0", head + "wlAuth=0 wlAuthMode=open interface=wl0"},
+        {"--interface wl0 --wlAuthMode radius",
+         head + "wlAuth=0 wlWep=1 interface=wl0 wlAuthMode=radius"},
         // A later pair wins over the mode's value; "--" names nothing; the last word is unpaired.
         {"--interface wl0 --wlAuthMode wpa2mix --wlWep 1 -- x --wlWpa",
-         {set("wlSsidIdx", "0"), set("wl_wsc_mode", "disabled"), set("wlAuth", "0"), set("wlWep", "0"),
-          set("interface", "wl0"), set("wlAuthMode", "wpa2mix"), set("wlWep", "1")}},
+         head + "wlAuth=0 wlWep=0 interface=wl0 wlAuthMode=wpa2mix wlWep=1"},
         // A stray word shifts the pairing, so wlAuthMode itself is not written.
         {"foo --interface wl0 --wlAuthMode psk",
-         {set("wlSsidIdx", "0"), set("wl_wsc_mode", "disabled"), set("wlAuth", "0"), set("wlWep", "0"),
-          set("o", "--interface"), set("0", "--wlAuthMode")}},
-        // Two interface options count as two: no mode, nothing written for it.
-        {"--interface wl0 --INTERFACE wl0.2",
-         {set("wlSsidIdx", "2"), set("wl_wsc_mode", "disabled"), set("interface", "wl0"),
-          set("INTERFACE", "wl0.2")}},
-        {"--interface wl0 --wlAuthMode psk2 --" + std::string(63, 'n') + " " + std::string(255, 'v'),
-         {set("wlSsidIdx", "0"), set("wl_wsc_mode", "disabled"), set("wlAuth", "0"), set("wlWep", "0"),
-          set("interface", "wl0"), set("wlAuthMode", "psk2"), set(std::string(63, 'n'), std::string(255, 'v'))}},
+         head + "wlAuth=0 wlWep=0 o=--interface 0=--wlAuthMode"},
+        // Two interface options count as two: no mode, so no mode writes.
+        {"--interface wl0.2 --INTERFACE wl0",
+         "wlSsidIdx=0 wl_wsc_mode=disabled interface=wl0.2 INTERFACE=wl0"},
+        {"--interface wl0 --wlAuthMode psk2 --" + name + " " + value,
+         head + "wlAuth=0 wlWep=0 interface=wl0 wlAuthMode=psk2 " + name + "=" + value},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.args);
@@ -254,29 +221,4 @@ TEST(WlSecurity, ManualSetupWritesModeThenEveryPair)
                   R("execute manualsetup successfully!!\n"));
         EXPECT_EQ(root.trace(), bracket(kCmd, row.writes));
     }
-}
-
-TEST(WlSecurity, ManualSetupRefusalsWriteNothing)
-{
-    dt::TempRoot root;
-    const struct {
-        std::string args, out;
-    } rows[] = {
-        {"--interface wl0.1", ""},
-        {"--interface wl0.1 --wlAuthMode", ""},
-        {"--interface wl0 --wlAuthMode PSK", ""},
-        {"--interface wl9 --wlAuthMode psk", kIfaceNeeded},
-        {"--wlAuthMode psk --wlAuthMode psk2", kIfaceNeeded},
-        {"--interface wl0 --wlAuthMode psk --" + std::string(64, 'n') + " 1", ""},
-        {"--interface wl0 --wlAuthMode psk --wlWpaPsk " + std::string(256, 'v'), ""},
-    };
-    Lines want;
-    for (const auto &row : rows) {
-        SCOPED_TRACE(row.args);
-        dt::StdoutCapture out;
-        EXPECT_EQ(dt::run_request("wlsecurity manualsetup " + row.args), R("wlsechelp"));
-        EXPECT_EQ(out.finish(), row.out);
-        want = cat(want, bracket(kCmd));
-    }
-    EXPECT_EQ(root.trace(), want);
 }
