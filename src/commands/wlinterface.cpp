@@ -1,5 +1,19 @@
+// "wlinterface": list the four interfaces, switch one off, or switch one on
+// together with any further per-interface settings given as option pairs.
+#include <string.h>
+
+#include "cfg_framework.h"
+#include "cli.h"
 #include "commands.h"
+#include "iface.h"
+#include "intfsec.h"
 #include "reply.h"
+#include "wlaccess.h"
+
+static const char TRACE_CMD[] = "processWlIntfCmd";
+static const char TRACE_VIEW[] = "cmdWlIntfView";
+
+static const char *const onoff_names[2] = {"disabled", "enabled"};
 
 void cmdWlIntfHelp(void)
 {
@@ -9,12 +23,119 @@ void cmdWlIntfHelp(void)
 
 void cmdWlIntfView(void)
 {
-    cmdWlIntfHelp();
+    static const char *const vars[] = {"wlEnbl", "wlSsid", "wlMaxAssoc",
+                                       "wlHide", "wlAPIsolation", "wlDisableWme"};
+    enum { ENBL, SSID, MAXASSOC, HIDE, APISO, NOWME, NVARS };
+    char country[WL_VALUE_SIZE];
+    char v[NVARS][WL_VALUE_SIZE];
+
+    reply_clear();
+    if (wla_begin(TRACE_VIEW) != 0)
+        return;
+    wla_get("wlCountry", country);
+    int full = 0;
+    for (int i = 0; i < WL_IFACE_COUNT; i++) {
+        for (int k = 0; k < NVARS; k++)
+            wla_get_keyed(i, vars[k], v[k]);
+        // Once a line does not fit, later ones are left off too, so the
+        // reply is always the first lines of the list, each whole.
+        if (full)
+            continue;
+        full = reply_append("%s:%s  wlSsid:%s  wlCountry:%s  wlMaxAssoc:%s  wlHide:%s  "
+                            "wlAPIsolation:%s  wlDisableWme:%s\n",
+                            wl_iface_names[i], table_name(onoff_names, v[ENBL]), v[SSID],
+                            country, v[MAXASSOC], table_name(onoff_names, v[HIDE]),
+                            table_name(onoff_names, v[APISO]),
+                            table_name(onoff_names, v[NOWME])) != 0;
+    }
+    wla_end(TRACE_VIEW);
+    reply_send();
 }
 
-// Not built yet: every request gets the help keyword.
+// Arguments are checked before the lock is taken.
+static void intf_disable(char *const tokens[], int n)
+{
+    if (n != 3 || strcmp(tokens[1], "--interface") != 0) {
+        reply_set(IFACE_NEEDED_TEXT);
+        reply_send();
+        return;
+    }
+    int index = cli_isValidinf(tokens[2]);
+    if (index < 0) {
+        cmdWlIntfHelp();
+        return;
+    }
+    if (wla_begin(TRACE_CMD) != 0)
+        return;
+    wla_set_keyed(index, "wlEnbl", "0");
+    wla_commit();
+    wla_end(TRACE_CMD);
+    reply_clear();
+    reply_append("disable %s successfully!!\n", wl_iface_names[index]);
+    reply_send();
+}
+
+// Arguments are checked under the lock; a refusal releases it unwritten.
+static void intf_enable(char *const tokens[], int n)
+{
+    int index = -1;
+    if (wla_begin(TRACE_CMD) != 0)
+        return;
+    for (int p = 1; p < n - 1; p++) {
+        if (!cli_equal_nocase(tokens[p], "--interface"))
+            continue;
+        index = cli_isValidinf(tokens[p + 1]);
+        if (index > 0) {
+            char enbl[WL_VALUE_SIZE];
+            wla_get_keyed(0, "wlEnbl", enbl);
+            if (cli_number(enbl) == 0) {
+                wla_end(TRACE_CMD);
+                reply_set("when wl0 is disabled, other wl0.1|wl0.2|wl0.3 can not be configured!\n");
+                reply_send();
+                return;
+            }
+        } else if (index < 0) {
+            log_log(CFG_LOG_ERR, TRACE_CMD, __LINE__, "interface value %s is invalid\n",
+                    tokens[p + 1]);
+        }
+        break;
+    }
+    if (index < 0) {
+        wla_end(TRACE_CMD);
+        reply_set(IFACE_NEEDED_TEXT);
+        reply_send();
+        return;
+    }
+    if (pair_pass(tokens, n, index, 0) != 0) {
+        wla_end(TRACE_CMD);
+        cmdWlIntfHelp();
+        return;
+    }
+    wla_select(0);
+    wla_set_keyed(index, "wlEnbl", "1");
+    // Every pair is written, "--interface" included; a later pair of the
+    // same name, or one naming wlEnbl, wins.
+    pair_pass(tokens, n, index, 1);
+    wla_commit();
+    wla_end(TRACE_CMD);
+    reply_clear();
+    reply_append("enable %s successfully!!\n", wl_iface_names[index]);
+    reply_send();
+}
+
 void processWlIntfCmd(char *args)
 {
-    (void)args;
-    cmdWlIntfHelp();
+    char *tokens[CLI_MAX_TOKENS];
+    int n = cli_split(args, tokens);
+
+    if (n == 0)
+        cmdWlIntfHelp();
+    else if (cli_equal_nocase(tokens[0], "show"))
+        cmdWlIntfView();
+    else if (cli_equal_nocase(tokens[0], "disable"))
+        intf_disable(tokens, n);
+    else if (cli_equal_nocase(tokens[0], "enable"))
+        intf_enable(tokens, n);
+    else
+        cmdWlIntfHelp();
 }
