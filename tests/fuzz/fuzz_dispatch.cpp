@@ -48,6 +48,15 @@ const char *const kSeed[][2] = {
 
 int reply_fd = -1;
 unsigned runs = 0;
+char root_dir[64];
+
+void remove_root()
+{
+    char cmd[128];
+    snprintf(cmd, sizeof(cmd), "rm -rf '%s'", root_dir);
+    if (system(cmd) != 0)
+        fprintf(stderr, "could not remove %s\n", root_dir);
+}
 
 void seed()
 {
@@ -71,15 +80,15 @@ void seed()
 
 void setup()
 {
-    char tmpl[] = "/dev/shm/dorvan-fuzz-XXXXXX";
-    const char *dir = mkdtemp(tmpl);
-    if (dir == NULL) {
-        char alt[] = "/tmp/dorvan-fuzz-XXXXXX";
-        dir = mkdtemp(alt);
-        setenv("DORVAN_ROOT", dir, 1);
-    } else {
-        setenv("DORVAN_ROOT", dir, 1);
+    // tmpfs when there is one: saves are then cheap and the fuzzer fast.
+    snprintf(root_dir, sizeof(root_dir), "/dev/shm/dorvan-fuzz-XXXXXX");
+    if (mkdtemp(root_dir) == NULL) {
+        snprintf(root_dir, sizeof(root_dir), "/tmp/dorvan-fuzz-XXXXXX");
+        if (mkdtemp(root_dir) == NULL)
+            abort();
     }
+    setenv("DORVAN_ROOT", root_dir, 1);
+    atexit(remove_root);
     unsetenv("DORVAN_TRACE");
     setenv("DORVAN_LOG", "/dev/null", 1);
     setenv("DORVAN_LOCK_WAIT_MS", "0", 1);
