@@ -137,3 +137,20 @@ TEST_F(Dispatch, EachWordReachesItsHandler)
     // A word glued to a tab or line feed is another word.
     EXPECT_EQ(dt::run_request("wladv\n"), R("wlintfhelp"));
 }
+
+// Every command that takes the lock ends without a reply and without a trace
+// line while another process holds it.
+TEST_F(Dispatch, LockHeldElsewhereMeansNoReplyAndNothingTouched)
+{
+    dt::LockHolder holder;
+    for (const char *req : {"wlinterface show", "wlsecurity show",
+                            "wlsecurity wpssetup --interface wl0 --operation addER",
+                            "wlsecurity manualsetup --interface wl0 --wlAuthMode open",
+                            "wlmacfilter show", "wlmacfilter allow --interface wl0",
+                            "wlmacfilter addmac --interface wl0 --macaddr 00:11:22:33:44:55",
+                            "wlwds show", "wlwds scanwdsmac", "wlwds disablerestrict --wlMode ap",
+                            "wlwds enablerestrict --wlMode ap --wdsmode static", "wladv show",
+                            "wladv config --wlDtmIntvl 3"})
+        EXPECT_EQ(dt::run_request(req), "") << req;
+    EXPECT_TRUE(root.trace().empty());
+}
