@@ -311,6 +311,17 @@ Lines stub_calls(const TempRoot &root)
     return lines(read_file(root.file("stubs.log")));
 }
 
+double wait_for(const std::function<bool()> &ok, double seconds)
+{
+    long start = now_ms();
+    while (!ok()) {
+        if (now_ms() - start > seconds * 1000)
+            return -1;
+        usleep(10000);
+    }
+    return (now_ms() - start) / 1000.0;
+}
+
 std::string bin(const std::string &name)
 {
     return std::string(DORVAN_BIN_DIR) + "/" + name;

@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -122,6 +123,10 @@ std::string ask(const std::string &request, int timeout_ms = 6000);
 // request pipe created and the bytes written; returns every reply byte (NUL
 // included), or "" when none came within timeout_ms.
 std::string raw_exchange(const std::string &request_bytes, int timeout_ms = 6000);
+
+// Polls ok until it holds, for at most `seconds`; returns the seconds it
+// took, or -1 when it never held.
+double wait_for(const std::function<bool()> &ok, double seconds);
 
 std::string bin(const std::string &name);  // path of a built executable
 // Runs a command line with /bin/sh, returns exit status; output into *out.
