@@ -48,7 +48,7 @@ TEST(MonitorE2E, ResetHoldRestoresFactoryAndRestarts)
     dt::seed({{"wlSsid_wl0v0", "before-restore"}});
     // Short passes: this is about what happens, not about timing.
     setenv("DORVAN_PASS_MS", "100", 1);
-    dt::Daemon d(root);
+    dt::Daemon d(root, {"-v", "1"});
     auto seen = [&](const std::string &s, size_t n) { return [&d, s, n] { return occurrences(d.out(), s) >= n; }; };
     // Pressed after the first alignment, so a second one proves a restart.
     ASSERT_GE(dt::wait_for(seen("First Sync", 1), 5), 0);
@@ -62,4 +62,6 @@ TEST(MonitorE2E, ResetHoldRestoresFactoryAndRestarts)
     EXPECT_EQ(dt::stored("wlSsid_wl0v0"), factory);
     EXPECT_NE(factory, "before-restore");
     EXPECT_EQ(occurrences(d.out(), "Restore default"), 1u);
+    // The same process runs the program again with its arguments.
+    EXPECT_EQ(dt::read_file("/proc/" + std::to_string(d.pid()) + "/cmdline"), dt::bin("dorvand") + std::string("\0-v\0" "1\0", 6));
 }

@@ -1,8 +1,8 @@
-// Logger, start-up, failure injection, board inputs, objects, factory reset.
+// Logger, start-up, failure injection, board inputs, factory reset (its
+// restart is seen end to end).
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "board_ctl.h"
@@ -10,24 +10,6 @@
 #include "dorvan_store.h"
 #include "testutil.h"
 #include "wlmgr.h"
-
-namespace {
-
-const char kReexecMark[] = "PLATFORM_TEST_REEXEC_MARK";
-
-// When cfgMgm_restoreDefault re-executes this test binary, the new image
-// reports its arguments and leaves before any test runs.
-struct ReexecProbe {
-    ReexecProbe()
-    {
-        if (const char *mark = getenv(kReexecMark)) {
-            dt::write_file(mark, dt::read_file("/proc/self/cmdline"));
-            _exit(0);
-        }
-    }
-} g_reexecProbe;
-
-}  // namespace
 
 TEST(Logger, FormatThresholdAndBounds)
 {
@@ -118,36 +100,7 @@ TEST(Startup, BoardFilesParseStrictly)
     EXPECT_EQ(st, 1234);
 }
 
-TEST(Startup, LanObjectComesFromTheStoredDataModel)
-{
-    dt::TempRoot root(true);
-    auto address = [] {
-        InstanceIdStack iid{};
-        void *obj = nullptr;
-        std::string got = "<none>";
-        if (cfgObj_getNext(CFG_OID_LAN_IP_INTF, &iid, &obj) == 0) {
-            auto *lan = (LanIpIntfObject *)obj;
-            got = std::string(lan->IPInterfaceIPAddress) + "/" + lan->IPInterfaceSubnetMask;
-            cfgObj_free(&obj);
-            EXPECT_EQ(obj, nullptr);
-            EXPECT_EQ(cfgObj_getNext(CFG_OID_LAN_IP_INTF, &iid, &obj), CFG_RET_NO_MORE_INSTANCES);
-        }
-        return got;
-    };
-    EXPECT_EQ(address(), "127.0.0.1/255.255.255.0") << "factory default";
-    wlmgr_setVar("lanIPAddress", "192.168.7.1");
-    wlmgr_storeWorkingCopy();
-    wlmgr_setVar("lanIPAddress", "10.0.0.1");  // not stored: not seen
-    EXPECT_EQ(address(), "192.168.7.1/255.255.255.0");
-    wlmgr_setVar("lanIPAddress", "");
-    wlmgr_storeWorkingCopy();
-    EXPECT_EQ(address(), "<none>");
-    InstanceIdStack iid{};
-    void *obj = nullptr;
-    EXPECT_EQ(cfgObj_getNext(44, &iid, &obj), CFG_RET_NO_MORE_INSTANCES);
-}
-
-TEST(Restore, FactoryConfigurationReplacesDataModelAndFlashThenRestarts)
+TEST(Restore, FactoryConfigurationReplacesDataModelAndFlash)
 {
     dt::TempRoot root(true);
     wlmgr_setVar("wlSsid", "mine");
@@ -166,19 +119,4 @@ TEST(Restore, FactoryConfigurationReplacesDataModelAndFlashThenRestarts)
     EXPECT_EQ(dorvan_workingCopy().vars, factory.vars);
     EXPECT_EQ(root.trace(), (dt::Lines{"lock\tcfgMgm_restoreDefault", "restore", "unlock\tcfgMgm_restoreDefault"}));
     EXPECT_EQ(factory.vars.at("wlEnbl_wl0v0") + factory.vars.at("wlEnbl_wl0v3"), "10");
-
-    // Without DORVAN_NO_REEXEC this program starts again with its arguments.
-    unsetenv("DORVAN_NO_REEXEC");
-    std::string mark = root.file("reexec");
-    pid_t pid = fork();
-    if (pid == 0) {
-        setenv(kReexecMark, mark.c_str(), 1);
-        cfgMgm_restoreDefault(nullptr);
-        _exit(99);  // only reached when the restart failed
-    }
-    int st = 0;
-    waitpid(pid, &st, 0);
-    ASSERT_TRUE(WIFEXITED(st));
-    EXPECT_EQ(WEXITSTATUS(st), 0);
-    EXPECT_EQ(dt::read_file(mark), dt::read_file("/proc/self/cmdline"));
 }
