@@ -133,12 +133,6 @@ Lines bracket(const std::string &who, const std::string &writes, bool saved, int
     return all;
 }
 
-Lines cat(Lines a, const Lines &b)
-{
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
 TempRoot::TempRoot(bool bare, bool tmpfs)
 {
     for (int i = 0; i < kNumEnv; i++) {
@@ -407,11 +401,6 @@ Daemon::~Daemon()
 std::string Daemon::out() const
 {
     return read_file(root_.file("dorvand.out"));
-}
-
-std::string Daemon::err() const
-{
-    return read_file(root_.file("dorvand.err"));
 }
 
 std::string ask(const std::string &request, int timeout_ms)

@@ -57,7 +57,6 @@ Lines lines(const std::string &text);  // split at line feeds, none kept
 // and saving.
 Lines bracket(const std::string &who, const std::string &writes = "", bool saved = true,
               int times = 1);
-Lines cat(Lines a, const Lines &b);
 
 // The reply as sent: its text and the NUL. An empty result means no reply.
 inline std::string R(const std::string &text) { return text + std::string(1, '\0'); }
@@ -108,7 +107,6 @@ public:
     int wait_exit(int timeout_ms);
     void kill_now();
     std::string out() const;
-    std::string err() const;
 
 private:
     const TempRoot &root_;
