@@ -136,8 +136,7 @@ TEST(WlAdvView, CodedLinesAndFallbacks)
     // The view reads under its own lock and writes nothing.
     root.clear_trace();
     adv("SHOW");
-    EXPECT_EQ(root.trace(),
-              (std::vector<std::string>{"lock\tcmdWlAdvView", "load", "unlock\tcmdWlAdvView"}));
+    EXPECT_EQ(root.trace(), dt::bracket("cmdWlAdvView"));
 }
 
 TEST(WlAdvView, RateNameByChannelBandAndWidth)
@@ -313,10 +312,7 @@ TEST(WlAdvConfig, WritesEveryPairInOrderThenStoresAndSaves)
     dt::TempRoot root;
     root.clear_trace();
     EXPECT_EQ(adv("config --wlDtmIntvl 3 --wlFoo bar --wlDtmIntvl 5 --wlBcnIntvl 200"), R(kOk));
-    EXPECT_EQ(root.trace(), (std::vector<std::string>{
-                                "lock\tprocessWlAdvCmd", "load", "set\twlDtmIntvl\t3",
-                                "set\twlFoo\tbar", "set\twlDtmIntvl\t5", "set\twlBcnIntvl\t200",
-                                "store", "save", "unlock\tprocessWlAdvCmd"}));
+    EXPECT_EQ(root.trace(), dt::bracket("processWlAdvCmd", "wlDtmIntvl=3 wlFoo=bar wlDtmIntvl=5 wlBcnIntvl=200"));
     EXPECT_EQ(dt::stored("wlDtmIntvl"), "5");
 
     // Pairs by position: a stray word shifts all later pairs; a name that is
@@ -325,18 +321,17 @@ TEST(WlAdvConfig, WritesEveryPairInOrderThenStoresAndSaves)
     EXPECT_EQ(adv("config junk --wlRate 0 -- x y z"), R(kOk));
     EXPECT_EQ(sets(root), (std::vector<std::string>{"set\tnk\t--wlRate"}));
 
-    // Twelve pairs: the twelfth lies beyond the 24th token.
+    // Twelve pairs: the twelfth lies beyond the 24th token, so it is neither
+    // checked nor written.
     std::string req = "config";
-    for (int i = 1; i <= 12; i++)
+    for (int i = 1; i <= 11; i++)
         req += " --wlV" + std::to_string(i) + " " + std::to_string(i);
+    req += " --wlDtmIntvl 0";
     root.clear_trace();
     EXPECT_EQ(adv(req), R(kOk));
     auto written = sets(root);
     ASSERT_EQ(written.size(), 11u);
     EXPECT_EQ(written[10], "set\twlV11\t11");
-    EXPECT_EQ(adv("config --wlV1 1 --wlV2 2 --wlV3 3 --wlV4 4 --wlV5 5 --wlV6 6 --wlV7 7 "
-                  "--wlV8 8 --wlV9 9 --wlV10 10 --wlV11 11 --wlDtmIntvl 0"),
-              R(kOk));
 }
 
 TEST(WlAdvConfig, OverlongPairsAndRefusalsWriteNothing)
@@ -357,6 +352,5 @@ TEST(WlAdvConfig, OverlongPairsAndRefusalsWriteNothing)
     root.clear_trace();
     EXPECT_EQ(adv("config --wlDtmIntvl 3 --wlBands 2"),
               R("Band can only be changed when it is dual!!\n"));
-    EXPECT_EQ(root.trace(), (std::vector<std::string>{"lock\tprocessWlAdvCmd", "load",
-                                                      "unlock\tprocessWlAdvCmd"}));
+    EXPECT_EQ(root.trace(), dt::bracket("processWlAdvCmd"));
 }
