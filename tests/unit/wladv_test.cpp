@@ -259,8 +259,9 @@ TEST(WlAdvLists, ChannelLineForm)
     EXPECT_EQ(ch, -7);
 }
 
-// The lists come from the platform's regulatory table for the stored country;
-// a width outside the table queries the 20 MHz list.
+// The lists come from the platform's regulatory table for the stored country.
+// 40 MHz is code 1 in both bands and also 2 at 5 GHz; a sideband other than 1
+// means the lower one; a width outside the table queries the 20 MHz list.
 TEST(WlAdvLists, ChannelsAgainstTheRegulatoryLists)
 {
     dt::TempRoot root;
@@ -271,6 +272,8 @@ TEST(WlAdvLists, ChannelsAgainstTheRegulatoryLists)
         {"US", "2", "n", "0", "0", "0 1 2 3 4 5 6 7 8 9 10 11 "},
         {"US", "2", "n", "1", "-1", "0 1 2 3 4 5 6 7 "},
         {"US", "2", "n", "1", "1", "0 5 6 7 8 9 10 11 "},
+        {"US", "2", "n", "1", "0", "0 1 2 3 4 5 6 7 "},
+        {"DE", "2", "n", "2", "1", "0 1 2 3 4 5 6 7 8 9 10 11 12 13 "},
         {"DE", "2", "n", "0", "0", "0 1 2 3 4 5 6 7 8 9 10 11 12 13 "},
         {"JP", "2", "b", "0", "0", "0 1 2 3 4 5 6 7 8 9 10 11 12 13 14 "},
         {"US", "1", "n", "0", "0",
