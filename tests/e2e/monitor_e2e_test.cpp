@@ -1,33 +1,12 @@
 // The real dorvand: board files pressed by hand, the first LAN scan, restore.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <chrono>
-#include <functional>
 #include <string>
 
 #include "testutil.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double since(Clock::time_point t0)
-{
-    return std::chrono::duration<double>(Clock::now() - t0).count();
-}
-
-bool wait_for(const std::function<bool()> &ok, double seconds)
-{
-    auto t0 = Clock::now();
-    while (!ok()) {
-        if (since(t0) > seconds)
-            return false;
-        usleep(20000);
-    }
-    return true;
-}
 
 size_t occurrences(const std::string &text, const std::string &what)
 {
@@ -44,22 +23,21 @@ TEST(MonitorE2E, SwitchFollowedAndFirstScanOnPass15)
     dt::TempRoot root;
     dt::Daemon d(root);
     auto has = [&](const char *line) { return [&d, line] { return d.out().find(line) != std::string::npos; }; };
-    ASSERT_TRUE(wait_for(has("First Sync : Wireless enabled !!!\n"), 15));
-    auto ninth = Clock::now();  // start of pass 9
-
+    ASSERT_GE(dt::wait_for(has("First Sync : Wireless enabled !!!\n"), 15), 0);
+    auto ninth = std::chrono::steady_clock::now();  // start of pass 9
     root.board("wireless_switch", "1");
-    ASSERT_TRUE(wait_for(has("Disable Wireless !!!\n"), 3));
-    EXPECT_TRUE(wait_for([] { return dt::stored("wlEnbl") == "0"; }, 2));
+    ASSERT_GE(dt::wait_for(has("Disable Wireless !!!\n"), 3), 0);
+    EXPECT_GE(dt::wait_for([] { return dt::stored("wlEnbl") == "0"; }, 2), 0);
     root.board("wireless_switch", "0");
-    ASSERT_TRUE(wait_for(has("Enable Wireless !!!\n"), 3));
-    EXPECT_TRUE(wait_for([] { return dt::stored("wlEnbl") == "1"; }, 2));
+    ASSERT_GE(dt::wait_for(has("Enable Wireless !!!\n"), 3), 0);
+    EXPECT_GE(dt::wait_for([] { return dt::stored("wlEnbl") == "1"; }, 2), 0);
 
-    ASSERT_TRUE(wait_for([&] { return !dt::stub_calls(root).empty(); }, 12));
+    ASSERT_GE(dt::wait_for([&] { return !dt::stub_calls(root).empty(); }, 12), 0);
     // Pass 15's scan follows pass 9's start by seven sleeps.
-    double gap = since(ninth);
+    double gap = std::chrono::duration<double>(std::chrono::steady_clock::now() - ninth).count();
     EXPECT_GE(gap, 6.5);
     EXPECT_LT(gap, 7.9);
-    EXPECT_EQ(dt::stub_calls(root), (std::vector<std::string>{"nbtscan 127.0.0.1/24 -T 6 -m"}));
+    EXPECT_EQ(dt::stub_calls(root), (dt::Lines{"nbtscan 127.0.0.1/24 -T 6 -m"}));
     EXPECT_TRUE(d.alive());
 }
 
@@ -70,22 +48,20 @@ TEST(MonitorE2E, ResetHoldRestoresFactoryAndRestarts)
     dt::seed({{"wlSsid_wl0v0", "before-restore"}});
     // Short passes: this is about what happens, not about timing.
     setenv("DORVAN_PASS_MS", "100", 1);
-    dt::Daemon d(root);
-    unsetenv("DORVAN_PASS_MS");
-    auto out_has = [&](const std::string &s, size_t n) {
-        return [&d, s, n] { return occurrences(d.out(), s) >= n; };
-    };
+    dt::Daemon d(root, {"-v", "1"});
+    auto seen = [&](const std::string &s, size_t n) { return [&d, s, n] { return occurrences(d.out(), s) >= n; }; };
     // Pressed after the first alignment, so a second one proves a restart.
-    ASSERT_TRUE(wait_for(out_has("First Sync", 1), 5));
+    ASSERT_GE(dt::wait_for(seen("First Sync", 1), 5), 0);
     root.board("reset_button", "0");
-    ASSERT_TRUE(wait_for(out_has("reset_button_cnt=5\n", 1), 5));
+    ASSERT_GE(dt::wait_for(seen("reset_button_cnt=5\n", 1), 5), 0);
     EXPECT_EQ(dt::stored("wlSsid_wl0v0"), "before-restore");
     root.board("reset_button", "1");
-    ASSERT_TRUE(wait_for(out_has("Restore default configuration and Reset the system!!!\n", 1), 3));
-    ASSERT_TRUE(wait_for(out_has("First Sync", 2), 5));
-
+    ASSERT_GE(dt::wait_for(seen("Restore default configuration and Reset the system!!!\n", 1), 3), 0);
+    ASSERT_GE(dt::wait_for(seen("First Sync", 2), 5), 0);
     EXPECT_TRUE(d.alive());
     EXPECT_EQ(dt::stored("wlSsid_wl0v0"), factory);
     EXPECT_NE(factory, "before-restore");
     EXPECT_EQ(occurrences(d.out(), "Restore default"), 1u);
+    // The same process runs the program again with its arguments.
+    EXPECT_EQ(dt::read_file("/proc/" + std::to_string(d.pid()) + "/cmdline"), dt::bin("dorvand") + std::string("\0-v\0" "1\0", 6));
 }

@@ -24,7 +24,12 @@ namespace dt {
 
 namespace {
 
-const char *const kEnvVars[] = {"DORVAN_ROOT", "DORVAN_TRACE", "DORVAN_LOG", "PATH"};
+// Saved and restored around a root; all but PATH are unset while it lives
+// unless the root sets them.
+const char *const kEnvVars[] = {"DORVAN_ROOT", "DORVAN_TRACE",        "DORVAN_LOG",
+                                "DORVAN_FAIL", "DORVAN_LOCK_WAIT_MS", "DORVAN_NO_REEXEC",
+                                "DORVAN_PASS_MS", "PATH"};
+const int kNumEnv = sizeof(kEnvVars) / sizeof(kEnvVars[0]);
 
 long now_ms()
 {
@@ -33,8 +38,8 @@ long now_ms()
     return (long)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
 }
 
-std::string saved_env[4];
-bool saved_set[4];
+std::string saved_env[kNumEnv];
+bool saved_set[kNumEnv];
 
 }  // namespace
 
@@ -101,20 +106,52 @@ bool exists(const std::string &path)
     return lstat(path.c_str(), &st) == 0;
 }
 
-TempRoot::TempRoot()
+Lines lines(const std::string &text)
 {
-    for (int i = 0; i < 4; i++) {
+    Lines out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        out.push_back(line);
+    return out;
+}
+
+Lines bracket(const std::string &who, const std::string &writes, bool saved, int times)
+{
+    Lines sets;
+    std::istringstream in(writes);
+    for (std::string w; in >> w;)
+        sets.push_back("set\t" + w.substr(0, w.find('=')) + "\t" + w.substr(w.find('=') + 1));
+    Lines all;
+    for (int i = 0; i < times; i++) {
+        all.push_back("lock\t" + who);
+        all.push_back("load");
+        all.insert(all.end(), sets.begin(), sets.end());
+        if (saved && !sets.empty())
+            all.insert(all.end(), {"store", "save"});
+        all.push_back("unlock\t" + who);
+    }
+    return all;
+}
+
+TempRoot::TempRoot(bool bare, bool tmpfs)
+{
+    for (int i = 0; i < kNumEnv; i++) {
         const char *v = getenv(kEnvVars[i]);
         saved_set[i] = v != nullptr;
         saved_env[i] = v ? v : "";
+        if (i < kNumEnv - 1)
+            unsetenv(kEnvVars[i]);
     }
-    char tmpl[] = "/tmp/dorvan-test-XXXXXX";
-    path_ = mkdtemp(tmpl);
+    std::string tmpl = tmpfs && access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+    tmpl += "/dorvan-test-XXXXXX";
+    path_ = mkdtemp(&tmpl[0]);
     setenv("DORVAN_ROOT", path_.c_str(), 1);
     setenv("DORVAN_TRACE", file("trace").c_str(), 1);
     setenv("DORVAN_LOG", file("log").c_str(), 1);
-    mkdir(file("var").c_str(), 0755);
     dorvan_resetProcessState();
+    if (bare)
+        return;
+    mkdir(file("var").c_str(), 0755);
     int mdm = -1;
     cfgMdm_init(14, nullptr, &mdm);
 }
@@ -123,7 +160,7 @@ TempRoot::~TempRoot()
 {
     dorvan_resetProcessState();
     run("rm -rf '" + path_ + "'");
-    for (int i = 0; i < 4; i++) {
+    for (int i = 0; i < kNumEnv; i++) {
         if (saved_set[i])
             setenv(kEnvVars[i], saved_env[i].c_str(), 1);
         else
@@ -131,14 +168,9 @@ TempRoot::~TempRoot()
     }
 }
 
-std::vector<std::string> TempRoot::trace() const
+Lines TempRoot::trace() const
 {
-    std::vector<std::string> lines;
-    std::istringstream in(read_file(file("trace")));
-    std::string line;
-    while (std::getline(in, line))
-        lines.push_back(line);
-    return lines;
+    return lines(read_file(file("trace")));
 }
 
 void TempRoot::clear_trace() const
@@ -187,13 +219,6 @@ std::string run_request(const std::string &text)
     memcpy(request, text.data(), n);
     request[n] = '\0';
     cli_dispatch(request);
-    return drain(fd);
-}
-
-std::string with_reply(void (*fn)())
-{
-    int fd = open_reply_reader();
-    fn();
     return drain(fd);
 }
 
@@ -275,14 +300,20 @@ void install_stubs(const TempRoot &root, const std::vector<std::string> &names)
     setenv("PATH", (dir + ":/usr/local/bin:/usr/bin:/bin").c_str(), 1);
 }
 
-std::vector<std::string> stub_calls(const TempRoot &root)
+Lines stub_calls(const TempRoot &root)
 {
-    std::vector<std::string> lines;
-    std::istringstream in(read_file(root.file("stubs.log")));
-    std::string line;
-    while (std::getline(in, line))
-        lines.push_back(line);
-    return lines;
+    return lines(read_file(root.file("stubs.log")));
+}
+
+double wait_for(const std::function<bool()> &ok, double seconds)
+{
+    long start = now_ms();
+    while (!ok()) {
+        if (now_ms() - start > seconds * 1000)
+            return -1;
+        usleep(10000);
+    }
+    return (now_ms() - start) / 1000.0;
 }
 
 std::string bin(const std::string &name)
@@ -372,25 +403,15 @@ std::string Daemon::out() const
     return read_file(root_.file("dorvand.out"));
 }
 
-std::string Daemon::err() const
+std::string ask(const std::string &request, int timeout_ms)
 {
-    return read_file(root_.file("dorvand.err"));
-}
-
-std::string exchange(const std::string &request_bytes, int timeout_ms)
-{
-    std::string reply, error;
-    fe_result r = fe_exchange(request_bytes.data(), request_bytes.size(), timeout_ms, &reply, &error);
+    std::string reply, error, bytes = R(request);
+    fe_result r = fe_exchange(bytes.data(), bytes.size(), timeout_ms, &reply, &error);
     if (r == FE_TIMEOUT)
         return "<timeout>";
     if (r != FE_OK)
         return "<error: " + error + ">";
     return reply;
-}
-
-std::string ask(const std::string &request, int timeout_ms)
-{
-    return exchange(request + std::string(1, '\0'), timeout_ms);
 }
 
 std::string raw_exchange(const std::string &request_bytes, int timeout_ms)

@@ -5,24 +5,33 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace dt {
 
-// A private DORVAN_ROOT with DORVAN_TRACE and DORVAN_LOG inside it, prepared
-// like the daemon's start-up does. Restores the environment on destruction.
+using Lines = std::vector<std::string>;
+
+// A private DORVAN_ROOT with DORVAN_TRACE and DORVAN_LOG inside it, every other
+// DORVAN_* knob unset and, unless bare, prepared like the daemon's start-up
+// does. On tmpfs when asked and there is one (many quick writes, no real
+// fsyncs). Restores the environment on destruction.
 class TempRoot {
 public:
-    TempRoot();
+    explicit TempRoot(bool bare = false, bool tmpfs = false);
     ~TempRoot();
     TempRoot(const TempRoot &) = delete;
     TempRoot &operator=(const TempRoot &) = delete;
 
     const std::string &path() const { return path_; }
-    std::string file(const std::string &rel) const { return path_ + "/" + rel; }
-    std::vector<std::string> trace() const;  // lines of the trace file
+    // rel with or without its leading '/'.
+    std::string file(const std::string &rel) const
+    {
+        return path_ + (rel.compare(0, 1, "/") == 0 ? "" : "/") + rel;
+    }
+    Lines trace() const;  // lines of the trace file
     void clear_trace() const;
     std::string log() const;  // the logger's lines
     // Writes a board input file under var/dorvan/board.
@@ -41,6 +50,13 @@ std::string stored(const std::string &name);
 std::string read_file(const std::string &path);
 void write_file(const std::string &path, const std::string &data);
 bool exists(const std::string &path);
+Lines lines(const std::string &text);  // split at line feeds, none kept
+
+// The trace of `times` commands under `who`, each setting `writes` (given as
+// "name=value name=value ...") and then, when it wrote and `saved`, storing
+// and saving.
+Lines bracket(const std::string &who, const std::string &writes = "", bool saved = true,
+              int times = 1);
 
 // The reply as sent: its text and the NUL. An empty result means no reply.
 inline std::string R(const std::string &text) { return text + std::string(1, '\0'); }
@@ -48,8 +64,6 @@ inline std::string R(const std::string &text) { return text + std::string(1, '\0
 // Runs one request through the dispatcher (as process_wlCLI_PIPE would after
 // reading it) with a reader on the reply pipe; returns every byte sent.
 std::string run_request(const std::string &text);
-// Runs fn with a reader on the reply pipe; returns every byte sent.
-std::string with_reply(void (*fn)());
 
 // Captures the process's standard output while alive.
 class StdoutCapture {
@@ -79,7 +93,7 @@ private:
 // Executables written as stub programs on PATH; each records its arguments,
 // one call a line, into <root>/stubs.log.
 void install_stubs(const TempRoot &root, const std::vector<std::string> &names);
-std::vector<std::string> stub_calls(const TempRoot &root);
+Lines stub_calls(const TempRoot &root);
 
 // A real dorvand on the root, stdout/stderr into root files, with stub
 // nvram and nbtscan first on PATH.
@@ -93,7 +107,6 @@ public:
     int wait_exit(int timeout_ms);
     void kill_now();
     std::string out() const;
-    std::string err() const;
 
 private:
     const TempRoot &root_;
@@ -101,16 +114,17 @@ private:
     int status_ = -1;
 };
 
-// One exchange through the front-end library: request bytes as given
-// (append the NUL yourself when wanted). Returns the reply text, or
-// "<timeout>" / "<error: ...>".
-std::string exchange(const std::string &request_bytes, int timeout_ms = 6000);
-// Joins words as the front end does and appends the NUL.
+// One exchange through the front-end library: the request and its NUL.
+// Returns the reply text, or "<timeout>" / "<error: ...>".
 std::string ask(const std::string &request, int timeout_ms = 6000);
 // The exchange done by hand: a reader on the reply pipe first, then the
 // request pipe created and the bytes written; returns every reply byte (NUL
 // included), or "" when none came within timeout_ms.
 std::string raw_exchange(const std::string &request_bytes, int timeout_ms = 6000);
+
+// Polls ok until it holds, for at most `seconds`; returns the seconds it
+// took, or -1 when it never held.
+double wait_for(const std::function<bool()> &ok, double seconds);
 
 std::string bin(const std::string &name);  // path of a built executable
 // Runs a command line with /bin/sh, returns exit status; output into *out.

@@ -120,20 +120,32 @@ protected:
     dt::TempRoot root;
 };
 
-TEST_F(Dispatch, UnknownEmptyAndWrongCaseWordsGetInterfaceHelp)
-{
-    for (const char *req : {"", "   ", "foo", "Wlinterface show", "WLWDS show", "wlinterfaces"})
-        EXPECT_EQ(dt::run_request(req), R("wlintfhelp")) << "request: '" << req << "'";
-}
-
+// With no sub-command every handler answers with its own help keyword; any
+// other word, in any other case or glued to a tab or line feed, gets
+// wlinterface's.
 TEST_F(Dispatch, EachWordReachesItsHandler)
 {
-    // With no sub-command every handler answers with its own help keyword.
-    EXPECT_EQ(dt::run_request("wlinterface"), R("wlintfhelp"));
-    EXPECT_EQ(dt::run_request("wlsecurity"), R("wlsechelp"));
-    EXPECT_EQ(dt::run_request("wlmacfilter"), R("wlmacfilterhelp"));
-    EXPECT_EQ(dt::run_request("  wlwds   "), R("wlwdshelp"));
-    EXPECT_EQ(dt::run_request("wladv"), R("wladvhelp"));
-    // A word glued to a tab or line feed is another word.
-    EXPECT_EQ(dt::run_request("wladv\n"), R("wlintfhelp"));
+    for (auto [req, help] : std::vector<std::pair<const char *, const char *>>{
+             {"wlinterface", "wlintfhelp"}, {"wlsecurity", "wlsechelp"}, {"wlmacfilter", "wlmacfilterhelp"},
+             {"  wlwds   ", "wlwdshelp"}, {"wladv", "wladvhelp"}, {"wladv\n", "wlintfhelp"}, {"", "wlintfhelp"},
+             {"   ", "wlintfhelp"}, {"foo", "wlintfhelp"}, {"Wlinterface show", "wlintfhelp"},
+             {"WLWDS show", "wlintfhelp"}, {"wlinterfaces", "wlintfhelp"}})
+        EXPECT_EQ(dt::run_request(req), R(help)) << "request: '" << req << "'";
+}
+
+// Every command that takes the lock ends without a reply and without a trace
+// line while another process holds it.
+TEST_F(Dispatch, LockHeldElsewhereMeansNoReplyAndNothingTouched)
+{
+    dt::LockHolder holder;
+    for (const char *req : {"wlinterface show", "wlsecurity show",
+                            "wlsecurity wpssetup --interface wl0 --operation addER",
+                            "wlsecurity manualsetup --interface wl0 --wlAuthMode open",
+                            "wlmacfilter show", "wlmacfilter allow --interface wl0",
+                            "wlmacfilter addmac --interface wl0 --macaddr 00:11:22:33:44:55",
+                            "wlwds show", "wlwds scanwdsmac", "wlwds disablerestrict --wlMode ap",
+                            "wlwds enablerestrict --wlMode ap --wdsmode static", "wladv show",
+                            "wladv config --wlDtmIntvl 3"})
+        EXPECT_EQ(dt::run_request(req), "") << req;
+    EXPECT_TRUE(root.trace().empty());
 }

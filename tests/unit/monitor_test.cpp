@@ -124,8 +124,7 @@ TEST_F(Monitor, SwitchAlignsOnNinthPassThenFollows)
     dt::seed({{"wlEnbl", "1"}});
     root.clear_trace();
     EXPECT_NE(passes(9).find("#9\nFirst Sync : Wireless enabled !!!\n"), std::string::npos);
-    EXPECT_EQ(root.trace(), (std::vector<std::string>{"lock\tenable_wireless", "load",
-                                                       "unlock\tenable_wireless"}));
+    EXPECT_EQ(root.trace(), dt::bracket("enable_wireless"));
 
     // A switch that cannot be read counts as off.
     unlink(root.file("var/dorvan/board/wireless_switch").c_str());

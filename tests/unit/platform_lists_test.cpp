@@ -1,86 +1,81 @@
 // MAC filter list, WDS peer list and scan results.
-#include "platform_testutil.h"
+#include <gtest/gtest.h>
+
+#include <utility>
 
 #include "cfg_framework.h"
 #include "dorvan_store.h"
+#include "testutil.h"
 #include "wlmgr.h"
-
-#include <utility>
 
 namespace {
 
 using Pairs = std::vector<std::pair<std::string, std::string>>;
 
-Pairs filterWalk()
+// (address, interface) of each filter entry; (address, SSID) of each scan result.
+Pairs filter_walk()
 {
     Pairs got;
     char mac[WLMGR_MAC_SIZE], ifn[WLMGR_IFNAME_SIZE];
-    for (void *c = wlmgr_getFilterMac(nullptr, mac, 0, ifn); c != nullptr;
-         c = wlmgr_getFilterMac(c, mac, 0, ifn))
+    for (void *c = wlmgr_getFilterMac(nullptr, mac, 0, ifn); c; c = wlmgr_getFilterMac(c, mac, 0, ifn))
         got.emplace_back(mac, ifn);
     return got;
 }
 
-Pairs scanWalk()
+Pairs scan_walk()
 {
     Pairs got;
     char mac[WLMGR_MAC_SIZE], ssid[WLMGR_VALUE_SIZE];
-    for (void *c = wlmgr_getScanWdsMacSSID(nullptr, mac, ssid); c != nullptr;
-         c = wlmgr_getScanWdsMacSSID(c, mac, ssid))
+    for (void *c = wlmgr_getScanWdsMacSSID(nullptr, mac, ssid); c; c = wlmgr_getScanWdsMacSSID(c, mac, ssid))
         got.emplace_back(mac, ssid);
     return got;
 }
 
-class Lists : public ptest::TempRoot {};
+}  // namespace
 
-TEST_F(Lists, FilterAddIsIdempotentPerInterfaceAndBounded)
+TEST(Lists, FilterAddIsIdempotentPerInterfaceAndBounded)
 {
+    dt::TempRoot root(true);
     wlmgr_loadWorkingCopy();
-    EXPECT_TRUE(filterWalk().empty());
     std::string longest(WLMGR_MAC_SIZE - 1, 'm');
     ASSERT_EQ(wlmgr_addFilterMac("aa:bb:cc:dd:ee:01", "Home", "wl0"), 0);
     ASSERT_EQ(wlmgr_addFilterMac("AA:BB:CC:DD:EE:01", "Home", "wl0"), 0);
     ASSERT_EQ(wlmgr_addFilterMac("aa:bb:cc:dd:ee:01", "Guest", "wl0.1"), 0);
     ASSERT_EQ(wlmgr_addFilterMac(longest.c_str(), "", "wl0.3"), 0);
-    EXPECT_EQ(filterWalk(), (Pairs{{"aa:bb:cc:dd:ee:01", "wl0"},
-                                   {"aa:bb:cc:dd:ee:01", "wl0.1"},
-                                   {longest, "wl0.3"}}));
-
+    EXPECT_EQ(filter_walk(), (Pairs{{"aa:bb:cc:dd:ee:01", "wl0"}, {"aa:bb:cc:dd:ee:01", "wl0.1"}, {longest, "wl0.3"}}));
     EXPECT_EQ(wlmgr_addFilterMac((longest + "m").c_str(), "", "wl0"), WLMGR_LIST_BADARG);
-    EXPECT_EQ(wlmgr_addFilterMac("x", "", std::string(WLMGR_IFNAME_SIZE, 'i').c_str()),
-              WLMGR_LIST_BADARG);
-    EXPECT_EQ(wlmgr_addFilterMac("x", std::string(WLMGR_VALUE_SIZE, 's').c_str(), "wl0"),
-              WLMGR_LIST_BADARG);
+    EXPECT_EQ(wlmgr_addFilterMac("x", "", std::string(WLMGR_IFNAME_SIZE, 'i').c_str()), WLMGR_LIST_BADARG);
+    EXPECT_EQ(wlmgr_addFilterMac("x", std::string(WLMGR_VALUE_SIZE, 's').c_str(), "wl0"), WLMGR_LIST_BADARG);
     for (int i = 3; i < WLMGR_FILTER_MAX; i++)
         ASSERT_EQ(wlmgr_addFilterMac(("02:00:00:00:00:" + std::to_string(i)).c_str(), "", "wl0"), 0);
     EXPECT_EQ(wlmgr_addFilterMac("02:00:00:00:01:00", "", "wl0"), WLMGR_LIST_FULL);
-    EXPECT_EQ(filterWalk().size(), (size_t)WLMGR_FILTER_MAX);
+    EXPECT_EQ(filter_walk().size(), (size_t)WLMGR_FILTER_MAX);
 }
 
-TEST_F(Lists, FilterRemoveActsOnSelectedInterfaceAndNeedsAStore)
+TEST(Lists, FilterRemoveActsOnSelectedInterfaceAndNeedsAStore)
 {
+    dt::TempRoot root(true);
     wlmgr_loadWorkingCopy();
     wlmgr_addFilterMac("aa:bb:cc:dd:ee:01", "Home", "wl0");
     wlmgr_addFilterMac("aa:bb:cc:dd:ee:01", "Guest", "wl0.2");
     wlmgr_storeWorkingCopy();
-
     wlmgr_setVar("wlSsidIdx", "2");
     EXPECT_EQ(wlmgr_removeFilterMac("AA:BB:CC:DD:EE:01"), 0);
     EXPECT_EQ(wlmgr_removeFilterMac("aa:bb:cc:dd:ee:01"), WLMGR_LIST_ABSENT);
-    EXPECT_EQ(filterWalk(), (Pairs{{"aa:bb:cc:dd:ee:01", "wl0"}}));
-
-    wlmgr_loadWorkingCopy(); // drops the unstored removal
-    EXPECT_EQ(filterWalk().size(), 2u);
+    EXPECT_EQ(filter_walk(), (Pairs{{"aa:bb:cc:dd:ee:01", "wl0"}}));
+    wlmgr_loadWorkingCopy();  // drops the unstored removal
+    EXPECT_EQ(filter_walk().size(), 2u);
     wlmgr_setVar("wlSsidIdx", "0");
     EXPECT_EQ(wlmgr_removeFilterMac("aa:bb:cc:dd:ee:01"), 0);
     wlmgr_storeWorkingCopy();
     dorvan_resetProcessState();
-    EXPECT_EQ(filterWalk(), (Pairs{{"aa:bb:cc:dd:ee:01", "wl0.2"}}));
+    EXPECT_EQ(filter_walk(), (Pairs{{"aa:bb:cc:dd:ee:01", "wl0.2"}}));
     EXPECT_EQ(dorvan_workingCopy().filters.at(0).ssid, "Guest");
 }
 
-TEST_F(Lists, WdsPeersAreUpperCaseUniqueAndBounded)
+TEST(Lists, WdsPeersAreUpperCaseUniqueAndBounded)
 {
+    dt::TempRoot root(true);
     wlmgr_loadWorkingCopy();
     EXPECT_EQ(wlmgr_addWdsMac("aa:bb:cc:00:00:01"), 0);
     EXPECT_EQ(wlmgr_addWdsMac("AA:bb:CC:00:00:01"), 0);
@@ -89,7 +84,6 @@ TEST_F(Lists, WdsPeersAreUpperCaseUniqueAndBounded)
     EXPECT_TRUE(wlmgr_isWdsMacConfigured("02:00:00:00:00:09"));
     EXPECT_FALSE(wlmgr_isWdsMacConfigured("02:00:00:00:00:0a"));
     EXPECT_FALSE(wlmgr_isWdsMacConfigured(""));
-
     for (int i = 1; i < WLMGR_WDS_MAX; i++)
         ASSERT_EQ(wlmgr_addWdsMac(("06:00:00:00:00:" + std::to_string(i)).c_str()), 0);
     EXPECT_EQ(wlmgr_addWdsMac("06:00:00:00:01:00"), WLMGR_LIST_FULL);
@@ -100,35 +94,26 @@ TEST_F(Lists, WdsPeersAreUpperCaseUniqueAndBounded)
     EXPECT_EQ(wds[0], "AA:BB:CC:00:00:01");
 }
 
-TEST_F(Lists, ScanResultsKeepWholeLinesOnly)
+TEST(Lists, ScanResultsKeepWholeLinesOnly)
 {
-    ASSERT_EQ(cfgMdm_init(0, nullptr, nullptr), 0);
-    std::string text = "00:11:22:33:44:55 Home Net 5G\n"
-                       "\n"
-                       "AA:BB:CC:DD:EE:FF\n"
-                       "AA:BB:CC:DD:EE:01 \r\n" +
-                       std::string(WLMGR_MAC_SIZE, 'M') + " long address\n" +
-                       "AA:BB:CC:DD:EE:02 " + std::string(WLMGR_VALUE_SIZE, 's') + "\n" +
-                       std::string(10000, 'x') + "\n";
+    dt::TempRoot root;
+    std::string text = "00:11:22:33:44:55 Home Net 5G\n\nAA:BB:CC:DD:EE:FF\nAA:BB:CC:DD:EE:01 \r\n" +
+                       std::string(WLMGR_MAC_SIZE, 'M') + " long address\n" + "AA:BB:CC:DD:EE:02 " +
+                       std::string(WLMGR_VALUE_SIZE, 's') + "\n" + std::string(10000, 'x') + "\n";
     for (int i = 0; i < 300; i++)
         text += "02:00:00:00:00:" + std::to_string(i) + " n" + std::to_string(i) + "\n";
-    ptest::writeText(path(DORVAN_WDS_PEERS_FILE), text + "last-without-newline x");
-
+    dt::write_file(root.file(DORVAN_WDS_PEERS_FILE), text + "last-without-newline x");
     wlmgr_scanWdsMacStart();
     wlmgr_scanWdsMacResult();
-    Pairs got = scanWalk();
+    Pairs got = scan_walk();
     ASSERT_EQ(got.size(), (size_t)WLMGR_WDS_SCAN_MAX);
-    EXPECT_EQ(got[0], (std::pair<std::string, std::string>{"00:11:22:33:44:55", "Home Net 5G"}));
-    EXPECT_EQ(got[1], (std::pair<std::string, std::string>{"AA:BB:CC:DD:EE:FF", ""}));
-    EXPECT_EQ(got[2], (std::pair<std::string, std::string>{"AA:BB:CC:DD:EE:01", ""}));
+    EXPECT_EQ(Pairs(got.begin(), got.begin() + 3),
+              (Pairs{{"00:11:22:33:44:55", "Home Net 5G"}, {"AA:BB:CC:DD:EE:FF", ""}, {"AA:BB:CC:DD:EE:01", ""}}));
     EXPECT_EQ(got[3].first, "02:00:00:00:00:0");
     EXPECT_EQ(got.back().second, "n252");
-
-    ptest::writeText(path(DORVAN_WDS_PEERS_FILE), "AA:00:00:00:00:01 x");
+    dt::write_file(root.file(DORVAN_WDS_PEERS_FILE), "AA:00:00:00:00:01 x");
     wlmgr_scanWdsMacResult();
-    EXPECT_EQ(scanWalk(), (Pairs{{"AA:00:00:00:00:01", "x"}}));
+    EXPECT_EQ(scan_walk(), (Pairs{{"AA:00:00:00:00:01", "x"}}));
     wlmgr_scanWdsMacStart();
-    EXPECT_TRUE(scanWalk().empty());
+    EXPECT_TRUE(scan_walk().empty());
 }
-
-} // namespace

@@ -1,152 +1,99 @@
 // Configuration lock, shell actions and the event trace.
-#include "platform_testutil.h"
+#include <gtest/gtest.h>
 
-#include "cfg_framework.h"
-#include "dorvan_store.h"
-#include "wlmgr.h"
-
-#include <signal.h>
-#include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <map>
+
+#include "cfg_framework.h"
+#include "testutil.h"
+#include "wlmgr.h"
 
 namespace {
 
-using ptest::lines;
-using ptest::readText;
-
-class Lock : public ptest::TempRoot {
-protected:
-    // A child that takes the lock and holds it until killed.
-    pid_t spawnHolder()
-    {
-        int p[2];
-        EXPECT_EQ(pipe(p), 0);
-        pid_t pid = fork();
-        if (pid == 0) {
-            char ok = cfgLck_acquireLockTraced("holder") == 0 ? 'y' : 'n';
-            (void)!write(p[1], &ok, 1);
-            for (;;)
-                pause();
-        }
-        close(p[1]);
-        char ok = 0;
-        EXPECT_EQ(read(p[0], &ok, 1), 1);
-        close(p[0]);
-        EXPECT_EQ(ok, 'y');
-        return pid;
-    }
-    void reap(pid_t pid)
-    {
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-    }
-    // Whether another process gets the lock at once.
-    bool freeForOthers()
-    {
-        pid_t pid = fork();
-        if (pid == 0) {
-            setenv("DORVAN_LOCK_WAIT_MS", "0", 1);
-            _exit(cfgLck_acquireLockTraced("probe") == 0 ? 0 : 1);
-        }
-        int st = 0;
-        waitpid(pid, &st, 0);
-        return WIFEXITED(st) && WEXITSTATUS(st) == 0;
-    }
-    long timedAcquire(int *rc, int seconds = -1)
-    {
-        auto t0 = std::chrono::steady_clock::now();
-        *rc = seconds < 0 ? cfgLck_acquireLockTraced("t")
-                          : cfgLck_acquireLockWithTimeoutTraced("t", (uint32_t)seconds);
-        return (long)std::chrono::duration_cast<std::chrono::milliseconds>(
-                   std::chrono::steady_clock::now() - t0).count();
-    }
-};
-
-TEST_F(Lock, WaitsItsTimeoutThenGivesUp)
+// Whether another process gets the lock at once.
+bool free_for_others()
 {
-    pid_t holder = spawnHolder();
-    int rc = 0;
-    long ms = timedAcquire(&rc);
-    EXPECT_EQ(rc, CFG_RET_TIMED_OUT);
+    pid_t pid = fork();
+    if (pid == 0) {
+        setenv("DORVAN_LOCK_WAIT_MS", "0", 1);
+        _exit(cfgLck_acquireLockTraced("probe") == 0 ? 0 : 1);
+    }
+    int st = 0;
+    waitpid(pid, &st, 0);
+    return WIFEXITED(st) && WEXITSTATUS(st) == 0;
+}
+
+// How long an acquire that must time out takes, in ms: the default wait, or
+// the given seconds.
+long timed_out_ms(int seconds = -1)
+{
+    auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(seconds < 0 ? cfgLck_acquireLockTraced("t")
+                          : cfgLck_acquireLockWithTimeoutTraced("t", (uint32_t)seconds),
+              CFG_RET_TIMED_OUT);
+    return (long)std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now() - t0).count();
+}
+
+}  // namespace
+
+TEST(Lock, WaitsItsTimeoutAndIsFreeOnceTheHolderIsKilled)
+{
+    dt::TempRoot root;
+    dt::LockHolder holder;
+    long ms = timed_out_ms();
     EXPECT_GE(ms, 240) << "default wait";
     EXPECT_LT(ms, 2000);
-
     setenv("DORVAN_LOCK_WAIT_MS", "60", 1);
-    ms = timedAcquire(&rc);
-    EXPECT_EQ(rc, CFG_RET_TIMED_OUT);
+    ms = timed_out_ms();
     EXPECT_GE(ms, 55);
     EXPECT_LT(ms, 240);
-
-    ms = timedAcquire(&rc, 1);
-    EXPECT_EQ(rc, CFG_RET_TIMED_OUT);
+    ms = timed_out_ms(1);
     EXPECT_GE(ms, 990) << "the timeout is in seconds";
     EXPECT_LT(ms, 3000);
-    reap(holder);
+    EXPECT_FALSE(free_for_others());
+    holder.kill_now();
+    EXPECT_TRUE(free_for_others());
 }
 
-TEST_F(Lock, HolderKilledReleasesIt)
+TEST(Lock, NestedAcquireCountsAndTracesOnce)
 {
-    pid_t holder = spawnHolder();
-    EXPECT_FALSE(freeForOthers());
-    reap(holder);
-    setenv("DORVAN_LOCK_WAIT_MS", "0", 1);
-    EXPECT_EQ(cfgLck_acquireLockTraced("t"), 0);
-    cfgLck_releaseLockTraced("t");
-}
-
-TEST_F(Lock, NestedAcquireCountsAndTracesOnce)
-{
-    setenv("DORVAN_TRACE", path("/trace").c_str(), 1);
+    dt::TempRoot root(true);
     ASSERT_EQ(cfgLck_acquireLockTraced("outer"), 0);
     ASSERT_EQ(cfgLck_acquireLockTraced("inner"), 0);
     cfgLck_releaseLockTraced("inner");
-    EXPECT_FALSE(freeForOthers()) << "outer still holds it";
+    EXPECT_FALSE(free_for_others()) << "outer still holds it";
     cfgLck_releaseLockTraced("outer");
-    EXPECT_TRUE(freeForOthers());
-    cfgLck_releaseLockTraced("stray"); // not held: no effect
-    EXPECT_EQ(lines(readText(path("/trace"))),
-              (std::vector<std::string>{"lock\touter", "unlock\touter", "lock\tprobe"}));
+    EXPECT_TRUE(free_for_others());
+    cfgLck_releaseLockTraced("stray");  // not held: no effect
+    EXPECT_EQ(root.trace(), (dt::Lines{"lock\touter", "unlock\touter", "lock\tprobe"}));
 }
 
-TEST_F(Lock, ShellChildDoesNotInheritTheLockFile)
+TEST(Shell, StatusPathAndNoLockInTheChild)
 {
+    dt::TempRoot root(true);
+    EXPECT_EQ(cfgSys_doSystemAction("t", "exit 7"), 7);
+    EXPECT_EQ(systemEx("true", 0), 0);
+    EXPECT_EQ(systemEx("kill -9 $$", 0), -1);
+    dt::install_stubs(root, {"nvram"});
+    EXPECT_EQ(systemEx("nvram set wl0_ssid=x", 0), 0);
+    EXPECT_EQ(dt::stub_calls(root), (dt::Lines{"nvram set wl0_ssid=x"}));
+
     ASSERT_EQ(cfgLck_acquireLockTraced("t"), 0);
-    std::string out = path("/fds");
+    std::string out = root.file("fds");
     ASSERT_EQ(cfgSys_doSystemAction("t", ("ls -l /proc/$$/fd > " + out).c_str()), 0);
     cfgLck_releaseLockTraced("t");
-    std::string fds = readText(out);
+    std::string fds = dt::read_file(out);
     EXPECT_NE(fds.find("->"), std::string::npos) << "listing worked";
     EXPECT_EQ(fds.find("cfg.lock"), std::string::npos) << fds;
 }
 
-class Shell : public ptest::TempRoot {};
-
-TEST_F(Shell, ReturnsExitStatusAndFindsProgramsOnPath)
+TEST(Trace, EventsAndEscaping)
 {
-    EXPECT_EQ(cfgSys_doSystemAction("t", "exit 7"), 7);
-    EXPECT_EQ(systemEx("true", 0), 0);
-    EXPECT_EQ(systemEx("kill -9 $$", 0), -1);
-
-    std::string bin = path("/bin");
-    mkdir(bin.c_str(), 0755);
-    ptest::writeText(bin + "/nvram", "#!/bin/sh\necho \"$@\" > " + path("/nvram.out") + "\n");
-    chmod((bin + "/nvram").c_str(), 0755);
-    std::string oldPath = getenv("PATH");
-    setenv("PATH", (bin + ":" + oldPath).c_str(), 1);
-    int rc = systemEx("nvram set wl0_ssid=x", 0);
-    setenv("PATH", oldPath.c_str(), 1);
-    EXPECT_EQ(rc, 0);
-    EXPECT_EQ(readText(path("/nvram.out")), "set wl0_ssid=x\n");
-}
-
-class Trace : public ptest::TempRoot {};
-
-TEST_F(Trace, EventsAndEscaping)
-{
-    setenv("DORVAN_TRACE", path("/trace").c_str(), 1);
+    dt::TempRoot root(true);
     ASSERT_EQ(cfgLck_acquireLockTraced("wl\tcfg"), 0);
     wlmgr_loadWorkingCopy();
     ASSERT_EQ(wlmgr_setVar("wl_wsc_mode", "a\\b\tc\nd\x01\x1f\x7f\xc3\xa9="), 0);
@@ -155,20 +102,16 @@ TEST_F(Trace, EventsAndEscaping)
     ASSERT_EQ(cfgSys_doSystemAction("t", "true\n:"), 0);
     cfgLck_releaseLockTraced("wl\tcfg");
     EXPECT_NE(wlmgr_setVar("refused", std::string(WLMGR_VALUE_SIZE, 'x').c_str()), 0);
-    EXPECT_EQ(readText(path("/trace")),
-              "lock\twl\\tcfg\n"
-              "load\n"
-              "set\twl_wsc_mode\ta\\\\b\\tc\\nd\\x01\\x1f\x7f\xc3\xa9=\n"
-              "store\n"
-              "save\n"
-              "system\ttrue\\n:\n"
-              "unlock\twl\\tcfg\n");
+    EXPECT_EQ(dt::read_file(root.file("trace")),
+              "lock\twl\\tcfg\nload\nset\twl_wsc_mode\ta\\\\b\\tc\\nd\\x01\\x1f\x7f\xc3\xa9=\n"
+              "store\nsave\nsystem\ttrue\\n:\nunlock\twl\\tcfg\n");
 }
 
-TEST_F(Trace, ConcurrentWritersNeverShareALine)
+TEST(Trace, ConcurrentWritersNeverShareALine)
 {
+    dt::TempRoot root(true);
     wlmgr_loadWorkingCopy();
-    setenv("DORVAN_TRACE", path("/trace").c_str(), 1);
+    root.clear_trace();
     const int kSets = 400;
     std::vector<pid_t> kids;
     for (char c : {'p', 'q', 'r'}) {
@@ -184,7 +127,7 @@ TEST_F(Trace, ConcurrentWritersNeverShareALine)
     for (pid_t pid : kids)
         waitpid(pid, nullptr, 0);
     std::map<char, int> count;
-    for (const std::string &l : lines(readText(path("/trace")))) {
+    for (const std::string &l : root.trace()) {
         ASSERT_EQ(l.size(), 6u + WLMGR_VALUE_SIZE - 1) << l.substr(0, 40);
         ASSERT_EQ(l.substr(0, 6), "set\tn\t");
         ASSERT_EQ(l.find_first_not_of(l[6], 6), std::string::npos);
@@ -192,5 +135,3 @@ TEST_F(Trace, ConcurrentWritersNeverShareALine)
     }
     EXPECT_EQ(count, (std::map<char, int>{{'p', kSets}, {'q', kSets}, {'r', kSets}}));
 }
-
-} // namespace

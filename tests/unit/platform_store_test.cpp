@@ -1,28 +1,27 @@
 // Data model and flash files: exact round trips, fallback on damage,
 // atomic replacement under SIGKILL.
-#include "platform_testutil.h"
-
-#include "cfg_framework.h"
-#include "dorvan_store.h"
-#include "platform_internal.h"
-#include "wlmgr.h"
+#include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <string.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <random>
+
+#include "cfg_framework.h"
+#include "dorvan_store.h"
+#include "platform_internal.h"
+#include "testutil.h"
+#include "wlmgr.h"
 
 namespace {
 
-using ptest::readText;
-using ptest::writeText;
-
-bool sameImage(const DorvanImage &a, const DorvanImage &b)
+bool same_image(const DorvanImage &a, const DorvanImage &b)
 {
     if (a.vars != b.vars || a.wds != b.wds || a.filters.size() != b.filters.size())
         return false;
@@ -34,26 +33,81 @@ bool sameImage(const DorvanImage &a, const DorvanImage &b)
     return true;
 }
 
-class Store : public ptest::TempRoot {};
-// SIGKILL consistency rests on rename(), not on fsync: tmpfs keeps the many
-// rounds quick.
-class StoreTmpfs : public ptest::TmpfsRoot {};
-
-TEST_F(Store, ArbitraryBytesRoundTripThroughDataModelAndFlash)
+// Bytes 0x01..0xff, length in [min, max].
+std::string random_bytes(std::mt19937 &rng, size_t min, size_t max)
 {
+    std::string s(std::uniform_int_distribution<size_t>(min, max)(rng), '\0');
+    for (char &c : s)
+        c = (char)std::uniform_int_distribution<int>(1, 255)(rng);
+    return s;
+}
+
+std::string ssid_after_load()
+{
+    wlmgr_loadWorkingCopy();
+    char v[WLMGR_VALUE_SIZE];
+    wlmgr_getVar("wlSsid", v);
+    return v;
+}
+
+// Flash says "flash", the data model "mdm"; the log starts empty.
+void flash_and_mdm(const dt::TempRoot &root)
+{
+    wlmgr_loadWorkingCopy();
+    wlmgr_setVar("wlSsid", "flash");
+    wlmgr_storeWorkingCopy();
+    ASSERT_EQ(cfgMgm_saveConfigToFlash(), 0);
+    wlmgr_setVar("wlSsid", "mdm");
+    wlmgr_storeWorkingCopy();
+    unlink(root.file("log").c_str());
+    ASSERT_EQ(ssid_after_load(), "mdm");
+}
+
+void damage(const std::string &path, const std::string &how)
+{
+    std::string data = dt::read_file(path);
+    if (how == "truncated") {
+        dt::write_file(path, data.substr(0, data.size() - 7));
+    } else if (how == "checksum mismatch") {
+        std::mt19937 rng(std::random_device{}());
+        size_t body = data.find('\n') + 1;
+        size_t at = body + rng() % (data.size() - body);
+        data[at] = (char)(data[at] ^ (1 << (rng() % 8)));
+        dt::write_file(path, data);
+    } else if (how == "empty") {
+        dt::write_file(path, "");
+    } else {
+        unlink(path.c_str());
+    }
+}
+
+int temp_files(const std::string &dir)
+{
+    int n = 0;
+    if (DIR *d = opendir(dir.c_str())) {
+        while (struct dirent *e = readdir(d))
+            n += strstr(e->d_name, ".tmp.") != nullptr;
+        closedir(d);
+    }
+    return n;
+}
+
+}  // namespace
+
+TEST(Store, ArbitraryBytesRoundTripThroughDataModelAndFlash)
+{
+    dt::TempRoot root(true);
+    unsetenv("DORVAN_TRACE");
     std::mt19937 rng(20240611);
     wlmgr_loadWorkingCopy();
     ASSERT_EQ(wlmgr_setVar("k\\\t\n\x01=\x7f\x80\xff", "v\\\t\n\x1f=\xfe"), 0);
-    for (int i = 0; i < 300; i++) {
-        std::string name = ptest::randomBytes(rng, 1, WLMGR_NAME_SIZE - 1);
-        std::string value = ptest::randomBytes(rng, 0, WLMGR_VALUE_SIZE - 1);
-        ASSERT_EQ(wlmgr_setVar(name.c_str(), value.c_str()), 0);
-    }
+    for (int i = 0; i < 300; i++)
+        ASSERT_EQ(wlmgr_setVar(random_bytes(rng, 1, WLMGR_NAME_SIZE - 1).c_str(),
+                               random_bytes(rng, 0, WLMGR_VALUE_SIZE - 1).c_str()), 0);
     for (int i = 0; i < 20; i++) {
-        std::string mac = ptest::randomBytes(rng, 1, WLMGR_MAC_SIZE - 1);
-        std::string ssid = ptest::randomBytes(rng, 0, WLMGR_VALUE_SIZE - 1);
-        std::string ifn = ptest::randomBytes(rng, 0, WLMGR_IFNAME_SIZE - 1);
-        ASSERT_EQ(wlmgr_addFilterMac(mac.c_str(), ssid.c_str(), ifn.c_str()), 0);
+        std::string mac = random_bytes(rng, 1, WLMGR_MAC_SIZE - 1);
+        ASSERT_EQ(wlmgr_addFilterMac(mac.c_str(), random_bytes(rng, 0, WLMGR_VALUE_SIZE - 1).c_str(),
+                                     random_bytes(rng, 0, WLMGR_IFNAME_SIZE - 1).c_str()), 0);
         ASSERT_EQ(wlmgr_addWdsMac(mac.c_str()), 0);
     }
     DorvanImage before = dorvan_workingCopy();
@@ -62,99 +116,52 @@ TEST_F(Store, ArbitraryBytesRoundTripThroughDataModelAndFlash)
 
     dorvan_resetProcessState();
     wlmgr_loadWorkingCopy();
-    EXPECT_TRUE(sameImage(before, dorvan_workingCopy()));
+    EXPECT_TRUE(same_image(before, dorvan_workingCopy()));
     dorvan_loadFlashWorkingCopy();
-    EXPECT_TRUE(sameImage(before, dorvan_workingCopy()));
+    EXPECT_TRUE(same_image(before, dorvan_workingCopy()));
     struct stat st;
-    ASSERT_EQ(stat(path(DORVAN_MDM_FILE).c_str(), &st), 0);
+    ASSERT_EQ(stat(root.file(DORVAN_MDM_FILE).c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u) << "passphrases inside";
     // Without the data model the load falls back to the flash.
-    unlink(path(DORVAN_MDM_FILE).c_str());
+    unlink(root.file(DORVAN_MDM_FILE).c_str());
     wlmgr_loadWorkingCopy();
-    EXPECT_TRUE(sameImage(before, dorvan_workingCopy()));
+    EXPECT_TRUE(same_image(before, dorvan_workingCopy()));
 }
 
-// Data model says "mdm", flash says "flash"; damage and watch the fallback.
-class Fallback : public ptest::TempRoot {
-protected:
-    void SetUp() override
-    {
-        TempRoot::SetUp();
-        setenv("DORVAN_LOG", path("/log").c_str(), 1);
-    }
-    void prepare()
-    {
-        wlmgr_loadWorkingCopy();
-        wlmgr_setVar("wlSsid", "flash");
-        wlmgr_storeWorkingCopy();
-        ASSERT_EQ(cfgMgm_saveConfigToFlash(), 0);
-        wlmgr_setVar("wlSsid", "mdm");
-        wlmgr_storeWorkingCopy();
-        unlink(path("/log").c_str());
-    }
-    std::string ssidAfterLoad()
-    {
-        wlmgr_loadWorkingCopy();
-        char v[WLMGR_VALUE_SIZE];
-        wlmgr_getVar("wlSsid", v);
-        return v;
-    }
-    void damage(const std::string &file, const std::string &how)
-    {
-        std::string p = path(file), data = readText(p);
-        if (how == "truncated") {
-            writeText(p, data.substr(0, data.size() - 7));
-        } else if (how == "checksum mismatch") {
-            std::mt19937 rng(std::random_device{}());
-            size_t body = data.find('\n') + 1;
-            size_t at = body + rng() % (data.size() - body);
-            data[at] = (char)(data[at] ^ (1 << (rng() % 8)));
-            writeText(p, data);
-        } else if (how == "empty") {
-            writeText(p, "");
-        } else {
-            unlink(p.c_str());
-        }
-    }
-};
-
-TEST_F(Fallback, DamagedFilesAreSkippedWithOneLogLine)
+TEST(Store, DamagedFilesAreSkippedWithOneLogLine)
 {
+    dt::TempRoot root(true);
     for (const char *how : {"truncated", "checksum mismatch", "empty", "missing"}) {
         SCOPED_TRACE(how);
-        prepare();
-        ASSERT_EQ(ssidAfterLoad(), "mdm");
-        damage(DORVAN_MDM_FILE, how);
-        EXPECT_EQ(ssidAfterLoad(), "flash");
-        auto log = ptest::lines(readText(path("/log")));
+        flash_and_mdm(root);
+        damage(root.file(DORVAN_MDM_FILE), how);
+        EXPECT_EQ(ssid_after_load(), "flash");
+        auto log = dt::lines(root.log());
         ASSERT_EQ(log.size(), 1u);
         EXPECT_EQ(log[0].rfind("dorvand[3] ", 0), 0u);
-        EXPECT_NE(log[0].find(path(DORVAN_MDM_FILE)), std::string::npos);
+        EXPECT_NE(log[0].find(root.file(DORVAN_MDM_FILE)), std::string::npos);
         EXPECT_NE(log[0].find(how), std::string::npos);
-
-        damage(DORVAN_FLASH_FILE, how);
-        EXPECT_EQ(ssidAfterLoad(), "Dorvan") << "factory default";
+        damage(root.file(DORVAN_FLASH_FILE), how);
+        EXPECT_EQ(ssid_after_load(), "Dorvan") << "factory default";
     }
-}
-
-TEST_F(Fallback, WellChecksummedGarbageIsRejected)
-{
     EXPECT_EQ(dplat::crc32("123456789", 9), 0xCBF43926u) << "CRC-32 check value";
+    // Well checksummed but malformed content is refused too.
     for (std::string body : {"z\tx\n", "v\tname\n", "v\t\tempty name\n", "v\tn\tbad\\q\n",
                              "v\tn\tnul\\x00\n", "v\tn\tcut\\x4\n", "w\ta\tb\n", "v\tn\tv"}) {
         SCOPED_TRACE(body);
-        prepare();
+        flash_and_mdm(root);
         char head[64];
         snprintf(head, sizeof(head), "DORVAN-DB 1 %zu %08x\n", body.size(),
                  (unsigned)dplat::crc32(body.data(), body.size()));
-        writeText(path(DORVAN_MDM_FILE), head + body);
-        EXPECT_EQ(ssidAfterLoad(), "flash");
-        EXPECT_NE(readText(path("/log")).find("malformed content"), std::string::npos);
+        dt::write_file(root.file(DORVAN_MDM_FILE), head + body);
+        EXPECT_EQ(ssid_after_load(), "flash");
+        EXPECT_NE(root.log().find("malformed content"), std::string::npos);
     }
 }
 
-TEST_F(Store, SaveCopiesWhatAnotherProcessStored)
+TEST(Store, SaveCopiesWhatAnotherProcessStored)
 {
+    dt::TempRoot root(true);
     wlmgr_loadWorkingCopy();
     wlmgr_setVar("wlSsid", "ours");
     wlmgr_storeWorkingCopy();
@@ -167,50 +174,40 @@ TEST_F(Store, SaveCopiesWhatAnotherProcessStored)
     waitpid(pid, &st, 0);
     ASSERT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0);
     ASSERT_EQ(cfgMgm_saveConfigToFlash(), 0);
-    EXPECT_EQ(readText(path(DORVAN_FLASH_FILE)), readText(path(DORVAN_MDM_FILE)));
-
-    unlink(path(DORVAN_MDM_FILE).c_str());
+    EXPECT_EQ(dt::read_file(root.file(DORVAN_FLASH_FILE)), dt::read_file(root.file(DORVAN_MDM_FILE)));
+    unlink(root.file(DORVAN_MDM_FILE).c_str());
     EXPECT_NE(cfgMgm_saveConfigToFlash(), 0) << "nothing to copy";
 }
 
-TEST_F(StoreTmpfs, ThousandNamesStoreQuickly)
+// SIGKILL consistency rests on rename(), not on fsync: tmpfs keeps both the
+// timing and the many rounds quick.
+TEST(Store, ThousandNamesStoreQuickly)
 {
-    if (root().rfind("/dev/shm/", 0) != 0)
+    dt::TempRoot root(true, true);
+    if (root.path().rfind("/dev/shm/", 0) != 0)
         GTEST_SKIP() << "timing only means something on tmpfs";
+    unsetenv("DORVAN_TRACE");
     wlmgr_loadWorkingCopy();
     for (int i = 0; i < 1000; i++)
         wlmgr_setVar(("perfName" + std::to_string(i)).c_str(), std::string(20, 'x').c_str());
     std::vector<double> ms;
     for (int i = 0; i < 15; i++) {
         auto t0 = std::chrono::steady_clock::now();
-        int rc = dorvan_storeWorkingCopy() | cfgMgm_saveConfigToFlash();
-        ms.push_back(std::chrono::duration<double, std::milli>(
-                         std::chrono::steady_clock::now() - t0).count());
-        ASSERT_EQ(rc, 0);
+        ASSERT_EQ(dorvan_storeWorkingCopy() | cfgMgm_saveConfigToFlash(), 0);
+        ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
     }
     std::sort(ms.begin(), ms.end());
 #if defined(__SANITIZE_ADDRESS__)
-    const double limit = 20;
+    EXPECT_LT(ms[ms.size() / 2], 20) << "median store+save in ms";
 #else
-    const double limit = 2;
+    EXPECT_LT(ms[ms.size() / 2], 2) << "median store+save in ms";
 #endif
-    EXPECT_LT(ms[ms.size() / 2], limit) << "median store+save in ms";
 }
 
-std::vector<std::string> tempFiles(const std::string &dir)
+TEST(Store, SigkillDuringSaveLeavesOldOrNewContent)
 {
-    std::vector<std::string> found;
-    if (DIR *d = opendir(dir.c_str())) {
-        while (struct dirent *e = readdir(d))
-            if (strstr(e->d_name, ".tmp."))
-                found.push_back(e->d_name);
-        closedir(d);
-    }
-    return found;
-}
-
-TEST_F(StoreTmpfs, SigkillDuringSaveLeavesOldOrNewContent)
-{
+    dt::TempRoot root(true, true);
+    unsetenv("DORVAN_TRACE");
     const int kNames = 400;
     ASSERT_EQ(cfgMdm_init(0, nullptr, nullptr), 0);
     wlmgr_loadWorkingCopy();
@@ -227,8 +224,7 @@ TEST_F(StoreTmpfs, SigkillDuringSaveLeavesOldOrNewContent)
     for (int i = 0; i < 3; i++) {
         auto t0 = std::chrono::steady_clock::now();
         fill('a', 150);
-        ASSERT_EQ(dorvan_storeWorkingCopy(), 0);
-        ASSERT_EQ(cfgMgm_saveConfigToFlash(), 0);
+        ASSERT_EQ(dorvan_storeWorkingCopy() | cfgMgm_saveConfigToFlash(), 0);
         cycles.push_back((long)std::chrono::duration_cast<std::chrono::microseconds>(
                              std::chrono::steady_clock::now() - t0).count());
     }
@@ -237,9 +233,7 @@ TEST_F(StoreTmpfs, SigkillDuringSaveLeavesOldOrNewContent)
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(12);
 
     std::mt19937 rng(std::random_device{}());
-    int seen[2] = {0, 0};
-    int midWrite = 0;
-    int rounds = 0;
+    int seen[2] = {0, 0}, midWrite = 0, rounds = 0;
     for (int round = 0; round < 300; round++) {
         if (round >= 50 && std::chrono::steady_clock::now() > deadline)
             break;
@@ -267,17 +261,17 @@ TEST_F(StoreTmpfs, SigkillDuringSaveLeavesOldOrNewContent)
         usleep((useconds_t)(rng() % (5 * cycleUs / 2)));
         kill(pid, SIGKILL);
         waitpid(pid, nullptr, 0);
-        midWrite += !tempFiles(path(DORVAN_STATE_DIR)).empty();
+        midWrite += temp_files(root.file(DORVAN_STATE_DIR)) > 0;
         for (const char *file : {DORVAN_MDM_FILE, DORVAN_FLASH_FILE}) {
             DorvanImage got;
             std::string why;
             ASSERT_EQ(dorvan_readImageFile(file, &got, &why), 0) << file << ": " << why;
-            bool isA = sameImage(got, a), isB = sameImage(got, b);
+            bool isA = same_image(got, a), isB = same_image(got, b);
             ASSERT_TRUE(isA || isB) << file << " round " << round;
             seen[isB]++;
         }
         ASSERT_EQ(cfgMdm_init(0, nullptr, nullptr), 0);
-        ASSERT_TRUE(tempFiles(path(DORVAN_STATE_DIR)).empty());
+        ASSERT_EQ(temp_files(root.file(DORVAN_STATE_DIR)), 0);
     }
     RecordProperty("rounds", rounds);
     RecordProperty("killedInsideWrite", midWrite);
@@ -288,5 +282,3 @@ TEST_F(StoreTmpfs, SigkillDuringSaveLeavesOldOrNewContent)
     EXPECT_GT(seen[0], 0);
     EXPECT_GT(seen[1], 0) << "the child never got a save through";
 }
-
-} // namespace

@@ -3,13 +3,16 @@
 
 #include <string>
 
-#include "intfsec_test_util.h"
+#include "commands.h"
 #include "testutil.h"
 
+using dt::bracket;
+using dt::Lines;
 using dt::R;
-using namespace intfsec;
 
 namespace {
+
+const std::string kIfaceNeeded = IFACE_NEEDED_TEXT;
 
 const char *const kCmd = "processWlIntfCmd";
 
@@ -90,13 +93,12 @@ TEST(WlInterface, EnableWritesSelectorFlagAndEveryPairInOrder)
     EXPECT_EQ(dt::run_request("wlinterface enable --wlSsid Guest -- a --interface wl0.1 -x b "
                               "--wlSsid Guest2 --wlEnbl 0 tail"),
               R("enable wl0.1 successfully!!\n"));
+    EXPECT_EQ(root.trace(), bracket(kCmd, "wlSsidIdx=0 wlEnbl_wl0v1=1 wlSsid_wl0v1=Guest "
+                                          "interface_wl0v1=wl0.1 wlSsid_wl0v1=Guest2 wlEnbl_wl0v1=0"));
     // The option word matches in any case; its pair keeps the name as typed.
-    EXPECT_EQ(dt::run_request("wlinterface enable --INTERFACE wl0"),
-              R("enable wl0 successfully!!\n"));
-    EXPECT_EQ(root.trace(),
-              cat(bracket(kCmd, "wlSsidIdx=0 wlEnbl_wl0v1=1 wlSsid_wl0v1=Guest "
-                                "interface_wl0v1=wl0.1 wlSsid_wl0v1=Guest2 wlEnbl_wl0v1=0"),
-                  bracket(kCmd, "wlSsidIdx=0 wlEnbl_wl0v0=1 INTERFACE_wl0v0=wl0")));
+    root.clear_trace();
+    EXPECT_EQ(dt::run_request("wlinterface enable --INTERFACE wl0"), R("enable wl0 successfully!!\n"));
+    EXPECT_EQ(root.trace(), bracket(kCmd, "wlSsidIdx=0 wlEnbl_wl0v0=1 INTERFACE_wl0v0=wl0"));
 }
 
 TEST(WlInterface, EnableChecksArgumentsUnderTheLockAndWritesNothingOnRefusal)

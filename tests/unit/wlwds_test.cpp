@@ -10,8 +10,8 @@
 #include "testutil.h"
 #include "wlmgr.h"
 
+using dt::Lines;
 using dt::R;
-using Lines = std::vector<std::string>;
 
 namespace {
 
@@ -22,12 +22,9 @@ std::string wds(const std::string &args)
 
 const std::string kOk = " set macs for wireless bridge restrict successfully!!\n";
 
-Lines bracket(const Lines &middle)
+Lines bracket(const std::string &writes, bool saved = true)
 {
-    Lines all = {"lock\tprocessWlWDSCmd", "load"};
-    all.insert(all.end(), middle.begin(), middle.end());
-    all.push_back("unlock\tprocessWlWDSCmd");
-    return all;
+    return dt::bracket("processWlWDSCmd", writes, saved);
 }
 
 class WdsTest : public ::testing::Test {
@@ -62,7 +59,7 @@ TEST_F(WdsTest, DisableRestrict)
         EXPECT_EQ(wds(bad), R("wlwdshelp")) << bad;
     EXPECT_TRUE(root.trace().empty());
     EXPECT_EQ(wds("DisableRestrict --WLMODE AP extra"), done);
-    EXPECT_EQ(root.trace(), bracket({"set\twlMode\tAP", "set\twlLazyWds\t1", "store", "save"}));
+    EXPECT_EQ(root.trace(), bracket("wlMode=AP wlLazyWds=1"));
 }
 
 TEST_F(WdsTest, EnableStatic)
@@ -75,8 +72,7 @@ TEST_F(WdsTest, EnableStatic)
 
     dt::seed({{"wlWds0", "11:11:11:11:11:11"}});
     EXPECT_EQ(wds("enablerestrict --wlMode ap --wdsmode static --wlWds2 0a:1b:2c:3d:4e:5f --wlWds 00:00"), R(kOk));
-    EXPECT_EQ(root.trace(), bracket({"set\twlMode\tap", "set\twlLazyWds\t0", "set\twlWds2\t0A:1B:2C:3D:4E:5F",
-                                     "store", "save"}));
+    EXPECT_EQ(root.trace(), bracket("wlMode=ap wlLazyWds=0 wlWds2=0A:1B:2C:3D:4E:5F"));
     EXPECT_EQ(dt::stored("wlWds0"), "11:11:11:11:11:11");
     // A --wdsmode in another case counts as its lower-case word.
     EXPECT_EQ(wds("ENABLERESTRICT --wdsmode Static --WLWDS3 0:1:2:3:4:5 --wlMode Wds"), R(kOk));
@@ -94,7 +90,7 @@ TEST_F(WdsTest, EnableDynamic)
     EXPECT_EQ(wds("enablerestrict --wlMode ap --wdsmode dynamic --wlWds 00:11:22:33:44:55,00:11:22:33:44:66,,"
                   "aa:bb:cc:dd:ee:ff"),
               R("The mac 00:11:22:33:44:66 has already been configured.\n " + kOk));
-    EXPECT_EQ(root.trace(), bracket({"set\twlMode\tap", "set\twlLazyWds\t2", "store", "save"}));
+    EXPECT_EQ(root.trace(), bracket("wlMode=ap wlLazyWds=2"));
     EXPECT_TRUE(configured("00:11:22:33:44:55", true));
     EXPECT_TRUE(configured("AA:BB:CC:DD:EE:FF", false));
 
@@ -102,7 +98,7 @@ TEST_F(WdsTest, EnableDynamic)
     root.clear_trace();
     EXPECT_EQ(wds("enablerestrict --wlMode ap --wdsmode dynamic --wlWds 0a:11:22:33:44:55,zz:11,0b:11:22:33:44:55"),
               R("Add wireless MAC filter for ZZ:11 failed. Status: 1."));
-    EXPECT_EQ(root.trace(), bracket({"set\twlMode\tap", "set\twlLazyWds\t2"}));
+    EXPECT_EQ(root.trace(), bracket("wlMode=ap wlLazyWds=2", false));
     EXPECT_TRUE(configured("0A:11:22:33:44:55", false));
     EXPECT_FALSE(configured("0B:11:22:33:44:55", false));
     EXPECT_FALSE(configured("0A:11:22:33:44:55", true));
@@ -121,7 +117,7 @@ TEST_F(WdsTest, ViewByLazyWds)
     dt::seed({{"wlLazyWds", "2"}});
     root.clear_trace();
     EXPECT_EQ(wds("show"), R("AP Mode:Ap  Bridge Restrict:enabled(scan)   \n"));
-    EXPECT_EQ(root.trace(), (Lines{"lock\tcmdWlWDSView", "load", "unlock\tcmdWlWDSView"}));
+    EXPECT_EQ(root.trace(), dt::bracket("cmdWlWDSView"));
     peers("00:11:22:33:44:55 Net one\n66:77:88:99:AA:BB x\n");
     EXPECT_EQ(wds("show"), R("AP Mode:Ap  Bridge Restrict:enabled(scan)   [ssid:Net one mac:00:11:22:33:44:55 "
                              "configured] [ssid:x mac:66:77:88:99:AA:BB unconfigured] \n"));
@@ -130,7 +126,7 @@ TEST_F(WdsTest, ViewByLazyWds)
 TEST_F(WdsTest, ScanReplies)
 {
     EXPECT_EQ(wds("SCANWDSMAC"), R(""));
-    EXPECT_EQ(root.trace(), bracket({}));
+    EXPECT_EQ(root.trace(), bracket(""));
     dt::seed({{"wlWds1", "00:11:22:33:44:55"}});
     peers("00:11:22:33:44:55 Net one");
     EXPECT_EQ(wds("scanwdsmac ignored"), R(" ssid:Net one mac:00:11:22:33:44:55 configured\n"));
