@@ -76,7 +76,18 @@ TEST(Reliability, KilledWhileSavingNeverLosesOrCorrupts)
             dt::ask("wlinterface enable --interface wl0 --wlSsid " + next, 400);
             _exit(0);
         }
-        usleep(std::uniform_int_distribution<int>(0, 25000)(rng));
+        // Kill while the command runs: once the daemon has taken the request
+        // (its pipe came and went), at a random instant of the save.
+        const std::string req = root.file("var/param_fifo1");
+        bool seen = false;
+        for (auto until = Clock::now() + std::chrono::seconds(2); Clock::now() < until;) {
+            bool there = dt::exists(req);
+            if (seen && !there)
+                break;
+            seen = seen || there;
+            usleep(50);
+        }
+        usleep(std::uniform_int_distribution<int>(0, 3000)(rng));
         d.kill_now();
         kill(fe, SIGKILL);
         waitpid(fe, nullptr, 0);
