@@ -12,7 +12,10 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <memory>
 #include <sstream>
+
+#include <gtest/gtest.h>
 
 #include "cfg_framework.h"
 #include "dorvan_store.h"
@@ -303,6 +306,97 @@ void install_stubs(const TempRoot &root, const std::vector<std::string> &names)
 Lines stub_calls(const TempRoot &root)
 {
     return lines(read_file(root.file("stubs.log")));
+}
+
+int run_golden(const std::string &file)
+{
+    std::ifstream in(std::string(DORVAN_SOURCE_DIR) + "/tests/golden/" + file);
+    EXPECT_TRUE(in.good()) << file;
+    auto root = std::make_unique<TempRoot>();
+    std::string line, request, reply, out, logged, want_text, want_out;
+    Lines trace;
+    int lineno = 0, request_line = 0, exchanges = 0;
+    bool pending = false, given = false, none = false;
+    // The last request's reply and standard output against the lines given.
+    auto finish = [&] {
+        if (!pending)
+            return;
+        std::string at = file + ":" + std::to_string(request_line) + ": " + request;
+        EXPECT_TRUE(given) << at << ": no reply given";
+        EXPECT_EQ(reply, none ? "" : R(want_text)) << at;
+        EXPECT_EQ(out, want_out) << at;
+        pending = false;
+    };
+    while (std::getline(in, line)) {
+        lineno++;
+        std::string at = file + ":" + std::to_string(lineno);
+        if (line.empty() || line[0] == '#')
+            continue;
+        size_t sp = line.find(' ');
+        std::string verb = line.substr(0, sp), rest = sp == std::string::npos ? "" : line.substr(sp + 1);
+        size_t sp2 = rest.find(' ');
+        std::string name = rest.substr(0, sp2), value = sp2 == std::string::npos ? "" : rest.substr(sp2 + 1);
+        if (verb == ">") {
+            finish();
+            request = rest;
+            request_line = lineno;
+            pending = true;
+            given = none = false;
+            want_text.clear();
+            want_out.clear();
+            root->clear_trace();
+            size_t log_size = root->log().size();
+            StdoutCapture capture;
+            reply = run_request(request);
+            out = capture.finish();
+            trace = root->trace();
+            logged = root->log().substr(log_size);
+            exchanges++;
+            continue;
+        }
+        if (verb == "@fresh" || verb == "@seed" || verb == "@peers")
+            finish();
+        else if (verb != "@stored" && !pending)
+            ADD_FAILURE() << at << ": no request before " << verb;
+        if (verb == "<" || verb == "<=") {
+            EXPECT_FALSE(none) << at;
+            want_text += verb == "<" ? rest + "\n" : rest;
+            given = true;
+        } else if (verb == "<none>") {
+            EXPECT_FALSE(given) << at;
+            given = none = true;
+        } else if (verb == "@stdout") {
+            want_out += rest + "\n";
+        } else if (verb == "@sets" || verb == "@nosave") {
+            EXPECT_EQ(trace, bracket(name, value, verb == "@sets")) << at;
+        } else if (verb == "@untraced") {
+            EXPECT_EQ(trace, Lines{}) << at;
+        } else if (verb == "@log") {
+            EXPECT_NE(logged.find(rest + "\n"), std::string::npos) << at << ": log was: " << logged;
+        } else if (verb == "@stored") {
+            EXPECT_EQ(stored(name), value) << at;
+        } else if (verb == "@seed") {
+            seed({{name, value}});
+        } else if (verb == "@fresh") {
+            root.reset();
+            root = std::make_unique<TempRoot>();
+        } else if (verb == "@peers") {
+            std::string text;
+            for (size_t k = 0; k < rest.size(); k++)
+                if (rest.compare(k, 2, "\\n") == 0) {
+                    text += '\n';
+                    k++;
+                } else {
+                    text += rest[k];
+                }
+            run("mkdir -p '" + root->file("var/dorvan/radio") + "'");
+            write_file(root->file("var/dorvan/radio/wds_peers"), text);
+        } else {
+            ADD_FAILURE() << at << " not understood: " << line;
+        }
+    }
+    finish();
+    return exchanges;
 }
 
 double wait_for(const std::function<bool()> &ok, double seconds)

@@ -122,6 +122,11 @@ std::string ask(const std::string &request, int timeout_ms = 6000);
 // included), or "" when none came within timeout_ms.
 std::string raw_exchange(const std::string &request_bytes, int timeout_ms = 6000);
 
+// Runs the golden transcript DORVAN_SOURCE_DIR/tests/golden/<file> (its
+// little language is described at the top of each file) with gtest
+// expectations; returns how many requests it ran.
+int run_golden(const std::string &file);
+
 // Polls ok until it holds, for at most `seconds`; returns the seconds it
 // took, or -1 when it never held.
 double wait_for(const std::function<bool()> &ok, double seconds);

@@ -2,7 +2,6 @@
 // table at its boundaries, the channel lists and the writing pass.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -45,49 +44,7 @@ std::vector<std::string> sets(const dt::TempRoot &root)
 // Requests and their exact replies, in order, from tests/golden/wladv.txt.
 TEST(WlAdvGolden, Transcript)
 {
-    dt::TempRoot root;
-    std::ifstream in(std::string(DORVAN_SOURCE_DIR) + "/tests/golden/wladv.txt");
-    ASSERT_TRUE(in.good());
-    std::string line, request, expected;
-    int lineno = 0, request_line = 0, exchanges = 0;
-    bool pending = false;
-    auto finish = [&] {
-        if (!pending)
-            return;
-        EXPECT_EQ(dt::run_request(request), R(expected))
-            << "golden line " << request_line << ": " << request;
-        exchanges++;
-        pending = false;
-    };
-    while (std::getline(in, line)) {
-        lineno++;
-        if (line.empty() || line[0] == '#')
-            continue;
-        if (line.compare(0, 2, "> ") == 0) {
-            finish();
-            request = line.substr(2);
-            expected.clear();
-            request_line = lineno;
-            pending = true;
-        } else if (line.compare(0, 3, "<= ") == 0) {
-            expected += line.substr(3);
-        } else if (line.compare(0, 2, "< ") == 0) {
-            expected += line.substr(2) + "\n";
-        } else if (line[0] == '@') {
-            finish();
-            size_t a = line.find(' '), b = line.find(' ', a + 1);
-            std::string verb = line.substr(0, a), name = line.substr(a + 1, b - a - 1);
-            std::string value = b == std::string::npos ? "" : line.substr(b + 1);
-            if (verb == "@seed")
-                dt::seed({{name, value}});
-            else
-                EXPECT_EQ(dt::stored(name), value) << "golden line " << lineno;
-        } else {
-            ADD_FAILURE() << "golden line " << lineno << " not understood: " << line;
-        }
-    }
-    finish();
-    EXPECT_GE(exchanges, 50);
+    EXPECT_GE(dt::run_golden("wladv.txt"), 50);
 }
 
 TEST(WlAdvView, CodedLinesAndFallbacks)
