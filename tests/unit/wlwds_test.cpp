@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "cfg_framework.h"
-#include "commands.h"
 #include "testutil.h"
 #include "wlmgr.h"
 
@@ -50,33 +49,10 @@ protected:
 
 }  // namespace
 
-TEST_F(WdsTest, DisableRestrict)
+// Requests, exact replies and write orders: tests/golden/wlwds.txt.
+TEST(Wds, GoldenTranscript)
 {
-    const std::string done = R("set  Bridge Restrict to be disabled successfully!!\n");
-    EXPECT_EQ(done.size(), 52u);
-    for (const char *bad : {"", "disablerestrict", "disablerestrict --wlMode", "disablerestrict --wlMode sta",
-                            "disablerestrict --mode ap", "bogus"})
-        EXPECT_EQ(wds(bad), R("wlwdshelp")) << bad;
-    EXPECT_TRUE(root.trace().empty());
-    EXPECT_EQ(wds("DisableRestrict --WLMODE AP extra"), done);
-    EXPECT_EQ(root.trace(), bracket("wlMode=AP wlLazyWds=1"));
-}
-
-TEST_F(WdsTest, EnableStatic)
-{
-    for (const char *bad : {"--wlMode ap", "--wdsmode static", "--wlMode ap --wdsmode static --wlWds1 00:11:22:33:44",
-                            "--wlMode sta --wdsmode static", "--wlMode ap --wdsmode statical",
-                            "--wlMode bad --wlMode ap --wdsmode static"})
-        EXPECT_EQ(wds(std::string("enablerestrict ") + bad), R("wlwdshelp")) << bad;
-    EXPECT_TRUE(root.trace().empty());
-
-    dt::seed({{"wlWds0", "11:11:11:11:11:11"}});
-    EXPECT_EQ(wds("enablerestrict --wlMode ap --wdsmode static --wlWds2 0a:1b:2c:3d:4e:5f --wlWds 00:00"), R(kOk));
-    EXPECT_EQ(root.trace(), bracket("wlMode=ap wlLazyWds=0 wlWds2=0A:1B:2C:3D:4E:5F"));
-    EXPECT_EQ(dt::stored("wlWds0"), "11:11:11:11:11:11");
-    // A --wdsmode in another case counts as its lower-case word.
-    EXPECT_EQ(wds("ENABLERESTRICT --wdsmode Static --WLWDS3 0:1:2:3:4:5 --wlMode Wds"), R(kOk));
-    EXPECT_EQ(dt::stored("wlLazyWds") + dt::stored("wlWds3") + dt::stored("wlMode"), "00:1:2:3:4:5Wds");
+    EXPECT_GE(dt::run_golden("wlwds.txt"), 20);
 }
 
 TEST_F(WdsTest, EnableDynamic)
@@ -102,34 +78,6 @@ TEST_F(WdsTest, EnableDynamic)
     EXPECT_TRUE(configured("0A:11:22:33:44:55", false));
     EXPECT_FALSE(configured("0B:11:22:33:44:55", false));
     EXPECT_FALSE(configured("0A:11:22:33:44:55", true));
-}
-
-TEST_F(WdsTest, ViewByLazyWds)
-{
-    dt::seed({{"wlMode", "Ap"}, {"wlWds0", "00:11:22:33:44:55"}, {"wlWds3", "0A:0B:0C:0D:0E:0F"}});
-    const std::string fixed = "AP Mode:Ap  Bridge Restrict:enabled    [wds0:00:11:22:33:44:55] [wds1:] [wds2:] "
-                              "[wds3:0A:0B:0C:0D:0E:0F]\n";
-    const std::string off = "AP Mode:Ap  Bridge Restrict:disabled  \n";
-    for (auto lazy : Lines{"0", "", "1", "3"}) {
-        dt::seed({{"wlLazyWds", lazy}});
-        EXPECT_EQ(wds("Show"), R(lazy == "0" || lazy == "" ? fixed : off)) << lazy;
-    }
-    dt::seed({{"wlLazyWds", "2"}});
-    root.clear_trace();
-    EXPECT_EQ(wds("show"), R("AP Mode:Ap  Bridge Restrict:enabled(scan)   \n"));
-    EXPECT_EQ(root.trace(), dt::bracket("cmdWlWDSView"));
-    peers("00:11:22:33:44:55 Net one\n66:77:88:99:AA:BB x\n");
-    EXPECT_EQ(wds("show"), R("AP Mode:Ap  Bridge Restrict:enabled(scan)   [ssid:Net one mac:00:11:22:33:44:55 "
-                             "configured] [ssid:x mac:66:77:88:99:AA:BB unconfigured] \n"));
-}
-
-TEST_F(WdsTest, ScanReplies)
-{
-    EXPECT_EQ(wds("SCANWDSMAC"), R(""));
-    EXPECT_EQ(root.trace(), bracket(""));
-    dt::seed({{"wlWds1", "00:11:22:33:44:55"}});
-    peers("00:11:22:33:44:55 Net one");
-    EXPECT_EQ(wds("scanwdsmac ignored"), R(" ssid:Net one mac:00:11:22:33:44:55 configured\n"));
 }
 
 // Long scans stop at the last whole entry that fits and still end the line.
