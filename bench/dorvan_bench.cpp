@@ -380,6 +380,27 @@ void BM_IdlePass(benchmark::State &state)
 }
 BENCHMARK(BM_IdlePass);
 
+// Its floor: the same system calls on the same files and nothing else.
+void BM_IdlePassFloor(benchmark::State &state)
+{
+    make_root(g_base, true);
+    std::string req = rp(REQUEST_PIPE);
+    std::string board[3] = {rp(DORVAN_BOARD_DIR "/reset_button"),
+                            rp(DORVAN_BOARD_DIR "/wireless_switch"),
+                            rp(DORVAN_BOARD_DIR "/wps_button")};
+    char buf[64];
+    for (auto _ : state) {
+        for (const std::string &b : board) {
+            int fd = open(b.c_str(), O_RDONLY | O_CLOEXEC);
+            benchmark::DoNotOptimize(read(fd, buf, sizeof(buf)));
+            close(fd);
+        }
+        benchmark::DoNotOptimize(open(req.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+    }
+    remove_root();
+}
+BENCHMARK(BM_IdlePassFloor);
+
 struct Capture : benchmark::ConsoleReporter {
     std::vector<Run> runs;
     void ReportRuns(const std::vector<Run> &r) override
