@@ -85,7 +85,7 @@ footprint() {
 {
     echo "# dorvan benchmark results"
     echo
-    echo "Produced by \`bash bench/run.sh\` on $(date -u '+%Y-%m-%d %H:%M UTC'), commit $(git rev-parse --short HEAD)$(git diff --quiet || echo '+changes')."
+    echo "Produced by \`bash bench/run.sh\` on $(date -u '+%Y-%m-%d %H:%M UTC'), commit $(git rev-parse --short HEAD)$(git diff --quiet -- . ':!bench/RESULTS.md' || echo '+changes')."
     echo "Host: $(nproc) CPUs, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'); $(uname -r); $(other_load)."
     echo "Busy processes besides the benchmark: $(ps -eo pcpu=,comm= --sort=-pcpu | awk '$1 > 20 && $2 !~ /dorvan|run.sh|ps/ {printf "%s(%s%%) ", $2, $1}')"
     echo "tmpfs root: $TMPFS ($(fstype $TMPFS)); disk root: $DISK ($(fstype $DISK), $(df --output=source $DISK | tail -1))."
