@@ -15,7 +15,9 @@
 //   w <mac>                   a WDS peer
 // Fields escape backslash, tab, newline and other bytes below 0x20 as
 // \\ \t \n \xHH. Files are replaced atomically through "<file>.tmp.<pid>"
-// (mode 0600: the data model holds passphrases).
+// (mode 0600: the data model holds passphrases). Only flash.db is synced
+// (file, then folder) and survives a power loss; mdm.db is RAM on a gateway:
+// a torn or empty one fails its checksum and loading falls back to flash.
 //
 // Environment:
 //   DORVAN_ROOT          root prefix of every path (unset/empty: "/")

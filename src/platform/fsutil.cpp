@@ -14,6 +14,10 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <pthread.h>
+
+#include <algorithm>
+#include <atomic>
 #include <mutex>
 
 namespace dplat {
@@ -25,9 +29,12 @@ std::mutex g_writeMutex;
 
 const char kTmpTag[] = ".tmp.";
 
+// 0 until asked, and again in a forked child.
+std::atomic<pid_t> g_pid{0};
+
 std::string tempName(const std::string &path)
 {
-    return path + kTmpTag + std::to_string((long)getpid());
+    return path + kTmpTag + std::to_string((long)selfPid());
 }
 
 std::string dirName(const std::string &path)
@@ -65,19 +72,24 @@ int fsyncDir(const std::string &dir)
     return rc;
 }
 
-// Writes and syncs a fresh temp file and reports its identity.
-int writeTemp(const std::string &tmp, const std::string &data, FileId *id, mode_t mode)
+// Writes a fresh temp file, synced when durable, and reports its identity.
+int writeTemp(const std::string &tmp, const std::string &data, FileId *id, mode_t mode,
+              bool durable)
 {
-    // A stale temp file of a dead process with our pid may have another mode.
-    unlink(tmp.c_str());
-    int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    const int flags = O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC;
+    int fd = open(tmp.c_str(), flags, mode);
+    if (fd < 0 && errno == EEXIST) {
+        // A stale temp file of a dead process with our pid may have another mode.
+        unlink(tmp.c_str());
+        fd = open(tmp.c_str(), flags, mode);
+    }
     if (fd < 0 && errno == ENOENT && makeDirs(dirName(tmp)) == 0)
-        fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        fd = open(tmp.c_str(), flags, mode);
     if (fd < 0)
         return -1;
     struct stat st;
-    if (writeAll(fd, data.data(), data.size()) != 0 || fsync(fd) != 0 ||
-        fstat(fd, &st) != 0) {
+    if (writeAll(fd, data.data(), data.size()) != 0 || (durable && fsync(fd) != 0) ||
+        (id != nullptr && fstat(fd, &st) != 0)) {
         int e = errno;
         close(fd);
         unlink(tmp.c_str());
@@ -96,6 +108,19 @@ int writeTemp(const std::string &tmp, const std::string &data, FileId *id, mode_
 }
 
 } // namespace
+
+pid_t selfPid()
+{
+    // getpid() is a system call; the daemon asks on every lock and write.
+    static int registered = pthread_atfork(nullptr, nullptr, [] { g_pid.store(0); });
+    (void)registered;
+    pid_t p = g_pid.load(std::memory_order_relaxed);
+    if (p == 0) {
+        p = getpid();
+        g_pid.store(p, std::memory_order_relaxed);
+    }
+    return p;
+}
 
 std::string rootPath(const char *abs)
 {
@@ -156,11 +181,11 @@ int statFileId(const std::string &path, FileId *id)
 }
 
 int writeFileAtomic(const std::string &path, const std::string &data, FileId *id,
-                    mode_t mode)
+                    mode_t mode, bool durable)
 {
     std::lock_guard<std::mutex> guard(g_writeMutex);
     std::string tmp = tempName(path);
-    if (writeTemp(tmp, data, id, mode) != 0) {
+    if (writeTemp(tmp, data, id, mode, durable) != 0) {
         log_log(CFG_LOG_ERR, __func__, __LINE__, "cannot write %s: %s",
                 tmp.c_str(), strerror(errno));
         return -1;
@@ -172,7 +197,7 @@ int writeFileAtomic(const std::string &path, const std::string &data, FileId *id
         return -1;
     }
     // Without this the rename itself may be lost on power failure.
-    if (fsyncDir(dirName(path)) != 0)
+    if (durable && fsyncDir(dirName(path)) != 0)
         log_log(CFG_LOG_ERR, __func__, __LINE__, "cannot sync directory of %s: %s",
                 path.c_str(), strerror(errno));
     return 0;
@@ -180,9 +205,13 @@ int writeFileAtomic(const std::string &path, const std::string &data, FileId *id
 
 int createFileIfMissing(const std::string &path, const std::string &data)
 {
+    // Every start-up asks: a file that is there costs one lstat, no syncs.
+    struct stat st;
+    if (lstat(path.c_str(), &st) == 0)
+        return 0;
     std::lock_guard<std::mutex> guard(g_writeMutex);
     std::string tmp = tempName(path);
-    if (writeTemp(tmp, data, nullptr, 0644) != 0)
+    if (writeTemp(tmp, data, nullptr, 0644, true) != 0)
         return -1;
     // link() refuses to replace: a file someone else wrote meanwhile wins.
     int rc = link(tmp.c_str(), path.c_str());
@@ -196,31 +225,33 @@ int createFileIfMissing(const std::string &path, const std::string &data)
     return 0;
 }
 
-int readFile(const std::string &path, std::string *out, FileId *id)
+int readFile(const std::string &path, std::string *out, FileId *id, size_t sizeHint)
 {
     out->clear();
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return -1;
-    struct stat st;
-    if (fstat(fd, &st) != 0) {
-        int e = errno;
-        close(fd);
-        errno = e;
-        return -1;
-    }
     // A store file larger than this is not ours.
-    const off_t kMax = 64L * 1024 * 1024;
-    if (st.st_size > kMax) {
-        close(fd);
-        errno = EFBIG;
-        return -1;
+    const size_t kMax = 64UL * 1024 * 1024;
+    struct stat st;
+    if (id != nullptr) {
+        if (fstat(fd, &st) != 0) {
+            int e = errno;
+            close(fd);
+            errno = e;
+            return -1;
+        }
+        if ((size_t)st.st_size > kMax) {
+            close(fd);
+            errno = EFBIG;
+            return -1;
+        }
+        sizeHint = (size_t)st.st_size;
     }
-    out->resize((size_t)st.st_size);
+    // Room beyond the expected size, so one short read shows the end.
+    out->resize(std::min(sizeHint, kMax) + 4096);
     size_t got = 0;
     for (;;) {
-        if (got == out->size())
-            out->resize(got + 4096);
         ssize_t r = read(fd, &(*out)[got], out->size() - got);
         if (r < 0) {
             if (errno == EINTR)
@@ -231,15 +262,17 @@ int readFile(const std::string &path, std::string *out, FileId *id)
             errno = e;
             return -1;
         }
-        if (r == 0)
-            break;
         got += (size_t)r;
-        if ((off_t)got > kMax) {
+        // A regular file reads short only at its end.
+        if (r == 0 || got < out->size())
+            break;
+        if (got > kMax) {
             close(fd);
             out->clear();
             errno = EFBIG;
             return -1;
         }
+        out->resize(got * 2);
     }
     out->resize(got);
     close(fd);
@@ -271,7 +304,7 @@ void removeStrayTemps(const std::string &dir)
         if (!ours)
             continue;
         // A writer that still runs owns its temp file.
-        if (pid != (long)getpid() && (kill((pid_t)pid, 0) == 0 || errno == EPERM))
+        if (pid != (long)selfPid() && (kill((pid_t)pid, 0) == 0 || errno == EPERM))
             continue;
         std::string full = dir + "/" + e->d_name;
         if (unlink(full.c_str()) == 0)

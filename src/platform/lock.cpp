@@ -27,7 +27,7 @@ pid_t g_owner = 0;
 
 void forgetIfInherited()
 {
-    if (g_depth > 0 && g_owner != getpid()) {
+    if (g_depth > 0 && g_owner != dplat::selfPid()) {
         close(g_fd); // our copy only: the parent keeps its lock
         g_fd = -1;
         g_depth = 0;
@@ -92,7 +92,7 @@ int acquire(const char *caller, int64_t waitMs)
     }
     g_fd = fd;
     g_depth = 1;
-    g_owner = getpid();
+    g_owner = dplat::selfPid();
     dplat::trace("lock", caller ? caller : "");
     return CFG_RET_SUCCESS;
 }

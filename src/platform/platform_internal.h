@@ -31,13 +31,17 @@ bool sameFile(const FileId &a, const FileId &b);
 int statFileId(const std::string &path, FileId *id);
 
 // Temp file, fsync, rename over path, fsync the directory. 0 or -1 (logged).
+// Not durable: the same without either fsync, still all-or-nothing for
+// other processes and for a crash of ours, but not across a power loss.
 // The data model holds passphrases: its files default to owner-only.
 int writeFileAtomic(const std::string &path, const std::string &data,
-                    FileId *id = nullptr, mode_t mode = 0600);
+                    FileId *id = nullptr, mode_t mode = 0600, bool durable = true);
 // Creates path with data only if it does not exist; never replaces it.
 int createFileIfMissing(const std::string &path, const std::string &data);
-// Whole file. 0, or -1 with errno (ENOENT: missing). id may be null.
-int readFile(const std::string &path, std::string *out, FileId *id = nullptr);
+// Whole file. 0, or -1 with errno (ENOENT: missing). id may be null, and
+// then sizeHint (the size expected) spares the fstat.
+int readFile(const std::string &path, std::string *out, FileId *id = nullptr,
+             size_t sizeHint = 0);
 // Removes "<name>.tmp.<pid>" files of processes that no longer run.
 void removeStrayTemps(const std::string &dir);
 
@@ -60,10 +64,15 @@ void factoryImage(DorvanImage *out);
 
 // --- data model on disk ----------------------------------------------------
 // Reads the first usable of data model, flash, factory (each rejected file
-// logged once). fromFlash starts at the flash.
-void loadImage(bool fromFlash, DorvanImage *out);
-// Writes img to the data model and remembers it for the next flash save.
-int storeImage(const DorvanImage &img);
+// logged once). fromFlash starts at the flash. With known: on entry the
+// data-model bytes *out was read from ("" if none), on return the bytes it
+// was read from now. A data model that still holds them is not parsed
+// again: 1 is returned and *out left as it is; else 0.
+int loadImage(bool fromFlash, DorvanImage *out, std::string *known = nullptr);
+// Writes img to the data model (atomically, not synced: the data model is
+// volatile, the flash is what lasts) and remembers it for the next flash
+// save. known, if given, receives the bytes written.
+int storeImage(const DorvanImage &img, std::string *known = nullptr);
 // Drops remembered file contents.
 void forgetStoreCache();
 
@@ -79,6 +88,8 @@ void dropLock();
 
 // --- misc ------------------------------------------------------------------
 int64_t monotonicMs();
+// getpid(), asked of the kernel once per process.
+pid_t selfPid();
 // Case-insensitive ASCII compare.
 bool equalsNoCase(const std::string &a, const std::string &b);
 

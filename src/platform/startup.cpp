@@ -113,7 +113,8 @@ int cfgMdm_init(int entityId, void *msgHandle, int *mdmId)
         DorvanImage img;
         dplat::factoryImage(&img);
         std::string bytes = dplat::serialise(img);
-        if (dplat::writeFileAtomic(flash, bytes) != 0 || dplat::writeFileAtomic(mdm, bytes) != 0)
+        if (dplat::writeFileAtomic(flash, bytes) != 0 ||
+            dplat::writeFileAtomic(mdm, bytes, nullptr, 0600, false) != 0)
             return CFG_RET_INTERNAL_ERROR;
     }
     if (mdmId != nullptr)

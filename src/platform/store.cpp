@@ -29,18 +29,21 @@ void remember(const std::string &path, std::string bytes, const FileId &id)
     g_cache.id = id;
 }
 
-// 0 and the image, or -1 and the reason.
+// 0 and the image, or -1 and the reason; 1 when the file holds *same, and
+// then img is left as it is.
 int readImage(const std::string &path, DorvanImage *img, std::string *bytes,
-              FileId *id, std::string *why)
+              FileId *id, std::string *why, const std::string *same = nullptr)
 {
     if (path.empty()) {
         *why = "path too long";
         return -1;
     }
-    if (readFile(path, bytes, id) != 0) {
+    if (readFile(path, bytes, id, same != nullptr ? same->size() : 0) != 0) {
         *why = errno == ENOENT ? "missing" : strerror(errno);
         return -1;
     }
+    if (same != nullptr && *bytes == *same)
+        return 1;
     if (const char *bad = parseImage(*bytes, img)) {
         *why = bad;
         return -1;
@@ -50,34 +53,47 @@ int readImage(const std::string &path, DorvanImage *img, std::string *bytes,
 
 } // namespace
 
-void loadImage(bool fromFlash, DorvanImage *out)
+int loadImage(bool fromFlash, DorvanImage *out, std::string *known)
 {
     const char *order[] = {DORVAN_MDM_FILE, DORVAN_FLASH_FILE};
     for (int i = fromFlash ? 1 : 0; i < 2; i++) {
         std::string path = rootPath(order[i]);
         std::string bytes;
         std::string why;
-        FileId id;
-        if (readImage(path, out, &bytes, &id, &why) == 0) {
-            if (i == 0)
-                remember(path, std::move(bytes), id);
-            return;
+        // Every load reads the data model (another process may have stored
+        // since), but parses it only when it changed.
+        const std::string *same = i == 0 && known != nullptr && !known->empty() ? known : nullptr;
+        int rc = readImage(path, out, &bytes, nullptr, &why, same);
+        if (rc >= 0) {
+            if (known != nullptr && rc == 0) {
+                if (i == 0)
+                    *known = std::move(bytes);
+                else
+                    known->clear();
+            }
+            return rc;
         }
         log_log(CFG_LOG_ERR, __func__, __LINE__, "ignoring %s: %s",
                 path.empty() ? order[i] : path.c_str(), why.c_str());
     }
     factoryImage(out);
+    if (known != nullptr)
+        known->clear();
+    return 0;
 }
 
-int storeImage(const DorvanImage &img)
+int storeImage(const DorvanImage &img, std::string *known)
 {
     std::string path = rootPath(DORVAN_MDM_FILE);
     if (path.empty())
         return -1;
     std::string bytes = serialise(img);
     FileId id;
-    if (writeFileAtomic(path, bytes, &id) != 0)
+    // The data model is RAM on a gateway: replaced atomically, never synced.
+    if (writeFileAtomic(path, bytes, &id, 0600, false) != 0)
         return -1;
+    if (known != nullptr)
+        *known = bytes;
     remember(path, std::move(bytes), id);
     return 0;
 }

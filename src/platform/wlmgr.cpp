@@ -44,9 +44,23 @@ const size_t kFilterMax = WLMGR_FILTER_MAX;
 const size_t kWdsMax = WLMGR_WDS_MAX;
 const size_t kScanMax = WLMGR_WDS_SCAN_MAX;
 
+// A setting as it was before a change: put back when a load finds the data
+// model unchanged.
+struct Undo {
+    std::string key;
+    bool had;
+    std::string value;
+};
+const size_t kUndoMax = 64;
+
 struct WorkingCopy {
     bool loaded = false;
     DorvanImage img;
+    // The data-model bytes img was loaded from or stored as ("" when not
+    // known), and the settings changed since, oldest first. A load that
+    // finds those bytes again undoes the changes instead of parsing.
+    std::string bytes;
+    std::vector<Undo> undo;
 };
 
 struct ScanPeer {
@@ -74,18 +88,43 @@ bool isPerInterface(const std::string &name)
     return false;
 }
 
+void forget()
+{
+    g_wc.bytes.clear();
+    g_wc.undo.clear();
+}
+
 void loadLocked(bool fromFlash)
 {
     trace("load");
-    loadImage(fromFlash, &g_wc.img);
+    if (fromFlash || !g_wc.loaded)
+        forget();
+    if (loadImage(fromFlash, &g_wc.img, &g_wc.bytes) == 1) {
+        for (auto u = g_wc.undo.rbegin(); u != g_wc.undo.rend(); ++u) {
+            if (u->had)
+                g_wc.img.vars[u->key] = std::move(u->value);
+            else
+                g_wc.img.vars.erase(u->key);
+        }
+    }
+    g_wc.undo.clear();
     g_wc.loaded = true;
 }
+
 
 DorvanImage &image()
 {
     if (!g_wc.loaded)
         loadLocked(false);
     return g_wc.img;
+}
+
+// The image, about to have its lists changed.
+DorvanImage &changing()
+{
+    DorvanImage &img = image();
+    forget();
+    return img;
 }
 
 // Cursors are the index of the next entry plus one: never null, and still
@@ -164,6 +203,7 @@ void setWorkingCopy(const DorvanImage &img)
 {
     std::lock_guard<std::mutex> guard(g_mutex);
     g_wc.img = img;
+    forget();
     g_wc.loaded = true;
 }
 
@@ -209,7 +249,18 @@ int wlmgr_setVar(const char *name, const char *value)
     std::string key = canonicalKey(img, name);
     if (key.empty())
         return -1;
-    img.vars[key] = value;
+    auto it = img.vars.find(key);
+    if (!g_wc.bytes.empty()) {
+        if (g_wc.undo.size() < kUndoMax)
+            g_wc.undo.push_back({key, it != img.vars.end(),
+                                 it != img.vars.end() ? it->second : std::string()});
+        else
+            forget();
+    }
+    if (it != img.vars.end())
+        it->second = value;
+    else
+        img.vars.emplace(std::move(key), value);
     trace("set", name, value);
     return 0;
 }
@@ -233,7 +284,7 @@ int wlmgr_addFilterMac(const char *mac, const char *ssid, const char *ifname)
         !fits(ifname, WLMGR_IFNAME_SIZE))
         return WLMGR_LIST_BADARG;
     std::lock_guard<std::mutex> guard(g_mutex);
-    auto &list = image().filters;
+    auto &list = changing().filters;
     for (const auto &f : list)
         if (f.ifname == ifname && equalsNoCase(f.mac, mac))
             return 0;
@@ -248,7 +299,7 @@ int wlmgr_removeFilterMac(const char *mac)
     if (mac == nullptr)
         return WLMGR_LIST_BADARG;
     std::lock_guard<std::mutex> guard(g_mutex);
-    DorvanImage &img = image();
+    DorvanImage &img = changing();
     const char *ifname = kIfNames[selectedInterface(img)];
     auto &list = img.filters;
     for (auto it = list.begin(); it != list.end(); ++it) {
@@ -349,7 +400,7 @@ int wlmgr_addWdsMac(const char *mac)
         return WLMGR_LIST_BADARG;
     std::string u = upper(mac);
     std::lock_guard<std::mutex> guard(g_mutex);
-    auto &list = image().wds;
+    auto &list = changing().wds;
     for (const auto &w : list)
         if (equalsNoCase(w, u))
             return 0;
@@ -371,7 +422,10 @@ int dorvan_storeWorkingCopy(void)
 {
     trace("store");
     std::lock_guard<std::mutex> guard(g_mutex);
-    return storeImage(image());
+    int rc = storeImage(image(), &g_wc.bytes);
+    if (rc == 0)
+        g_wc.undo.clear();
+    return rc;
 }
 
 DorvanImage dorvan_workingCopy(void)
