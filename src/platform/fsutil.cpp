@@ -24,6 +24,19 @@ namespace dplat {
 
 namespace {
 
+void fileIdOf(const struct stat &st, FileId *id)
+{
+    id->valid = true;
+    id->dev = st.st_dev;
+    id->ino = st.st_ino;
+    id->size = st.st_size;
+    id->mtime = st.st_mtim;
+}
+
+} // namespace
+
+namespace {
+
 // Writers in one process share the temp name "<file>.tmp.<pid>".
 std::mutex g_writeMutex;
 
@@ -97,13 +110,8 @@ int writeTemp(const std::string &tmp, const std::string &data, FileId *id, mode_
         return -1;
     }
     close(fd);
-    if (id != nullptr) {
-        id->valid = true;
-        id->dev = st.st_dev;
-        id->ino = st.st_ino;
-        id->size = st.st_size;
-        id->mtime = st.st_mtim;
-    }
+    if (id != nullptr)
+        fileIdOf(st, id);
     return 0;
 }
 
@@ -172,11 +180,7 @@ int statFileId(const std::string &path, FileId *id)
     id->valid = false;
     if (stat(path.c_str(), &st) != 0)
         return -1;
-    id->valid = true;
-    id->dev = st.st_dev;
-    id->ino = st.st_ino;
-    id->size = st.st_size;
-    id->mtime = st.st_mtim;
+    fileIdOf(st, id);
     return 0;
 }
 
@@ -276,13 +280,8 @@ int readFile(const std::string &path, std::string *out, FileId *id, size_t sizeH
     }
     out->resize(got);
     close(fd);
-    if (id != nullptr) {
-        id->valid = true;
-        id->dev = st.st_dev;
-        id->ino = st.st_ino;
-        id->size = st.st_size;
-        id->mtime = st.st_mtim;
-    }
+    if (id != nullptr)
+        fileIdOf(st, id);
     return 0;
 }
 
