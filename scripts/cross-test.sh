@@ -26,5 +26,7 @@ echo "== $arch build took $(( $(date +%s) - start )) s"
 # Emulation slows every pass of a test; allow more time than native runs.
 args=(--test-dir "$build" -j2 --output-on-failure --timeout 300)
 [ -n "$regex" ] && args+=(-R "$regex")
+# CROSS_EXCLUDE: tests that cannot mean anything under user-mode emulation.
+[ -n "${CROSS_EXCLUDE:-}" ] && args+=(-E "$CROSS_EXCLUDE")
 ctest "${args[@]}"
 echo "== $arch build and tests took $(( $(date +%s) - start )) s"
