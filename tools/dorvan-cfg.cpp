@@ -2,8 +2,10 @@
 // the same configuration lock as the daemon.
 #include "cfg_framework.h"
 #include "dorvan_store.h"
+#include "rootpath.h"
 #include "wlmgr.h"
 
+#include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -22,7 +24,8 @@ const char kUsage[] =
     "  wds                      configured WDS peers\n"
     "  reset                    factory defaults to data model and flash\n"
     "  --flash                  get/show/macfilter/wds read the flash\n"
-    "exit: 0 ok, 1 unset name or refused value, 2 usage, 3 lock busy\n";
+    "exit: 0 ok, 1 unset name, refused value, or a file that cannot be read or\n"
+    "written, 2 usage, 3 lock busy\n";
 
 const char kSelf[] = "dorvan-cfg";
 // The daemon holds the lock only briefly; a shell user can afford to wait.
@@ -34,6 +37,16 @@ int usageError(const char *what)
 {
     fprintf(stderr, "%s: %s\n%s", kSelf, what, kUsage);
     return kUsageError;
+}
+
+// "dorvan-cfg: WHAT PATH: REASON", the path as resolved under the root.
+int fileError(const char *what, const char *abs, const char *reason)
+{
+    char path[DORVAN_PATH_MAX];
+    if (rootpath_make(path, sizeof(path), abs) != 0)
+        snprintf(path, sizeof(path), "%s", abs);
+    fprintf(stderr, "%s: %s %s: %s\n", kSelf, what, path, reason);
+    return kFailed;
 }
 
 void putLine(const std::string &s)
@@ -77,14 +90,10 @@ int doSet(const std::vector<const char *> &args)
             return kFailed;
         }
     }
-    if (dorvan_storeWorkingCopy() != 0) {
-        fprintf(stderr, "%s: cannot store the data model\n", kSelf);
-        return kFailed;
-    }
-    if (cfgMgm_saveConfigToFlash() != CFG_RET_SUCCESS) {
-        fprintf(stderr, "%s: cannot save to flash\n", kSelf);
-        return kFailed;
-    }
+    if (dorvan_storeWorkingCopy() != 0)
+        return fileError("cannot store", DORVAN_MDM_FILE, strerror(errno));
+    if (cfgMgm_saveConfigToFlash() != CFG_RET_SUCCESS)
+        return fileError("cannot save to", DORVAN_FLASH_FILE, strerror(errno));
     return kOk;
 }
 
@@ -162,8 +171,11 @@ int main(int argc, char **argv)
                      ? cfgLck_acquireLockTraced(kSelf)
                      : cfgLck_acquireLockWithTimeoutTraced(kSelf, kLockWaitSeconds);
     if (locked != CFG_RET_SUCCESS) {
-        fprintf(stderr, "%s: configuration lock not obtained\n", kSelf);
+        int err = errno;
         cfgMsg_cleanup(&bus);
+        if (locked != CFG_RET_TIMED_OUT)
+            return fileError("cannot lock", DORVAN_LOCK_FILE, strerror(err));
+        fprintf(stderr, "%s: configuration lock busy\n", kSelf);
         return kLockBusy;
     }
 
@@ -171,11 +183,13 @@ int main(int argc, char **argv)
     if (verb == "reset") {
         rc = doReset();
     } else {
-        if (flash)
-            dorvan_loadFlashWorkingCopy();
-        else
-            wlmgr_loadWorkingCopy();
-        if (verb == "get")
+        // A file that is there but unreadable is never taken for a missing
+        // one: nothing is shown or written from the fallback.
+        int loaded = flash ? dorvan_loadFlashWorkingCopy() : wlmgr_loadWorkingCopy();
+        if (loaded != 0) {
+            fprintf(stderr, "%s: cannot read %s\n", kSelf, dorvan_loadFailure().c_str());
+            rc = kFailed;
+        } else if (verb == "get")
             rc = doGet(args);
         else if (verb == "set")
             rc = doSet(args);

@@ -4,9 +4,11 @@
 
 #include <stddef.h>
 
-// Longest entry a list view appends: a network name or address as the
-// manager hands it out, plus the entry's fixed words.
-#define MACLIST_ENTRY_SIZE 512
+#include "reply.h"
+
+// Longest entry a list view appends: as long as the reply itself, so that
+// an entry that fits the reply is never dropped for its length.
+#define MACLIST_ENTRY_SIZE SENDBUF_SIZE
 // A list line ends in a blank and a line feed.
 #define MACLIST_LINE_END " \n"
 #define MACLIST_LINE_END_SIZE 2

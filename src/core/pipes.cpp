@@ -12,6 +12,7 @@
 #include "cli.h"
 #include "commands.h"
 #include "rootpath.h"
+#include "wlaccess.h"
 
 const struct cmd_entry cmd_table[] = {
     {"wlinterface", processWlIntfCmd},
@@ -47,6 +48,7 @@ void cli_dispatch(char *request)
             break;
         }
     }
+    wla_forget_failures();
     if (handler != NULL)
         handler(args);
     else

@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "pipes.h"
+#include "wlaccess.h"
 
 char sendbuf[SENDBUF_SIZE];
 
@@ -36,6 +37,10 @@ int reply_append(const char *fmt, ...)
 
 void reply_send(void)
 {
+    const char *failed = wla_failure_reply();
+    if (failed != NULL)
+        reply_set(failed);
+    wla_forget_failures();
     sendbuf[SENDBUF_SIZE - 1] = '\0';
     send_wlCLI_PIPE(sendbuf);
 }

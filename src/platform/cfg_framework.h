@@ -31,15 +31,16 @@ int cfgMsg_init(int entityId, void **msgHandle);
 void cfgMsg_cleanup(void **msgHandle);
 int cfgMdm_init(int entityId, void *msgHandle, int *mdmId);
 
-/* Configuration lock, shared with every process on the gateway. 0: held,
-   else CFG_RET_TIMED_OUT. The holder may acquire again: nested acquires
+/* Configuration lock, shared with every process on the gateway. 0: held;
+   CFG_RET_TIMED_OUT: another holder kept it; CFG_RET_INTERNAL_ERROR: the
+   lock file could not be opened or locked (errno set, logged). The holder may acquire again: nested acquires
    count, and only the matching last release unlocks. */
 int cfgLck_acquireLockTraced(const char *caller);
 /* timeout in seconds */
 int cfgLck_acquireLockWithTimeoutTraced(const char *caller, uint32_t timeout);
 void cfgLck_releaseLockTraced(const char *caller);
 
-/* Flash. */
+/* Flash. 0, or CFG_RET_INTERNAL_ERROR with errno (logged). */
 int cfgMgm_saveConfigToFlash(void);
 /* Factory configuration to data model and flash, then a system reset
    (this process re-executes itself). Returns only on failure. */

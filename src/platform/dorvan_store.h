@@ -57,10 +57,12 @@ struct DorvanImage {
 };
 
 // Replaces the working copy with the flash (falling back to the factory
-// defaults). Traced as "load".
-void dorvan_loadFlashWorkingCopy(void);
-// wlmgr_storeWorkingCopy with a result: 0, or -1 when the file could not be
-// written (logged).
+// defaults). Traced as "load". 0, or -1 as wlmgr_loadWorkingCopy.
+int dorvan_loadFlashWorkingCopy(void);
+// "PATH: reason" when the working copy's last load could not read a file,
+// else "".
+std::string dorvan_loadFailure(void);
+// wlmgr_storeWorkingCopy: 0, or -1 with errno (logged).
 int dorvan_storeWorkingCopy(void);
 // A copy of the working copy (loaded on first use).
 DorvanImage dorvan_workingCopy(void);

@@ -85,6 +85,17 @@ int fsyncDir(const std::string &dir)
     return rc;
 }
 
+// root editing the root of a daemon that runs as another user must not
+// leave files the daemon cannot read back: every file written takes the
+// owner of its folder (the daemon's, as it writes its temp files there).
+int giveToOwner(int fd, const std::string &dir)
+{
+    struct stat st;
+    if (geteuid() != 0 || stat(dir.c_str(), &st) != 0 || (st.st_uid == 0 && st.st_gid == 0))
+        return 0;
+    return fchown(fd, st.st_uid, st.st_gid);
+}
+
 // Writes a fresh temp file, synced when durable, and reports its identity.
 int writeTemp(const std::string &tmp, const std::string &data, FileId *id, mode_t mode,
               bool durable)
@@ -101,8 +112,8 @@ int writeTemp(const std::string &tmp, const std::string &data, FileId *id, mode_
     if (fd < 0)
         return -1;
     struct stat st;
-    if (writeAll(fd, data.data(), data.size()) != 0 || (durable && fsync(fd) != 0) ||
-        (id != nullptr && fstat(fd, &st) != 0)) {
+    if (giveToOwner(fd, dirName(tmp)) != 0 || writeAll(fd, data.data(), data.size()) != 0 ||
+        (durable && fsync(fd) != 0) || (id != nullptr && fstat(fd, &st) != 0)) {
         int e = errno;
         close(fd);
         unlink(tmp.c_str());
@@ -189,15 +200,24 @@ int writeFileAtomic(const std::string &path, const std::string &data, FileId *id
 {
     std::lock_guard<std::mutex> guard(g_writeMutex);
     std::string tmp = tempName(path);
+    if (data.size() > kStoreFileMax) {
+        // Loading would refuse it: never write what cannot be read back.
+        log_log(CFG_LOG_ERR, __func__, __LINE__, "not writing %s: %zu bytes, more than %zu",
+                path.c_str(), data.size(), kStoreFileMax);
+        errno = EFBIG;
+        return -1;
+    }
     if (writeTemp(tmp, data, id, mode, durable) != 0) {
         log_log(CFG_LOG_ERR, __func__, __LINE__, "cannot write %s: %s",
                 tmp.c_str(), strerror(errno));
         return -1;
     }
     if (rename(tmp.c_str(), path.c_str()) != 0) {
+        int e = errno;
         log_log(CFG_LOG_ERR, __func__, __LINE__, "cannot rename %s: %s",
-                tmp.c_str(), strerror(errno));
+                tmp.c_str(), strerror(e));
         unlink(tmp.c_str());
+        errno = e;
         return -1;
     }
     // Without this the rename itself may be lost on power failure.
@@ -229,57 +249,73 @@ int createFileIfMissing(const std::string &path, const std::string &data)
     return 0;
 }
 
-int readFile(const std::string &path, std::string *out, FileId *id, size_t sizeHint)
+int openRegular(const std::string &path, struct stat *st)
 {
-    out->clear();
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: a FIFO planted here must not hold the caller in open().
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return -1;
-    // A store file larger than this is not ours.
-    const size_t kMax = 64UL * 1024 * 1024;
+    if (fstat(fd, st) != 0 || !S_ISREG(st->st_mode)) {
+        int e = S_ISREG(st->st_mode) ? errno : kNotRegular;
+        close(fd);
+        errno = e;
+        return -1;
+    }
+    return fd;
+}
+
+const char *readFailure(int err)
+{
+    return err == kNotRegular ? "not a regular file" : strerror(err);
+}
+
+bool noteFailure(FailNote *note, int err)
+{
+    bool changed = note->err != err;
+    note->err = err;
+    return changed && err != 0;
+}
+
+int readFile(const std::string &path, std::string *out, FileId *id, size_t limit)
+{
+    out->clear();
     struct stat st;
-    if (id != nullptr) {
-        if (fstat(fd, &st) != 0) {
-            int e = errno;
-            close(fd);
-            errno = e;
-            return -1;
-        }
-        if ((size_t)st.st_size > kMax) {
-            close(fd);
-            errno = EFBIG;
-            return -1;
-        }
-        sizeHint = (size_t)st.st_size;
-    }
-    // Room beyond the expected size, so one short read shows the end.
-    out->resize(std::min(sizeHint, kMax) + 4096);
-    size_t got = 0;
-    for (;;) {
-        ssize_t r = read(fd, &(*out)[got], out->size() - got);
-        if (r < 0) {
-            if (errno == EINTR)
+    int fd = openRegular(path, &st);
+    if (fd < 0)
+        return -1;
+    int err = 0;
+    if ((uint64_t)st.st_size > limit) {
+        err = EFBIG;
+    } else {
+        // One byte beyond the size seen, so a file that grew meanwhile is
+        // noticed; never more than limit + 1 in all.
+        out->resize((size_t)st.st_size + 1);
+        size_t got = 0;
+        for (;;) {
+            ssize_t r = read(fd, &(*out)[got], out->size() - got);
+            if (r < 0 && errno == EINTR)
                 continue;
-            int e = errno;
-            close(fd);
-            out->clear();
-            errno = e;
-            return -1;
+            if (r < 0) {
+                err = errno;
+                break;
+            }
+            got += (size_t)r;
+            if (r == 0 || got < out->size())
+                break;
+            if (got > limit) {
+                err = EFBIG;
+                break;
+            }
+            out->resize(std::min(got * 2, limit + 1));
         }
-        got += (size_t)r;
-        // A regular file reads short only at its end.
-        if (r == 0 || got < out->size())
-            break;
-        if (got > kMax) {
-            close(fd);
-            out->clear();
-            errno = EFBIG;
-            return -1;
-        }
-        out->resize(got * 2);
+        out->resize(got);
     }
-    out->resize(got);
     close(fd);
+    if (err != 0) {
+        out->clear();
+        errno = err;
+        return -1;
+    }
     if (id != nullptr)
         fileIdOf(st, id);
     return 0;

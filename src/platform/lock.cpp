@@ -50,14 +50,25 @@ int64_t defaultWaitMs()
 int openLockFile()
 {
     std::string path = dplat::rootPath(DORVAN_LOCK_FILE);
-    if (path.empty())
+    if (path.empty()) {
+        errno = ENAMETOOLONG;
         return -1;
-    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0 && errno == ENOENT && dplat::makeDirs(dplat::rootPath(DORVAN_STATE_DIR)) == 0)
-        fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0)
+    }
+    // flock needs no write access: a lock file root created, or a read-only
+    // root, still serves readers. Non-blocking in case a FIFO sits there.
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT) {
+        fd = open(path.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0644);
+        if (fd < 0 && errno == ENOENT &&
+            dplat::makeDirs(dplat::rootPath(DORVAN_STATE_DIR)) == 0)
+            fd = open(path.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0644);
+    }
+    if (fd < 0) {
+        int e = errno;
         log_log(CFG_LOG_ERR, __func__, __LINE__, "cannot open %s: %s",
-                path.c_str(), strerror(errno));
+                path.c_str(), strerror(e));
+        errno = e;
+    }
     return fd;
 }
 
@@ -71,15 +82,17 @@ int acquire(const char *caller, int64_t waitMs)
     }
     int fd = openLockFile();
     if (fd < 0)
-        return CFG_RET_TIMED_OUT;
+        return CFG_RET_INTERNAL_ERROR;
     int64_t deadline = dplat::monotonicMs() + waitMs;
     for (;;) {
         if (flock(fd, LOCK_EX | LOCK_NB) == 0)
             break;
         if (errno != EWOULDBLOCK && errno != EINTR) {
-            log_log(CFG_LOG_ERR, __func__, __LINE__, "flock: %s", strerror(errno));
+            int e = errno;
+            log_log(CFG_LOG_ERR, __func__, __LINE__, "flock: %s", strerror(e));
             close(fd);
-            return CFG_RET_TIMED_OUT;
+            errno = e;
+            return CFG_RET_INTERNAL_ERROR;
         }
         if (dplat::monotonicMs() >= deadline) {
             close(fd);

@@ -27,8 +27,10 @@ int cfgObj_getNext(int oid, InstanceIdStack *iidStack, void **obj)
         !isFirst(iidStack))
         return CFG_RET_NO_MORE_INSTANCES;
     // The stored data model, not anyone's working copy.
+    // Unreadable: no address rather than the factory one.
     DorvanImage img;
-    dplat::loadImage(false, &img);
+    if (dplat::loadImage(false, &img) < 0)
+        return CFG_RET_INTERNAL_ERROR;
     auto it = img.vars.find("lanIPAddress");
     if (it == img.vars.end() || it->second.empty())
         return CFG_RET_NO_MORE_INSTANCES;

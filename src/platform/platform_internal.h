@@ -4,8 +4,10 @@
 
 #include "dorvan_store.h"
 
+#include <errno.h>
 #include <stddef.h>
 #include <stdint.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <time.h>
 
@@ -38,10 +40,27 @@ int writeFileAtomic(const std::string &path, const std::string &data,
                     FileId *id = nullptr, mode_t mode = 0600, bool durable = true);
 // Creates path with data only if it does not exist; never replaces it.
 int createFileIfMissing(const std::string &path, const std::string &data);
-// Whole file. 0, or -1 with errno (ENOENT: missing). id may be null, and
-// then sizeHint (the size expected) spares the fstat.
+// Largest store file: loading refuses a bigger one, storing never writes one.
+const size_t kStoreFileMax = 64UL * 1024 * 1024;
+// errno of a read refused because the path is not a regular file.
+const int kNotRegular = EINVAL;
+// Opens path for reading without blocking, only when it is a regular file
+// (a FIFO, device or folder planted there is refused): the descriptor and
+// *st, or -1 with errno (kNotRegular, or open's).
+int openRegular(const std::string &path, struct stat *st);
+// The reason to log for a read failure's errno.
+const char *readFailure(int err);
+// The last read failure reported for one file, so that a file that stays
+// broken is logged once per change, not at every read.
+struct FailNote {
+    int err = 0;
+};
+// Notes err (0: the read worked); true when it is a failure to log now.
+bool noteFailure(FailNote *note, int err);
+// Whole regular file, at most limit bytes. 0, or -1 with errno (ENOENT:
+// missing; EFBIG: larger than limit; kNotRegular). id may be null.
 int readFile(const std::string &path, std::string *out, FileId *id = nullptr,
-             size_t sizeHint = 0);
+             size_t limit = kStoreFileMax);
 // Removes "<name>.tmp.<pid>" files of processes that no longer run.
 void removeStrayTemps(const std::string &dir);
 
@@ -67,8 +86,11 @@ void factoryImage(DorvanImage *out);
 // logged once). fromFlash starts at the flash. With known: on entry the
 // data-model bytes *out was read from ("" if none), on return the bytes it
 // was read from now. A data model that still holds them is not parsed
-// again: 1 is returned and *out left as it is; else 0.
-int loadImage(bool fromFlash, DorvanImage *out, std::string *known = nullptr);
+// again: 1 is returned and *out left as it is; else 0. A file that is there
+// but cannot be read ends the load: -1, errno, *out empty and *failure
+// "PATH: reason".
+int loadImage(bool fromFlash, DorvanImage *out, std::string *known = nullptr,
+              std::string *failure = nullptr);
 // Writes img to the data model (atomically, not synced: the data model is
 // volatile, the flash is what lasts) and remembers it for the next flash
 // save. known, if given, receives the bytes written.
@@ -82,6 +104,10 @@ void setWorkingCopy(const DorvanImage &img);
 // Interface selected by wlSsidIdx in img (0..3).
 int selectedInterface(const DorvanImage &img);
 std::string canonicalKey(const DorvanImage &img, const char *name);
+
+// errno of the working copy's last load when it could not read a file, else
+// 0: nothing may be stored or saved until a load succeeds.
+int workingCopyUnreadable();
 
 // --- lock ------------------------------------------------------------------
 void dropLock();

@@ -29,23 +29,32 @@ void remember(const std::string &path, std::string bytes, const FileId &id)
     g_cache.id = id;
 }
 
-// 0 and the image, or -1 and the reason; 1 when the file holds *same, and
-// then img is left as it is.
+// 0 and the image; 1 when the file holds *same, and then img is left as it
+// is; -1 and the reason when the file is missing or damaged (the loader
+// falls back); kUnreadable, errno and the reason when it exists but cannot
+// be read (the loader must not fall back: a store after it would save
+// factory values over data it never saw).
+const int kUnreadable = -2;
+
 int readImage(const std::string &path, DorvanImage *img, std::string *bytes,
               FileId *id, std::string *why, const std::string *same = nullptr)
 {
     if (path.empty()) {
         *why = "path too long";
-        return -1;
+        errno = ENAMETOOLONG;
+        return kUnreadable;
     }
-    if (readFile(path, bytes, id, same != nullptr ? same->size() : 0) != 0) {
-        *why = errno == ENOENT ? "missing" : strerror(errno);
-        return -1;
+    if (readFile(path, bytes, id) != 0) {
+        int e = errno;
+        *why = e == ENOENT ? "missing" : readFailure(e);
+        errno = e;
+        return e == ENOENT ? -1 : kUnreadable;
     }
     if (same != nullptr && *bytes == *same)
         return 1;
     if (const char *bad = parseImage(*bytes, img)) {
         *why = bad;
+        errno = EBADMSG;
         return -1;
     }
     return 0;
@@ -53,7 +62,7 @@ int readImage(const std::string &path, DorvanImage *img, std::string *bytes,
 
 } // namespace
 
-int loadImage(bool fromFlash, DorvanImage *out, std::string *known)
+int loadImage(bool fromFlash, DorvanImage *out, std::string *known, std::string *failure)
 {
     const char *order[] = {DORVAN_MDM_FILE, DORVAN_FLASH_FILE};
     for (int i = fromFlash ? 1 : 0; i < 2; i++) {
@@ -73,8 +82,19 @@ int loadImage(bool fromFlash, DorvanImage *out, std::string *known)
             }
             return rc;
         }
-        log_log(CFG_LOG_ERR, __func__, __LINE__, "ignoring %s: %s",
-                path.empty() ? order[i] : path.c_str(), why.c_str());
+        const char *shown = path.empty() ? order[i] : path.c_str();
+        if (rc == kUnreadable) {
+            int e = errno;
+            log_log(CFG_LOG_ERR, __func__, __LINE__, "cannot read %s: %s", shown, why.c_str());
+            *out = DorvanImage();
+            if (known != nullptr)
+                known->clear();
+            if (failure != nullptr)
+                *failure = std::string(shown) + ": " + why;
+            errno = e;
+            return -1;
+        }
+        log_log(CFG_LOG_ERR, __func__, __LINE__, "ignoring %s: %s", shown, why.c_str());
     }
     factoryImage(out);
     if (known != nullptr)
@@ -123,14 +143,21 @@ extern "C" int cfgMgm_saveConfigToFlash(void)
         if (g_cache.path == mdm && sameFile(g_cache.id, now))
             bytes = g_cache.bytes;
     }
+    if (int e = workingCopyUnreadable()) {
+        log_log(CFG_LOG_ERR, __func__, __LINE__, "not saving: the configuration could not be read");
+        errno = e;
+        return CFG_RET_INTERNAL_ERROR;
+    }
     if (bytes.empty()) {
         // Someone else wrote the data model: copy what is there, if sound.
         DorvanImage img;
         std::string why;
         FileId id;
         if (readImage(mdm, &img, &bytes, &id, &why) != 0) {
+            int e = errno;
             log_log(CFG_LOG_ERR, __func__, __LINE__, "not saving %s: %s",
                     mdm.c_str(), why.c_str());
+            errno = e;
             return CFG_RET_INTERNAL_ERROR;
         }
         remember(mdm, bytes, id);

@@ -8,6 +8,7 @@
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -43,6 +44,8 @@ const size_t kKeyTagLen = sizeof(kKeyTag) - 1;
 const size_t kFilterMax = WLMGR_FILTER_MAX;
 const size_t kWdsMax = WLMGR_WDS_MAX;
 const size_t kScanMax = WLMGR_WDS_SCAN_MAX;
+// A full scan list with the longest lines takes about 74 kB.
+const size_t kScanReadMax = 1024 * 1024;
 
 // A setting as it was before a change: put back when a load finds the data
 // model unchanged.
@@ -61,6 +64,9 @@ struct WorkingCopy {
     // finds those bytes again undoes the changes instead of parsing.
     std::string bytes;
     std::vector<Undo> undo;
+    // errno and "PATH: reason" of a last load that could not read a file.
+    int unreadable = 0;
+    std::string failure;
 };
 
 struct ScanPeer {
@@ -71,6 +77,7 @@ struct ScanPeer {
 std::mutex g_mutex;
 WorkingCopy g_wc;
 std::vector<ScanPeer> g_scan;
+FailNote g_scanNote;
 
 std::string canonicalBase(const std::string &base)
 {
@@ -94,12 +101,15 @@ void forget()
     g_wc.undo.clear();
 }
 
-void loadLocked(bool fromFlash)
+int loadLocked(bool fromFlash)
 {
     trace("load");
     if (fromFlash || !g_wc.loaded)
         forget();
-    if (loadImage(fromFlash, &g_wc.img, &g_wc.bytes) == 1) {
+    g_wc.failure.clear();
+    int rc = loadImage(fromFlash, &g_wc.img, &g_wc.bytes, &g_wc.failure);
+    g_wc.unreadable = rc < 0 ? errno : 0;
+    if (rc == 1) {
         for (auto u = g_wc.undo.rbegin(); u != g_wc.undo.rend(); ++u) {
             if (u->had)
                 g_wc.img.vars[u->key] = std::move(u->value);
@@ -109,6 +119,8 @@ void loadLocked(bool fromFlash)
     }
     g_wc.undo.clear();
     g_wc.loaded = true;
+    errno = g_wc.unreadable;
+    return rc < 0 ? -1 : 0;
 }
 
 
@@ -197,6 +209,7 @@ void resetWorkingCopy()
     std::lock_guard<std::mutex> guard(g_mutex);
     g_wc = WorkingCopy();
     g_scan.clear();
+    g_scanNote = FailNote();
 }
 
 void setWorkingCopy(const DorvanImage &img)
@@ -205,6 +218,14 @@ void setWorkingCopy(const DorvanImage &img)
     g_wc.img = img;
     forget();
     g_wc.loaded = true;
+    g_wc.unreadable = 0;
+    g_wc.failure.clear();
+}
+
+int workingCopyUnreadable()
+{
+    std::lock_guard<std::mutex> guard(g_mutex);
+    return g_wc.unreadable;
 }
 
 } // namespace dplat
@@ -213,15 +234,15 @@ using namespace dplat;
 
 extern "C" {
 
-void wlmgr_loadWorkingCopy(void)
+int wlmgr_loadWorkingCopy(void)
 {
     std::lock_guard<std::mutex> guard(g_mutex);
-    loadLocked(false);
+    return loadLocked(false);
 }
 
-void wlmgr_storeWorkingCopy(void)
+int wlmgr_storeWorkingCopy(void)
 {
-    dorvan_storeWorkingCopy();
+    return dorvan_storeWorkingCopy();
 }
 
 int wlmgr_getVar(const char *name, char *value)
@@ -321,7 +342,19 @@ void wlmgr_scanWdsMacResult(void)
 {
     std::vector<ScanPeer> found;
     std::string path = rootPath(DORVAN_WDS_PEERS_FILE);
-    int fd = path.empty() ? -1 : open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st;
+    int fd = path.empty() ? -1 : openRegular(path, &st);
+    // A missing file is an empty scan; anything else that is not a regular
+    // file fails it (a FIFO would block, /dev/zero never end).
+    int err = fd < 0 && errno != ENOENT ? errno : 0;
+    bool report;
+    {
+        std::lock_guard<std::mutex> guard(g_mutex);
+        report = noteFailure(&g_scanNote, err);
+    }
+    if (report)
+        log_log(CFG_LOG_ERR, __func__, __LINE__, "cannot read %s: %s", path.c_str(),
+                readFailure(err));
     if (fd >= 0) {
         // Longest line kept: address, blank, SSID.
         const size_t kLineMax = WLMGR_MAC_SIZE + WLMGR_VALUE_SIZE;
@@ -335,18 +368,22 @@ void wlmgr_scanWdsMacResult(void)
             std::string mac = line.substr(0, blank);
             std::string ssid = blank == std::string::npos ? "" : line.substr(blank + 1);
             if (!skipping && !mac.empty() && mac.size() < WLMGR_MAC_SIZE &&
-                ssid.size() < WLMGR_VALUE_SIZE && found.size() < kScanMax)
+                ssid.size() < WLMGR_VALUE_SIZE)
                 found.push_back({mac, ssid});
             line.clear();
             skipping = false;
         };
-        for (;;) {
+        // The scan stops at its list limit, and reads a bounded amount of a
+        // file that never shows enough usable lines.
+        size_t total = 0;
+        while (found.size() < kScanMax && total < kScanReadMax) {
             ssize_t r = read(fd, buf, sizeof(buf));
             if (r < 0 && errno == EINTR)
                 continue;
             if (r <= 0)
                 break;
-            for (ssize_t i = 0; i < r; i++) {
+            total += (size_t)r;
+            for (ssize_t i = 0; i < r && found.size() < kScanMax; i++) {
                 if (buf[i] == '\n') {
                     finish();
                 } else if (!skipping) {
@@ -358,7 +395,7 @@ void wlmgr_scanWdsMacResult(void)
                 }
             }
         }
-        if (!line.empty() || skipping)
+        if ((!line.empty() || skipping) && found.size() < kScanMax)
             finish();
         close(fd);
     }
@@ -412,16 +449,28 @@ int wlmgr_addWdsMac(const char *mac)
 
 } // extern "C"
 
-void dorvan_loadFlashWorkingCopy(void)
+int dorvan_loadFlashWorkingCopy(void)
 {
     std::lock_guard<std::mutex> guard(g_mutex);
-    loadLocked(true);
+    return loadLocked(true);
+}
+
+std::string dorvan_loadFailure(void)
+{
+    std::lock_guard<std::mutex> guard(g_mutex);
+    return g_wc.failure;
 }
 
 int dorvan_storeWorkingCopy(void)
 {
     trace("store");
     std::lock_guard<std::mutex> guard(g_mutex);
+    if (g_wc.loaded && g_wc.unreadable != 0) {
+        log_log(CFG_LOG_ERR, __func__, __LINE__, "not storing: cannot read %s",
+                g_wc.failure.c_str());
+        errno = g_wc.unreadable;
+        return -1;
+    }
     int rc = storeImage(image(), &g_wc.bytes);
     if (rc == 0)
         g_wc.undo.clear();

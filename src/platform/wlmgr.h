@@ -21,8 +21,14 @@ int wlmgr_getAdapterCount(void);
 int wldm_alloc(int count);
 int wlmgr_alloc(int count);
 
-void wlmgr_loadWorkingCopy(void);
-void wlmgr_storeWorkingCopy(void);
+/* 0, or -1 with errno when a store file is there but cannot be read: the
+   working copy is then empty and nothing is stored or saved until a load
+   succeeds. A missing or damaged file is not a failure: loading falls back
+   (data model, flash, factory defaults). */
+int wlmgr_loadWorkingCopy(void);
+/* 0, or -1 with errno (the file could not be written, would be larger than
+   loading accepts, or the last load failed). */
+int wlmgr_storeWorkingCopy(void);
 /* Copies the value (at most WLMGR_VALUE_SIZE bytes with the NUL) into value.
    An unset name gives the empty text and a non-zero result. */
 int wlmgr_getVar(const char *name, char *value);

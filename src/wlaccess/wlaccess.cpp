@@ -1,27 +1,64 @@
 #include "wlaccess.h"
 
+#include <errno.h>
 #include <stdio.h>
+#include <string.h>
 
 #include "cfg_framework.h"
 #include "iface.h"
+
+// What went wrong in the brackets of the request being served. Handlers do
+// not look at store and save results; the reply does, so that a change
+// that was not kept, or settings that could not be read, are never
+// answered as if all went well.
+static int load_failed = 0;
+static int save_failed = 0;
+static const char *bracket_trace = "";
 
 int wla_begin(const char *trace)
 {
     if (cfgLck_acquireLockTraced(trace) != 0)
         return -1;
-    wlmgr_loadWorkingCopy();
+    bracket_trace = trace;
+    // The platform logged why; whatever is read now is not what is stored.
+    if (wlmgr_loadWorkingCopy() != 0)
+        load_failed = 1;
     return 0;
 }
 
-void wla_commit(void)
+int wla_commit(void)
 {
-    wlmgr_storeWorkingCopy();
-    cfgMgm_saveConfigToFlash();
+    // A store that failed (or was refused after a failed load) is not saved.
+    int rc = wlmgr_storeWorkingCopy();
+    if (rc == 0)
+        rc = cfgMgm_saveConfigToFlash();
+    if (rc != 0) {
+        int err = errno;
+        save_failed = 1;
+        log_log(CFG_LOG_ERR, bracket_trace, __LINE__, "save configuration failed: %s",
+                strerror(err));
+    }
+    return rc;
 }
 
 void wla_end(const char *trace)
 {
     cfgLck_releaseLockTraced(trace);
+}
+
+const char *wla_failure_reply(void)
+{
+    if (save_failed)
+        return "save configuration failed!!\n";
+    if (load_failed)
+        return "load configuration failed!!\n";
+    return NULL;
+}
+
+void wla_forget_failures(void)
+{
+    load_failed = 0;
+    save_failed = 0;
 }
 
 void wla_get(const char *name, char *value)

@@ -14,8 +14,15 @@
 
 // 0: lock held and working copy loaded; else nothing was done.
 int wla_begin(const char *trace);
-void wla_commit(void);
+// Store and save: 0, or -1 (logged, and remembered for the reply).
+int wla_commit(void);
 void wla_end(const char *trace);
+// The reply that replaces a handler's when a bracket of this request could
+// not load ("load configuration failed!!\n") or store and save ("save
+// configuration failed!!\n"); NULL when all went well.
+const char *wla_failure_reply(void);
+// A new request (or a reply sent) starts with a clean slate.
+void wla_forget_failures(void);
 
 // Plain names (radio-wide, or per interface through wlSsidIdx). The value
 // buffer must hold WL_VALUE_SIZE bytes; it is the empty text when unset.
