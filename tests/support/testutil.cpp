@@ -431,7 +431,9 @@ int run(const std::string &cmdline, std::string *out)
     return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
 }
 
-Daemon::Daemon(const TempRoot &root, const std::vector<std::string> &args) : root_(root)
+Daemon::Daemon(const TempRoot &root, const std::vector<std::string> &args,
+               const std::vector<std::string> &prefix)
+    : root_(root)
 {
     std::string exe = bin("dorvand");
     // Never let a test daemon reach a real nbtscan or nvram.
@@ -444,11 +446,13 @@ Daemon::Daemon(const TempRoot &root, const std::vector<std::string> &args) : roo
         dup2(o, STDOUT_FILENO);
         dup2(e, STDERR_FILENO);
         std::vector<char *> argv;
+        for (const auto &a : prefix)
+            argv.push_back(const_cast<char *>(a.c_str()));
         argv.push_back(const_cast<char *>(exe.c_str()));
         for (const auto &a : args)
             argv.push_back(const_cast<char *>(a.c_str()));
         argv.push_back(nullptr);
-        execv(exe.c_str(), argv.data());
+        execvp(argv[0], argv.data());
         _exit(127);
     }
 }

@@ -116,3 +116,17 @@ TEST_F(MacfilterTest, ViewListsEntriesUnderTheirInterface)
                 "wl0.3:2  wlSsid:c  wlFltMacMode:disable maclist: \n"));
     EXPECT_EQ(root.trace(), dt::bracket("cmdWlMacfilterView", "wlSsidIdx=0 wlSsidIdx=1 wlSsidIdx=2 wlSsidIdx=3", false));
 }
+
+// A line longer than 512 bytes (255-byte SSID and mode) still fits the
+// reply: it is shown, not the whole view dropped.
+TEST_F(MacfilterTest, LongLinesAreShownWhole)
+{
+    const std::string ssid(255, 's'), mode(255, 'm');
+    dt::seed({{"wlSsid_wl0v1", ssid}, {"wlFltMacMode_wl0v1", mode}});
+    ASSERT_EQ(mf("addmac --interface wl0.1 --macaddr 0:1:2:3:4:5"), R("addmac for wl0.1 successfully!!\n"));
+    std::string view = mf("show");
+    EXPECT_NE(view.find("\nwl0.1:enabled  wlSsid:" + ssid + "  wlFltMacMode:" + mode + " maclist: 0:1:2:3:4:5  \n"
+                        "wl0.2:"),
+              std::string::npos)
+        << view;
+}
