@@ -121,7 +121,8 @@ int doWds()
 int doReset()
 {
     if (dorvan_restoreFactory() != 0) {
-        fprintf(stderr, "%s: cannot write the factory configuration\n", kSelf);
+        fprintf(stderr, "%s: cannot write the factory configuration: %s\n", kSelf,
+                strerror(errno));
         return kFailed;
     }
     return kOk;

@@ -20,6 +20,8 @@ std::atomic<int> g_level{CFG_LOG_ERR};
 // writers never interleave inside a line.
 void appendLine(const char *file, const char *data, size_t n)
 {
+    // Callers report errno after logging what went wrong.
+    int saved = errno;
     int fd = -1;
     if (file != nullptr && file[0] != '\0')
         fd = open(file, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
@@ -36,6 +38,7 @@ void appendLine(const char *file, const char *data, size_t n)
     }
     if (fd >= 0)
         close(fd);
+    errno = saved;
 }
 
 } // namespace

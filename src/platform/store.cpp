@@ -144,7 +144,6 @@ extern "C" int cfgMgm_saveConfigToFlash(void)
             bytes = g_cache.bytes;
     }
     if (int e = workingCopyUnreadable()) {
-        log_log(CFG_LOG_ERR, __func__, __LINE__, "not saving: the configuration could not be read");
         errno = e;
         return CFG_RET_INTERNAL_ERROR;
     }

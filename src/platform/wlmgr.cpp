@@ -465,9 +465,8 @@ int dorvan_storeWorkingCopy(void)
 {
     trace("store");
     std::lock_guard<std::mutex> guard(g_mutex);
+    // The load logged why; storing now would write what was never read.
     if (g_wc.loaded && g_wc.unreadable != 0) {
-        log_log(CFG_LOG_ERR, __func__, __LINE__, "not storing: cannot read %s",
-                g_wc.failure.c_str());
         errno = g_wc.unreadable;
         return -1;
     }

@@ -2,7 +2,6 @@
 // peer scan.
 #include <gtest/gtest.h>
 
-#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -112,28 +111,24 @@ TEST_F(WdsTest, OverflowingScansStopAtWholeEntries)
     EXPECT_EQ(view.substr(view.size() - 4), R("] \n"));
 }
 
-// A FIFO or /dev/zero planted at the peer file must neither block the scan
-// nor keep it reading (each held the lock forever); a file that stays bad
-// is logged once, and the scan finds nothing.
+// A FIFO at the peer file blocked the scan, a link to /dev/zero kept it
+// reading, both with the lock held: now an empty scan, logged once.
 TEST_F(WdsTest, PlantedPeerFilesFailTheScanQuickly)
 {
     const std::string path = root.file("var/dorvan/radio/wds_peers");
-    for (const char *kind : {"fifo", "zero"}) {
-        SCOPED_TRACE(kind);
+    for (bool fifo : {true, false}) {
         unlink(path.c_str());
+        ASSERT_EQ(fifo ? mkfifo(path.c_str(), 0600) : symlink("/dev/zero", path.c_str()), 0);
         unlink(root.file("log").c_str());
-        ASSERT_EQ(std::string(kind) == "fifo" ? mkfifo(path.c_str(), 0600) : symlink("/dev/zero", path.c_str()), 0);
-        root.clear_trace();
         pid_t pid = fork();
         if (pid == 0) {
             alarm(5);
-            bool ok = wds("scanwdsmac") == R("") && wds("scanwdsmac") == R("");
-            _exit(ok ? 0 : 1);
+            _exit(wds("scanwdsmac") == R("") && wds("scanwdsmac") == R("") ? 0 : 1);
         }
         int st = -1;
         waitpid(pid, &st, 0);
-        EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0) << "status " << st;
-        EXPECT_EQ(dt::lines(root.log()), (Lines{root.log().substr(0, root.log().find('\n'))}));
+        EXPECT_EQ(st, 0) << fifo;
+        EXPECT_EQ(dt::lines(root.log()).size(), 1u) << root.log();
         EXPECT_NE(root.log().find(path + ": not a regular file"), std::string::npos);
         EXPECT_EQ(root.trace().back(), "unlock\tprocessWlWDSCmd");
     }
