@@ -90,8 +90,9 @@ int fsyncDir(const std::string &dir)
 // owner of its folder (the daemon's, as it writes its temp files there).
 int giveToOwner(int fd, const std::string &dir)
 {
+    static const bool root = geteuid() == 0;
     struct stat st;
-    if (geteuid() != 0 || stat(dir.c_str(), &st) != 0 || (st.st_uid == 0 && st.st_gid == 0))
+    if (!root || stat(dir.c_str(), &st) != 0 || (st.st_uid == 0 && st.st_gid == 0))
         return 0;
     return fchown(fd, st.st_uid, st.st_gid);
 }
