@@ -176,7 +176,7 @@ int main(int argc, char **argv)
         cfgMsg_cleanup(&bus);
         if (locked != CFG_RET_TIMED_OUT)
             return fileError("cannot lock", DORVAN_LOCK_FILE, strerror(err));
-        fprintf(stderr, "%s: configuration lock busy\n", kSelf);
+        fprintf(stderr, "%s: configuration lock not obtained\n", kSelf);
         return kLockBusy;
     }
 

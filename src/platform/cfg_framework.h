@@ -33,8 +33,9 @@ int cfgMdm_init(int entityId, void *msgHandle, int *mdmId);
 
 /* Configuration lock, shared with every process on the gateway. 0: held;
    CFG_RET_TIMED_OUT: another holder kept it; CFG_RET_INTERNAL_ERROR: the
-   lock file could not be opened or locked (errno set, logged). The holder may acquire again: nested acquires
-   count, and only the matching last release unlocks. */
+   lock file could not be opened or locked (errno set, logged). The holder
+   may acquire again: nested acquires count, and only the matching last
+   release unlocks. */
 int cfgLck_acquireLockTraced(const char *caller);
 /* timeout in seconds */
 int cfgLck_acquireLockWithTimeoutTraced(const char *caller, uint32_t timeout);

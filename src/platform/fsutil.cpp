@@ -256,8 +256,8 @@ int openRegular(const std::string &path, struct stat *st)
     int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return -1;
-    if (fstat(fd, st) != 0 || !S_ISREG(st->st_mode)) {
-        int e = S_ISREG(st->st_mode) ? errno : kNotRegular;
+    int e = fstat(fd, st) != 0 ? errno : S_ISREG(st->st_mode) ? 0 : kNotRegular;
+    if (e != 0) {
         close(fd);
         errno = e;
         return -1;

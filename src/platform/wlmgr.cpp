@@ -346,7 +346,7 @@ void wlmgr_scanWdsMacResult(void)
     int fd = path.empty() ? -1 : openRegular(path, &st);
     // A missing file is an empty scan; anything else that is not a regular
     // file fails it (a FIFO would block, /dev/zero never end).
-    int err = fd < 0 && errno != ENOENT ? errno : 0;
+    int err = fd < 0 && !path.empty() && errno != ENOENT ? errno : 0;
     bool report;
     {
         std::lock_guard<std::mutex> guard(g_mutex);
@@ -465,12 +465,13 @@ int dorvan_storeWorkingCopy(void)
 {
     trace("store");
     std::lock_guard<std::mutex> guard(g_mutex);
+    const DorvanImage &img = image();
     // The load logged why; storing now would write what was never read.
-    if (g_wc.loaded && g_wc.unreadable != 0) {
+    if (g_wc.unreadable != 0) {
         errno = g_wc.unreadable;
         return -1;
     }
-    int rc = storeImage(image(), &g_wc.bytes);
+    int rc = storeImage(img, &g_wc.bytes);
     if (rc == 0)
         g_wc.undo.clear();
     return rc;
