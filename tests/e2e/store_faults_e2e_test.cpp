@@ -41,8 +41,8 @@ bool can_unshare()
 // with mode 0600, for a real EACCES.
 TEST(StoreFaultsE2E, OtherUsersFilesFailLoudlyAndSurvive)
 {
-    if (geteuid() != 0 || dt::run("command -v setpriv >/dev/null") != 0)
-        GTEST_SKIP() << "needs root and setpriv";
+    if (geteuid() != 0 || dt::run(kNobody + ("test -x " + dt::bin("dorvand")) + " 2>/dev/null") != 0)
+        GTEST_SKIP() << "needs root, setpriv, and a build nobody can run";
     dt::TempRoot root;
     dt::seed({{"wlSsid_wl0v0", "kept"}});
     unsetenv("DORVAN_TRACE");
