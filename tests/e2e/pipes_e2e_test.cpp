@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,6 +22,34 @@ protected:
     std::string req = root.file("var/param_fifo1");
     std::string rep = root.file("var/param_fifo2");
 };
+
+// One run of the dorvan front end, prefix (a tracer) in front of it.
+struct FrontEndRun {
+    int status;
+    std::string out, err;
+    double cpu_s;
+};
+
+FrontEndRun front_end(const dt::TempRoot &root, const std::string &args, const std::string &prefix = "")
+{
+    struct rusage before, after;
+    getrusage(RUSAGE_CHILDREN, &before);
+    FrontEndRun r;
+    std::string err = root.file("frontend.err");
+    r.status = dt::run(prefix + " " + dt::bin("dorvan") + " " + args + " 2>'" + err + "'", &r.out);
+    getrusage(RUSAGE_CHILDREN, &after);
+    auto secs = [](const struct rusage &u) {
+        return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    };
+    r.cpu_s = secs(after) - secs(before);
+    r.err = dt::read_file(err);
+    return r;
+}
+
+bool have_strace()
+{
+    return dt::run("strace -V >/dev/null 2>&1") == 0;
+}
 
 }  // namespace
 
@@ -119,4 +149,113 @@ TEST_F(DaemonTest, FrontEndAndCfgToolAgainstTheRunningDaemon)
     EXPECT_EQ(dt::ask("wladv"), "wladvhelp");
     EXPECT_EQ(dt::run(dt::bin("dorvan-cfg") + " --flash get wlSsid_wl0v1", &out), 0);
     EXPECT_EQ(out, "Guest Net\n");
+}
+
+TEST_F(DaemonTest, SecondDaemonOnTheRootEndsBeforeTouchingPipesOrButtons)
+{
+    dt::Daemon first(root);
+    ASSERT_EQ(dt::ask("wlwds"), "wlwdshelp");
+    const std::string lock = root.file("var/dorvan/dorvand.lock");
+    struct stat st;
+    ASSERT_EQ(stat(lock.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(dt::run("flock -n '" + lock + "' true"), 1) << "what the init script tests";
+
+    // With the first one stopped, a pending request and a held button are
+    // the second one's to see, if it ever looks.
+    kill(first.pid(), SIGSTOP);
+    ASSERT_EQ(mkfifo(req.c_str(), 0666), 0);
+    root.board("reset_button", "0");
+    unlink(root.file("log").c_str());
+    size_t out_before = first.out().size();
+    dt::Daemon second(root);
+    EXPECT_EQ(second.wait_exit(3000), 255);
+    dt::Lines log = dt::lines(root.log());
+    ASSERT_EQ(log.size(), 1u) << root.log();
+    EXPECT_NE(log[0].find("[3]"), std::string::npos);
+    EXPECT_NE(log[0].find("another dorvand"), std::string::npos);
+    EXPECT_EQ(first.out().substr(out_before), "") << "no button counted, no pipe touched";
+    EXPECT_TRUE(dt::exists(req));
+
+    root.board("reset_button", "1");
+    unlink(req.c_str());
+    kill(first.pid(), SIGCONT);
+    EXPECT_EQ(dt::ask("wlsecurity"), "wlsechelp");
+    EXPECT_TRUE(first.alive());
+}
+
+TEST_F(DaemonTest, FrontEndRefusesBadOptionsAndALongRootSendingNothing)
+{
+    for (const char *args : {"--bogus wlwds show", "-x", "--timeout", "--timeout 1 --timeout"}) {
+        auto t0 = std::chrono::steady_clock::now();
+        FrontEndRun r = front_end(root, args);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_EQ(r.out, "") << args;
+        EXPECT_EQ(r.err.rfind("dorvan: ", 0), 0u) << args << ": " << r.err;
+        EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(800)) << args;
+        EXPECT_FALSE(dt::exists(root.file("var/dorvan/frontend.lock"))) << args;
+    }
+
+    // Cut to nothing, a long root would be "/": every path the front end
+    // could touch there is watched, and refused, by the tracer.
+    if (!have_strace())
+        GTEST_SKIP() << "strace not installed";
+    std::string watched;
+    for (const char *p : {"/var", "/var/dorvan", "/var/dorvan/frontend.lock", "/var/param_fifo1", "/var/param_fifo2"})
+        watched += std::string(" -P ") + p;
+    const std::string trace = root.file("strace.log");
+    setenv("DORVAN_ROOT", root.file(std::string(300, 'r')).c_str(), 1);
+    FrontEndRun r = front_end(root, "--timeout 1 wlwds", "strace -f -qq -o '" + trace + "'" + watched +
+                                                              " -e inject=all:error=EACCES");
+    setenv("DORVAN_ROOT", root.path().c_str(), 1);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "dorvan: DORVAN_ROOT too long\n");
+    EXPECT_EQ(dt::read_file(trace), "");
+}
+
+TEST_F(DaemonTest, FrontEndTakesNothingButAPipeAtTheReplyPath)
+{
+    dt::Daemon d(root);
+    ASSERT_EQ(dt::ask("wlwds"), "wlwdshelp");
+    const std::string secret = root.file("secret");
+    dt::write_file(secret, "not a reply");
+    auto plant = [&](const std::string &what) {
+        rmdir(rep.c_str());
+        unlink(rep.c_str());
+        if (what == "file link")
+            symlink(secret.c_str(), rep.c_str());
+        else if (what == "zero link")
+            symlink("/dev/zero", rep.c_str());
+        else if (what == "file")
+            dt::write_file(rep, "not a reply");
+        else
+            mkdir(rep.c_str(), 0755);
+    };
+    for (const std::string what : {"file link", "zero link", "file", "directory"}) {
+        plant(what);
+        FrontEndRun r = front_end(root, "--timeout 2 wlwds");
+        EXPECT_EQ(r.status, 3) << what;
+        EXPECT_EQ(r.out, "") << what;
+        EXPECT_NE(r.err.find("param_fifo2 is not a named pipe"), std::string::npos) << what << ": " << r.err;
+        EXPECT_LT(r.cpu_s, 0.3) << what << ": no spinning";
+    }
+    EXPECT_EQ(dt::read_file(secret), "not a reply");
+    rmdir(rep.c_str());
+    EXPECT_EQ(front_end(root, "wlwds").status, 0);
+}
+
+TEST_F(DaemonTest, FrontEndStalledPastTheDaemonsWaitSaysSo)
+{
+    if (!have_strace())
+        GTEST_SKIP() << "strace not installed";
+    dt::Daemon d(root);
+    ASSERT_EQ(dt::ask("wlwds"), "wlwdshelp");
+    // Its first write is the request: held back longer than the daemon waits
+    // for it, as a stopped or starved front end would be.
+    FrontEndRun r = front_end(root, "wladv show",
+                              "strace -f -qq -o /dev/null -e trace=write -e inject=write:delay_enter=3500000:when=1");
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(r.err, "dorvan: the daemon did not take the request\n");
+    EXPECT_NE(d.out().find("stale request pipe removed"), std::string::npos);
+    EXPECT_EQ(dt::ask("wlwds"), "wlwdshelp");
 }

@@ -322,6 +322,7 @@ TEST(Reliability, ShellChildrenNeverHoldTheLock)
     std::string fds = dt::read_file(root.file("nbtscan.fds"));
     ASSERT_NE(fds, "");
     EXPECT_EQ(fds.find("cfg.lock"), std::string::npos) << fds;
+    EXPECT_EQ(fds.find("dorvand.lock"), std::string::npos) << fds;
     EXPECT_EQ(fds.find("param_fifo"), std::string::npos) << fds;
 }
 

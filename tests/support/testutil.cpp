@@ -501,7 +501,7 @@ std::string ask(const std::string &request, int timeout_ms)
 {
     std::string reply, error, bytes = R(request);
     fe_result r = fe_exchange(bytes.data(), bytes.size(), timeout_ms, &reply, &error);
-    if (r == FE_TIMEOUT)
+    if (r == FE_NO_REPLY)
         return "<timeout>";
     if (r != FE_OK)
         return "<error: " + error + ">";
