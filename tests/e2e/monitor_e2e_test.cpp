@@ -106,6 +106,7 @@ TEST(MonitorE2E, ScanGivesUpOnABusyLockAndTheButtonsComeBack)
     double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - first).count();
     EXPECT_GT(took, 26.0);
     EXPECT_LT(took, 32.0);
+    RecordProperty("gave_up_after_s", std::to_string(took));
     size_t counted = occurrences(d.out(), "reset_button_cnt=");
     EXPECT_GE(dt::wait_for([&] { return occurrences(d.out(), "reset_button_cnt=") >= counted + 5; }, 3), 0)
         << "the held button is counted again";
