@@ -38,13 +38,6 @@ int env_int(const char *name, int fallback)
     return v ? atoi(v) : fallback;
 }
 
-std::string cfg(const std::string &args)
-{
-    std::string out;
-    dt::run(dt::bin("dorvan-cfg") + " " + args + " 2>&1", &out);
-    return out;
-}
-
 // Shortened passes, so hundreds of exchanges fit in a test.
 struct FastPasses {
     explicit FastPasses(int ms) { setenv("DORVAN_PASS_MS", std::to_string(ms).c_str(), 1); }
@@ -257,12 +250,6 @@ TEST(Reliability, AwkwardRequestsEachGetOneAnswer)
         EXPECT_EQ(dt::raw_exchange(c.bytes), c.reply) << c.bytes.size() << " bytes";
         tried++;
     }
-    std::string many = "wladv config";
-    for (int i = 0; i < 11; i++)
-        many += " --wlDtmIntvl 3";
-    EXPECT_EQ(dt::ask(many), "wireless advanced setting is configured successfully!!\n");
-    EXPECT_EQ(dt::ask(many + " --wlDtmIntvl 0"), "wireless advanced setting is configured successfully!!\n");
-    tried += 2;
 
     // Every option word without its value: an answer, never a hang or crash.
     const char *bare[] = {
@@ -284,26 +271,6 @@ TEST(Reliability, AwkwardRequestsEachGetOneAnswer)
     }
     EXPECT_TRUE(d.alive());
     RecordProperty("hostile_inputs", tried);
-}
-
-TEST(Reliability, LockHoldersNeitherBlockNorBreakCommands)
-{
-    dt::TempRoot root;
-    FastPasses fast(20);
-    dt::Daemon d(root);
-    EXPECT_EQ(dt::ask("wlinterface disable --interface wl0.2"), "disable wl0.2 successfully!!\n");
-    {
-        dt::LockHolder holder;
-        // No reply and no change while another process holds the lock.
-        EXPECT_EQ(dt::ask("wlinterface enable --interface wl0 --wlSsid locked", 1500), "<timeout>");
-        EXPECT_NE(cfg("get wlSsid_wl0v0"), "locked\n");
-        holder.kill_now();
-        // A holder that died released it: the next command goes through at once.
-        auto t0 = Clock::now();
-        EXPECT_EQ(dt::ask("wlinterface enable --interface wl0 --wlSsid free"), "enable wl0 successfully!!\n");
-        EXPECT_LT(std::chrono::duration<double>(Clock::now() - t0).count(), 1.0);
-    }
-    EXPECT_EQ(cfg("get wlSsid_wl0v0"), "free\n");
 }
 
 TEST(Reliability, ShellChildrenNeverHoldTheLock)
