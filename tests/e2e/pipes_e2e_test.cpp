@@ -31,6 +31,9 @@ struct FrontEndRun {
     double cpu_s;
 };
 
+// The front end under strace; LeakSanitizer cannot run under a tracer.
+const char kStrace[] = "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 strace -f -qq";
+
 FrontEndRun front_end(const std::string &args, const std::string &prefix = "")
 {
     auto cpu = [] {
@@ -178,7 +181,7 @@ TEST_F(DaemonTest, FrontEndRefusesBadOptionsNonPipeRepliesAndALongRoot)
     // could touch there is watched, and refused, by the tracer.
     if (dt::run("strace -V >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "strace not installed";
-    std::string tracer = "strace -f -qq -o '" + root.file("strace.log") + "' -e inject=all:error=EACCES";
+    std::string tracer = kStrace + (" -o '" + root.file("strace.log") + "' -e inject=all:error=EACCES");
     for (const char *p : {"/var", "/var/dorvan", "/var/dorvan/frontend.lock", "/var/param_fifo1", "/var/param_fifo2"})
         tracer += std::string(" -P ") + p;
     setenv("DORVAN_ROOT", root.file(std::string(300, 'r')).c_str(), 1);
@@ -196,8 +199,8 @@ TEST_F(DaemonTest, StalledFrontEndNeitherFreezesTheDaemonNorDiesSilently)
     dt::Daemon d(root);
     // Its first write is the request: held back past the daemon's 2 s wait,
     // as a stopped or starved front end's would be.
-    FrontEndRun r = front_end("wladv show", "strace -f -qq -o /dev/null -e trace=write -e "
-                                            "inject=write:delay_enter=3500000:when=1");
+    FrontEndRun r = front_end("wladv show", kStrace + std::string(" -o /dev/null -e trace=write -e "
+                                                                  "inject=write:delay_enter=3500000:when=1"));
     EXPECT_EQ(r.status, 3);
     EXPECT_EQ(r.said, "dorvan: the daemon did not take the request\n");
     // The daemon went on after its 2 s, before the write came.
