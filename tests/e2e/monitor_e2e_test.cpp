@@ -52,7 +52,6 @@ TEST(MonitorE2E, ResetHoldRestoresFactoryThenRestartsOrEnds)
         EXPECT_GE(dt::wait_for(seen("First Sync", 1), 5), 0);
         root.board("reset_button", "0");
         EXPECT_GE(dt::wait_for(seen("reset_button_cnt=5\n", 1), 5), 0);
-        EXPECT_EQ(dt::stored("wlSsid_wl0v0"), "before-restore");
         root.board("reset_button", "1");
         EXPECT_GE(dt::wait_for(seen("Restore default configuration and Reset the system!!!\n", 1), 3), 0);
         // Restarted (a second first alignment) or ended; either way once only.
@@ -100,5 +99,4 @@ TEST(MonitorE2E, ScanGivesUpOnABusyLockAndTheButtonsComeBack)
     EXPECT_EQ(occurrences(d.out(), msg), 15u);
     EXPECT_EQ(occurrences(root.log(), "scan skipped"), 1u);
     EXPECT_TRUE(dt::stub_calls(root).empty());
-    EXPECT_TRUE(d.alive());
 }

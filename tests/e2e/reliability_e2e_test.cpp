@@ -178,12 +178,10 @@ TEST(Reliability, HostilePipesAndRequestsKeepTheCadence)
     Cadence cadence(d);
     const std::string req = root.file("var/param_fifo1");
     const std::string rep = root.file("var/param_fifo2");
-    int tried = 0;
 
     // After each fault the passes come at their usual pace and the next
     // ordinary request is answered.
     auto cadence_kept = [&](const std::string &what) {
-        tried++;
         EXPECT_LE(cadence.next_passes(3), 1.5) << what;
     };
     auto settled = [&](const std::string &what) {
@@ -224,8 +222,6 @@ TEST(Reliability, HostilePipesAndRequestsKeepTheCadence)
     unlink(rep.c_str());
     settled("symlink at the reply path");
 
-    EXPECT_TRUE(d.alive());
-    RecordProperty("hostile_inputs", tried);
 }
 
 TEST(Reliability, AwkwardRequestsEachGetOneAnswer)
@@ -233,7 +229,6 @@ TEST(Reliability, AwkwardRequestsEachGetOneAnswer)
     dt::TempRoot root;
     FastPasses fast(20);
     dt::Daemon d(root);
-    int tried = 0;
     // Requests of every awkward size and content get one answer each.
     struct Case {
         std::string bytes, reply;
@@ -248,7 +243,6 @@ TEST(Reliability, AwkwardRequestsEachGetOneAnswer)
     };
     for (const Case &c : cases) {
         EXPECT_EQ(dt::raw_exchange(c.bytes), c.reply) << c.bytes.size() << " bytes";
-        tried++;
     }
 
     // Every option word without its value: an answer, never a hang or crash.
@@ -267,10 +261,7 @@ TEST(Reliability, AwkwardRequestsEachGetOneAnswer)
         std::string got = dt::ask(r);
         EXPECT_NE(got, "<timeout>") << r;
         EXPECT_EQ(got.find("<error"), std::string::npos) << r;
-        tried++;
     }
-    EXPECT_TRUE(d.alive());
-    RecordProperty("hostile_inputs", tried);
 }
 
 TEST(Reliability, ShellChildrenNeverHoldTheLock)
@@ -368,14 +359,9 @@ TEST(Reliability, LongRunOfRequestsLeaksNothing)
     };
     // Every request here leaves the settings as they were, so each answer is
     // the same every round.
-    auto front_end = [](const std::string &r) {
-        std::string out;
-        dt::run(dt::bin("dorvan") + " " + r + " 2>&1", &out);
-        return out;
-    };
     std::vector<std::string> want;
     for (const auto &r : reqs)
-        want.push_back(front_end(r));
+        want.push_back(dt::front_end(r).said);
     for (const auto &w : want)
         ASSERT_EQ(w.find("dorvan:"), std::string::npos) << w;
     usleep(300000);
@@ -386,7 +372,7 @@ TEST(Reliability, LongRunOfRequestsLeaksNothing)
     int wrong = 0;
     for (int i = 0; i < total; i++) {
         size_t k = i % reqs.size();
-        std::string out = front_end(reqs[k]);
+        std::string out = dt::front_end(reqs[k]).said;
         if (out != want[k]) {
             if (++wrong < 5)
                 ADD_FAILURE() << "request " << i << " (" << reqs[k] << ") got: " << out;
@@ -403,7 +389,6 @@ TEST(Reliability, LongRunOfRequestsLeaksNothing)
 #endif
     EXPECT_EQ(zombies_of(d.pid()), 0);
     EXPECT_EQ(stray_temps(root.file("var/dorvan")), 0);
-    EXPECT_TRUE(d.alive());
     printf("load: %d requests in %.1f s; fds %d -> %d; RSS %ld -> %ld kB\n", total, secs, fds0, fds1,
            rss0, rss1);
     RecordProperty("requests", total);

@@ -6,6 +6,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -429,6 +430,20 @@ int run(const std::string &cmdline, std::string *out)
     if (out)
         *out = s;
     return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+}
+
+FrontEndRun front_end(const std::string &args, const std::string &prefix)
+{
+    auto cpu = [] {
+        struct rusage u;
+        getrusage(RUSAGE_CHILDREN, &u);
+        return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    };
+    FrontEndRun r;
+    double before = cpu();
+    r.status = run(prefix + " " + bin("dorvan") + " " + args + " 2>&1", &r.said);
+    r.cpu_s = cpu() - before;
+    return r;
 }
 
 Daemon::Daemon(const TempRoot &root, const std::vector<std::string> &args) : root_(root)
