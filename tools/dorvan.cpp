@@ -1,4 +1,5 @@
 // dorvan: sends one request to dorvand and prints its reply.
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -15,7 +16,8 @@ static void usage(FILE *out)
             "       dorvan --list | --help | --completion bash\n"
             "Sends WORD and its arguments, joined by single blanks, to dorvand and prints\n"
             "the reply. A help keyword in reply is shown as the command's help text.\n"
-            "Exit status: 0 reply printed, 2 usage or pipe error, 3 no reply in time.\n\n"
+            "Exit status: 0 reply printed; 2 usage error, unusable DORVAN_ROOT or pipe error;\n"
+            "3 no reply: none in time, request not taken, or no pipe at the reply path.\n\n"
             "commands:\n");
     for (int i = 0; i < fe_ncommands; i++)
         fprintf(out, "  %-12s %s\n", fe_commands[i].word, fe_commands[i].summary);
@@ -31,12 +33,24 @@ static void list_forms(void)
     }
 }
 
+static int usage_error(const char *what, const char *arg)
+{
+    fprintf(stderr, "dorvan: %s%s\nTry 'dorvan --help'.\n", what, arg);
+    return 2;
+}
+
 int main(int argc, char **argv)
 {
+    // A daemon that dropped the request pipe before our write must not kill
+    // us silently: the write fails with EPIPE and is reported.
+    signal(SIGPIPE, SIG_IGN);
     int timeout_s = 10;
     int i = 1;
-    for (; i < argc; i++) {
-        if (strcmp(argv[i], "--timeout") == 0 && i + 1 < argc) {
+    // Options come before WORD; nothing that looks like one is ever sent.
+    for (; i < argc && argv[i][0] == '-'; i++) {
+        if (strcmp(argv[i], "--timeout") == 0) {
+            if (i + 1 >= argc)
+                return usage_error("--timeout needs a value", "");
             char *end = NULL;
             long v = strtol(argv[++i], &end, 10);
             if (*end != '\0' || v <= 0 || v > 3600) {
@@ -61,7 +75,7 @@ int main(int argc, char **argv)
             i++;
             break;
         } else {
-            break;
+            return usage_error("unknown option ", argv[i]);
         }
     }
     if (i >= argc) {

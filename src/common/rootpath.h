@@ -9,6 +9,8 @@
 #define DORVAN_ROOT_MAX 256
 // Room for any path the system builds: root prefix plus its own fixed part.
 #define DORVAN_PATH_MAX (DORVAN_ROOT_MAX + 128)
+// What every program says when it refuses such a root.
+#define DORVAN_ROOT_TOO_LONG "DORVAN_ROOT too long"
 
 // The root prefix without trailing slashes ("" for "/" or unset).
 const char *rootpath_prefix(void);

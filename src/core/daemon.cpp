@@ -68,6 +68,12 @@ int dorvand_main(int argc, char **argv)
         cfgMsg_cleanup(&msgHandle);
         exit(-1);
     }
+    // One daemon per root: a second one would take the first one's requests
+    // and act on the same buttons. The platform logs why.
+    if (dorvan_holdInstanceLock() != 0) {
+        cfgMsg_cleanup(&msgHandle);
+        exit(-1);
+    }
     wl_cnt = wlmgr_getAdapterCount();
     if (wldm_alloc(wl_cnt) != 0) {
         log_log(CFG_LOG_ERR, "main", __LINE__, "Allocate wldm memory error\n");

@@ -12,6 +12,9 @@ namespace {
 
 const char kTrace[] = "do_scan";
 const unsigned kLockTimeoutSeconds = 2;
+// The loop stands still while we wait, reset button included: give up after
+// about 30 s and try again on the next scan's pass.
+const int kLockAttempts = 15;
 
 // Room for the whole line whatever the root prefix: a cut shell line could
 // run something nobody asked for, so it is never cut.
@@ -69,9 +72,15 @@ void do_scan(void)
     char cmd[kCmdSize];
     memset(cmd, 0, sizeof(cmd));
 
-    // No limit: the scan waits for the lock as long as it takes.
-    while (cfgLck_acquireLockWithTimeoutTraced(kTrace, kLockTimeoutSeconds) != 0)
+    for (int attempt = 1; cfgLck_acquireLockWithTimeoutTraced(kTrace, kLockTimeoutSeconds) != 0;
+         attempt++) {
         printf("Varno_monitor failed to get lock for nbt scan\n");
+        if (attempt == kLockAttempts) {
+            log_log(CFG_LOG_ERR, kTrace, __LINE__, "configuration lock busy %d times, scan skipped",
+                    kLockAttempts);
+            return;
+        }
+    }
 
     if (cfgObj_getNext(CFG_OID_LAN_IP_INTF, &iidStack, &obj) == 0 && obj != NULL) {
         const LanIpIntfObject *lan = (const LanIpIntfObject *)obj;

@@ -44,8 +44,15 @@ void cfgLck_releaseLockTraced(const char *caller);
 /* Flash. 0, or CFG_RET_INTERNAL_ERROR with errno (logged). */
 int cfgMgm_saveConfigToFlash(void);
 /* Factory configuration to data model and flash, then a system reset
-   (this process re-executes itself). Returns only on failure. */
+   (this process re-executes itself, keeping its instance lock). Returns
+   only when the configuration could not be written; a failed re-execution
+   is logged and ends the process with status 255. */
 int cfgMgm_restoreDefault(void *msgHandle);
+/* dorvand's own, not the vendor's: one daemon per root. flock on
+   var/dorvan/dorvand.lock, held for the life of the process and across the
+   restart above. 0: held; -1: another process holds it or it cannot be
+   opened (one line logged at level 3). */
+int dorvan_holdInstanceLock(void);
 
 /* Data-model objects. */
 #define CFG_OID_LAN_IP_INTF 45

@@ -5,6 +5,7 @@
 //   var/dorvan/mdm.db       data model
 //   var/dorvan/flash.db     flash copy of the data model
 //   var/dorvan/cfg.lock     configuration lock (flock; never renamed/removed)
+//   var/dorvan/dorvand.lock dorvand's instance lock (flock, 0600; never removed)
 //   var/dorvan/board/{reset_button,wireless_switch,wps_button}
 //   var/dorvan/radio/wds_peers   WDS scan results, "MAC SSID" a line
 // mdm.db and flash.db share one format: a header line
@@ -28,6 +29,8 @@
 //                        wldm_alloc or wlmgr_alloc return code
 //   DORVAN_NO_REEXEC     "1": cfgMgm_restoreDefault returns 0 instead of
 //                        restarting the program
+//   DORVAN_INSTANCE_FD   set only across that restart: the descriptor of the
+//                        instance lock, adopted by the new image
 #ifndef DORVAN_STORE_H
 #define DORVAN_STORE_H
 
@@ -39,6 +42,7 @@
 #define DORVAN_MDM_FILE "/var/dorvan/mdm.db"
 #define DORVAN_FLASH_FILE "/var/dorvan/flash.db"
 #define DORVAN_LOCK_FILE "/var/dorvan/cfg.lock"
+#define DORVAN_INSTANCE_LOCK_FILE "/var/dorvan/dorvand.lock"
 #define DORVAN_BOARD_DIR "/var/dorvan/board"
 #define DORVAN_RADIO_DIR "/var/dorvan/radio"
 #define DORVAN_WDS_PEERS_FILE "/var/dorvan/radio/wds_peers"

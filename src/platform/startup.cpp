@@ -78,7 +78,7 @@ int cfgMdm_init(int entityId, void *msgHandle, int *mdmId)
     if (dplat::injectedFailure("cfgMdm_init", &code))
         return code;
     if (!rootpath_valid()) {
-        log_log(CFG_LOG_ERR, __func__, __LINE__, "DORVAN_ROOT too long");
+        log_log(CFG_LOG_ERR, __func__, __LINE__, DORVAN_ROOT_TOO_LONG);
         return CFG_RET_INTERNAL_ERROR;
     }
     std::string state = dplat::rootPath(DORVAN_STATE_DIR);

@@ -8,10 +8,37 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
+
+// Names the instance lock's descriptor for the image that a restart starts.
+const char kInstanceFdEnv[] = "DORVAN_INSTANCE_FD";
+int g_instanceFd = -1;
+
+// The descriptor a restarting image left us, if it really is the lock file
+// at path (a stale or forged number is ignored). Else -1.
+int inheritedInstanceFd(const std::string &path)
+{
+    const char *env = getenv(kInstanceFdEnv);
+    if (env == nullptr)
+        return -1;
+    char *end = nullptr;
+    long fd = strtol(env, &end, 10);
+    bool numeric = end != env && *end == '\0' && fd > STDERR_FILENO && fd < 1024;
+    // Our shell children must not see it.
+    unsetenv(kInstanceFdEnv);
+    struct stat held, named;
+    if (!numeric || fstat((int)fd, &held) != 0 || lstat(path.c_str(), &named) != 0 ||
+        !S_ISREG(held.st_mode) || held.st_dev != named.st_dev || held.st_ino != named.st_ino)
+        return -1;
+    if (fcntl((int)fd, F_SETFD, FD_CLOEXEC) != 0)
+        return -1;
+    return (int)fd;
+}
 
 int runShell(const char *cmdline)
 {
@@ -44,15 +71,16 @@ int runShell(const char *cmdline)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// Re-executes this program with its original arguments. Returns on failure.
-int reexecSelf()
+// Re-executes this program with its original arguments. Returns only on
+// failure, with the reason.
+const char *reexecSelf()
 {
     static char args[16384];
     const int kMaxArgs = 256;
     static char *argv[kMaxArgs + 1];
     int fd = open("/proc/self/cmdline", O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        return -1;
+        return "/proc/self/cmdline unreadable";
     size_t got = 0;
     for (;;) {
         ssize_t r = read(fd, args + got, sizeof(args) - got);
@@ -67,22 +95,62 @@ int reexecSelf()
     close(fd);
     // A cut argument list would start the program wrongly.
     if (got == 0 || got == sizeof(args) || args[got - 1] != '\0')
-        return -1;
+        return "argument list unreadable or too long";
     int argc = 0;
     for (size_t i = 0; i < got; i += strlen(args + i) + 1) {
         if (argc == kMaxArgs)
-            return -1;
+            return "too many arguments";
         argv[argc++] = args + i;
     }
     argv[argc] = nullptr;
+    // The new image adopts the instance lock, so no second daemon can take
+    // the root while we restart.
+    if (g_instanceFd >= 0) {
+        char fdText[16];
+        snprintf(fdText, sizeof(fdText), "%d", g_instanceFd);
+        if (fcntl(g_instanceFd, F_SETFD, 0) != 0 || setenv(kInstanceFdEnv, fdText, 1) != 0)
+            return "instance lock not passed on";
+    }
     execv("/proc/self/exe", argv);
-    log_log(CFG_LOG_ERR, __func__, __LINE__, "execv: %s", strerror(errno));
-    return -1;
+    return strerror(errno);
 }
 
 } // namespace
 
 extern "C" {
+
+int dorvan_holdInstanceLock(void)
+{
+    std::string path = dplat::rootPath(DORVAN_INSTANCE_LOCK_FILE);
+    if (path.empty()) {
+        log_log(CFG_LOG_ERR, __func__, __LINE__, "instance lock path too long");
+        return -1;
+    }
+    int fd = inheritedInstanceFd(path);
+    if (fd < 0) {
+        // Never removed: the lock is the flock on this inode.
+        fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0 && errno == ENOENT && dplat::makeDirs(dplat::rootPath(DORVAN_STATE_DIR)) == 0)
+            fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            log_log(CFG_LOG_ERR, __func__, __LINE__, "cannot open %s: %s", path.c_str(),
+                    strerror(errno));
+            return -1;
+        }
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        int err = errno;
+        close(fd);
+        if (err == EWOULDBLOCK)
+            log_log(CFG_LOG_ERR, __func__, __LINE__, "another dorvand runs on this root (%s held)",
+                    path.c_str());
+        else
+            log_log(CFG_LOG_ERR, __func__, __LINE__, "flock %s: %s", path.c_str(), strerror(err));
+        return -1;
+    }
+    g_instanceFd = fd;
+    return 0;
+}
 
 int cfgSys_doSystemAction(const char *caller, const char *cmdline)
 {
@@ -115,8 +183,12 @@ int cfgMgm_restoreDefault(void *msgHandle)
     const char *noexec = getenv("DORVAN_NO_REEXEC");
     if (noexec != nullptr && strcmp(noexec, "1") == 0)
         return CFG_RET_SUCCESS;
-    reexecSelf();
-    return CFG_RET_INTERNAL_ERROR;
+    const char *why = reexecSelf();
+    // Returning would make the monitor restore the defaults again on every
+    // pass, undoing every later change: end, so the service manager restarts
+    // us with the factory configuration in place.
+    log_log(CFG_LOG_ERR, __func__, __LINE__, "restart failed: %s", why);
+    exit(255);
 }
 
 } // extern "C"

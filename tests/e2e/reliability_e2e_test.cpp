@@ -39,13 +39,6 @@ int env_int(const char *name, int fallback)
     return v ? atoi(v) : fallback;
 }
 
-std::string cfg(const std::string &args)
-{
-    std::string out;
-    dt::run(dt::bin("dorvan-cfg") + " " + args + " 2>&1", &out);
-    return out;
-}
-
 // Shortened passes, so hundreds of exchanges fit in a test.
 struct FastPasses {
     explicit FastPasses(int ms) { setenv("DORVAN_PASS_MS", std::to_string(ms).c_str(), 1); }
@@ -186,12 +179,10 @@ TEST(Reliability, HostilePipesAndRequestsKeepTheCadence)
     Cadence cadence(d);
     const std::string req = root.file("var/param_fifo1");
     const std::string rep = root.file("var/param_fifo2");
-    int tried = 0;
 
     // After each fault the passes come at their usual pace and the next
     // ordinary request is answered.
     auto cadence_kept = [&](const std::string &what) {
-        tried++;
         EXPECT_LE(cadence.next_passes(3), 1.5) << what;
     };
     auto settled = [&](const std::string &what) {
@@ -232,8 +223,6 @@ TEST(Reliability, HostilePipesAndRequestsKeepTheCadence)
     unlink(rep.c_str());
     settled("symlink at the reply path");
 
-    EXPECT_TRUE(d.alive());
-    RecordProperty("hostile_inputs", tried);
 }
 
 TEST(Reliability, AwkwardRequestsEachGetOneAnswer)
@@ -241,7 +230,6 @@ TEST(Reliability, AwkwardRequestsEachGetOneAnswer)
     dt::TempRoot root;
     FastPasses fast(20);
     dt::Daemon d(root);
-    int tried = 0;
     // Requests of every awkward size and content get one answer each.
     struct Case {
         std::string bytes, reply;
@@ -256,14 +244,7 @@ TEST(Reliability, AwkwardRequestsEachGetOneAnswer)
     };
     for (const Case &c : cases) {
         EXPECT_EQ(dt::raw_exchange(c.bytes), c.reply) << c.bytes.size() << " bytes";
-        tried++;
     }
-    std::string many = "wladv config";
-    for (int i = 0; i < 11; i++)
-        many += " --wlDtmIntvl 3";
-    EXPECT_EQ(dt::ask(many), "wireless advanced setting is configured successfully!!\n");
-    EXPECT_EQ(dt::ask(many + " --wlDtmIntvl 0"), "wireless advanced setting is configured successfully!!\n");
-    tried += 2;
 
     // Every option word without its value: an answer, never a hang or crash.
     const char *bare[] = {
@@ -281,30 +262,7 @@ TEST(Reliability, AwkwardRequestsEachGetOneAnswer)
         std::string got = dt::ask(r);
         EXPECT_NE(got, "<timeout>") << r;
         EXPECT_EQ(got.find("<error"), std::string::npos) << r;
-        tried++;
     }
-    EXPECT_TRUE(d.alive());
-    RecordProperty("hostile_inputs", tried);
-}
-
-TEST(Reliability, LockHoldersNeitherBlockNorBreakCommands)
-{
-    dt::TempRoot root;
-    FastPasses fast(20);
-    dt::Daemon d(root);
-    EXPECT_EQ(dt::ask("wlinterface disable --interface wl0.2"), "disable wl0.2 successfully!!\n");
-    {
-        dt::LockHolder holder;
-        // No reply and no change while another process holds the lock.
-        EXPECT_EQ(dt::ask("wlinterface enable --interface wl0 --wlSsid locked", 1500), "<timeout>");
-        EXPECT_NE(cfg("get wlSsid_wl0v0"), "locked\n");
-        holder.kill_now();
-        // A holder that died released it: the next command goes through at once.
-        auto t0 = Clock::now();
-        EXPECT_EQ(dt::ask("wlinterface enable --interface wl0 --wlSsid free"), "enable wl0 successfully!!\n");
-        EXPECT_LT(std::chrono::duration<double>(Clock::now() - t0).count(), 1.0);
-    }
-    EXPECT_EQ(cfg("get wlSsid_wl0v0"), "free\n");
 }
 
 TEST(Reliability, ShellChildrenNeverHoldTheLock)
@@ -323,6 +281,7 @@ TEST(Reliability, ShellChildrenNeverHoldTheLock)
     std::string fds = dt::read_file(root.file("nbtscan.fds"));
     ASSERT_NE(fds, "");
     EXPECT_EQ(fds.find("cfg.lock"), std::string::npos) << fds;
+    EXPECT_EQ(fds.find("dorvand.lock"), std::string::npos) << fds;
     EXPECT_EQ(fds.find("param_fifo"), std::string::npos) << fds;
 }
 
@@ -411,14 +370,9 @@ TEST(Reliability, LongRunOfRequestsLeaksNothing)
     };
     // Every request here leaves the settings as they were, so each answer is
     // the same every round.
-    auto front_end = [](const std::string &r) {
-        std::string out;
-        dt::run(dt::bin("dorvan") + " " + r + " 2>&1", &out);
-        return out;
-    };
     std::vector<std::string> want;
     for (const auto &r : reqs)
-        want.push_back(front_end(r));
+        want.push_back(dt::front_end(r).said);
     for (const auto &w : want)
         ASSERT_EQ(w.find("dorvan:"), std::string::npos) << w;
     usleep(300000);
@@ -429,7 +383,7 @@ TEST(Reliability, LongRunOfRequestsLeaksNothing)
     int wrong = 0;
     for (int i = 0; i < total; i++) {
         size_t k = i % reqs.size();
-        std::string out = front_end(reqs[k]);
+        std::string out = dt::front_end(reqs[k]).said;
         if (out != want[k]) {
             if (++wrong < 5)
                 ADD_FAILURE() << "request " << i << " (" << reqs[k] << ") got: " << out;

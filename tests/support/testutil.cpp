@@ -6,6 +6,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -431,6 +432,20 @@ int run(const std::string &cmdline, std::string *out)
     return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
 }
 
+FrontEndRun front_end(const std::string &args, const std::string &prefix)
+{
+    auto cpu = [] {
+        struct rusage u;
+        getrusage(RUSAGE_CHILDREN, &u);
+        return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    };
+    FrontEndRun r;
+    double before = cpu();
+    r.status = run(prefix + " " + bin("dorvan") + " " + args + " 2>&1", &r.said);
+    r.cpu_s = cpu() - before;
+    return r;
+}
+
 Daemon::Daemon(const TempRoot &root, const std::vector<std::string> &args,
                const std::vector<std::string> &prefix)
     : root_(root)
@@ -505,7 +520,7 @@ std::string ask(const std::string &request, int timeout_ms)
 {
     std::string reply, error, bytes = R(request);
     fe_result r = fe_exchange(bytes.data(), bytes.size(), timeout_ms, &reply, &error);
-    if (r == FE_TIMEOUT)
+    if (r == FE_NO_REPLY)
         return "<timeout>";
     if (r != FE_OK)
         return "<error: " + error + ">";

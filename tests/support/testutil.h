@@ -134,6 +134,14 @@ int run_golden(const std::string &file);
 double wait_for(const std::function<bool()> &ok, double seconds);
 
 std::string bin(const std::string &name);  // path of a built executable
+// The dorvan front end run as a user would, prefix (a tracer) in front: exit
+// status, standard output followed by standard error, CPU seconds it used.
+struct FrontEndRun {
+    int status;
+    std::string said;
+    double cpu_s;
+};
+FrontEndRun front_end(const std::string &args, const std::string &prefix = "");
 // Runs a command line with /bin/sh, returns exit status; output into *out.
 int run(const std::string &cmdline, std::string *out = nullptr);
 

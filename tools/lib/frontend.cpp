@@ -41,6 +41,21 @@ struct Fd {
     }
 };
 
+// Opens the reply pipe without following a link; anything but a FIFO there
+// (a file, a device, a directory) would hand us bytes the daemon never sent.
+int open_reply_pipe(const std::string &path, std::string *error)
+{
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st;
+    if (fd >= 0 && fstat(fd, &st) == 0 && S_ISFIFO(st.st_mode))
+        return fd;
+    *error = fd < 0 && errno != ELOOP ? "cannot open " + path + ": " + strerror(errno)
+                                      : path + " is not a named pipe";
+    if (fd >= 0)
+        close(fd);
+    return -1;
+}
+
 }  // namespace
 
 std::string fe_join(int argc, char **argv)
@@ -57,11 +72,16 @@ std::string fe_join(int argc, char **argv)
 fe_result fe_exchange(const char *request, size_t len, int timeout_ms, std::string *reply,
                       std::string *error)
 {
+    reply->clear();
+    // Cut to nothing, the root would be "/": the production daemon's pipes.
+    if (!rootpath_valid()) {
+        *error = DORVAN_ROOT_TOO_LONG;
+        return FE_ERROR;
+    }
     const long deadline = now_ms() + timeout_ms;
     const std::string req_path = rooted("/var/param_fifo1");
     const std::string rep_path = rooted("/var/param_fifo2");
     const std::string lock_path = rooted("/var/dorvan/frontend.lock");
-    reply->clear();
 
     // One exchange at a time: the pipes carry no request ids.
     std::string dir = rooted("/var/dorvan");
@@ -76,7 +96,7 @@ fe_result fe_exchange(const char *request, size_t len, int timeout_ms, std::stri
     while (flock(lock.fd, LOCK_EX | LOCK_NB) != 0) {
         if (now_ms() >= deadline) {
             *error = "another front end holds " + lock_path;
-            return FE_TIMEOUT;
+            return FE_NO_REPLY;
         }
         nap();
     }
@@ -86,17 +106,21 @@ fe_result fe_exchange(const char *request, size_t len, int timeout_ms, std::stri
     while (lstat(req_path.c_str(), &st) == 0) {
         if (now_ms() >= deadline) {
             *error = "an earlier request is still pending at " + req_path;
-            return FE_TIMEOUT;
+            return FE_NO_REPLY;
         }
         nap();
     }
-    if (mkfifo(req_path.c_str(), 0666) != 0) {
-        *error = "cannot create " + req_path + ": " + strerror(errno);
+    // Nothing is handed over unless a reply can come back through a pipe.
+    if (mkfifo(rep_path.c_str(), 0666) != 0 && errno != EEXIST) {
+        *error = "cannot create " + rep_path + ": " + strerror(errno);
         return FE_ERROR;
     }
-    if (mkfifo(rep_path.c_str(), 0666) != 0 && errno != EEXIST) {
-        unlink(req_path.c_str());
-        *error = "cannot create " + rep_path + ": " + strerror(errno);
+    if (lstat(rep_path.c_str(), &st) != 0 || !S_ISFIFO(st.st_mode)) {
+        *error = rep_path + " is not a named pipe";
+        return FE_NO_REPLY;
+    }
+    if (mkfifo(req_path.c_str(), 0666) != 0) {
+        *error = "cannot create " + req_path + ": " + strerror(errno);
         return FE_ERROR;
     }
 
@@ -110,24 +134,27 @@ fe_result fe_exchange(const char *request, size_t len, int timeout_ms, std::stri
             unlink(req_path.c_str());
             *error = errno == ENXIO ? "the daemon did not take the request"
                                     : "cannot open " + req_path + ": " + strerror(errno);
-            return errno == ENXIO ? FE_TIMEOUT : FE_ERROR;
+            return errno == ENXIO ? FE_NO_REPLY : FE_ERROR;
         }
         nap();
     }
     // Open the reply pipe before the request is complete, so the daemon's
-    // reply always finds a reader.
+    // reply always finds a reader. Not before: a reader there earlier could
+    // be handed the reply to an earlier front end that gave up.
     Fd rep;
-    rep.fd = open(rep_path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (rep.fd < 0) {
-        *error = "cannot open " + rep_path + ": " + strerror(errno);
-        return FE_ERROR;
-    }
+    rep.fd = open_reply_pipe(rep_path, error);
+    if (rep.fd < 0)
+        return FE_NO_REPLY;  // closing unwritten hands the daemon an empty request
     ssize_t w = write(req.fd, request, len);
+    int write_errno = errno;
     close(req.fd);
     req.fd = -1;
     if (w != (ssize_t)len) {
-        *error = "short write of the request";
-        return FE_ERROR;
+        // EPIPE: the daemon stopped waiting for us (we were stalled) and
+        // dropped the pipe; nothing reached it.
+        *error = w < 0 && write_errno == EPIPE ? "the daemon did not take the request"
+                                               : "short write of the request";
+        return w < 0 && write_errno == EPIPE ? FE_NO_REPLY : FE_ERROR;
     }
 
     char buf[4096];
@@ -136,7 +163,7 @@ fe_result fe_exchange(const char *request, size_t len, int timeout_ms, std::stri
         long left = deadline - now_ms();
         if (left <= 0) {
             *error = "no reply from the daemon";
-            return FE_TIMEOUT;
+            return FE_NO_REPLY;
         }
         struct pollfd p = {rep.fd, POLLIN, 0};
         int r = poll(&p, 1, (int)(left < 50 ? left : 50));
@@ -161,6 +188,9 @@ fe_result fe_exchange(const char *request, size_t len, int timeout_ms, std::stri
                 return FE_ERROR;
             }
             nap();
+        } else if (errno != EAGAIN && errno != EINTR) {
+            *error = "cannot read " + rep_path + ": " + strerror(errno);
+            return FE_ERROR;
         }
     }
 }

@@ -7,8 +7,8 @@
 
 enum fe_result {
     FE_OK = 0,
-    FE_ERROR = 2,    // a pipe could not be made or used
-    FE_TIMEOUT = 3,  // the daemon did not answer in time
+    FE_ERROR = 2,     // a pipe could not be made or used, or DORVAN_ROOT is unusable
+    FE_NO_REPLY = 3,  // no answer in time, request not taken, or no pipe at the reply path
 };
 
 // Sends len bytes (the request text with its NUL, at most 512) and reads the
