@@ -285,6 +285,39 @@ int readFile(const std::string &path, std::string *out, FileId *id, size_t sizeH
     return 0;
 }
 
+ssize_t readSmallFile(const char *path, char *buf, size_t size)
+{
+    if (size == 0) {
+        errno = EFBIG;
+        return -1;
+    }
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    struct stat st;
+    int e = 0;
+    if (fstat(fd, &st) != 0)
+        e = errno;
+    else if (!S_ISREG(st.st_mode))
+        e = EINVAL;
+    ssize_t n = -1;
+    // One read: a regular file reads short only at its end.
+    while (e == 0 && (n = read(fd, buf, size - 1)) < 0) {
+        if (errno != EINTR)
+            e = errno;
+    }
+    close(fd);
+    if (e == 0 && (size_t)n == size - 1)
+        e = EFBIG;
+    if (e != 0) {
+        buf[0] = '\0';
+        errno = e;
+        return -1;
+    }
+    buf[n] = '\0';
+    return n;
+}
+
 void removeStrayTemps(const std::string &dir)
 {
     std::lock_guard<std::mutex> guard(g_writeMutex);

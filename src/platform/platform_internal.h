@@ -42,6 +42,11 @@ int createFileIfMissing(const std::string &path, const std::string &data);
 // then sizeHint (the size expected) spares the fstat.
 int readFile(const std::string &path, std::string *out, FileId *id = nullptr,
              size_t sizeHint = 0);
+// Reads a small regular file into buf, NUL-terminated, without blocking on
+// whatever else sits at path (a FIFO would hold open() until a writer came).
+// The length, or -1 with errno: EINVAL when path is not a regular file,
+// EFBIG when the content fills buf (it may hide more).
+ssize_t readSmallFile(const char *path, char *buf, size_t size);
 // Removes "<name>.tmp.<pid>" files of processes that no longer run.
 void removeStrayTemps(const std::string &dir);
 
