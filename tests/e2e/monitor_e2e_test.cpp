@@ -18,20 +18,14 @@ size_t occurrences(const std::string &text, const std::string &what)
 
 }  // namespace
 
-TEST(MonitorE2E, SwitchFollowedAndFirstScanOnPass15)
+// Following the switch pass by pass: monitor_test.
+TEST(MonitorE2E, FirstSyncThenFirstScanOnPass15)
 {
     dt::TempRoot root;
     dt::Daemon d(root);
     auto has = [&](const char *line) { return [&d, line] { return d.out().find(line) != std::string::npos; }; };
     ASSERT_GE(dt::wait_for(has("First Sync : Wireless enabled !!!\n"), 15), 0);
     auto ninth = std::chrono::steady_clock::now();  // start of pass 9
-    root.board("wireless_switch", "1");
-    ASSERT_GE(dt::wait_for(has("Disable Wireless !!!\n"), 3), 0);
-    EXPECT_GE(dt::wait_for([] { return dt::stored("wlEnbl") == "0"; }, 2), 0);
-    root.board("wireless_switch", "0");
-    ASSERT_GE(dt::wait_for(has("Enable Wireless !!!\n"), 3), 0);
-    EXPECT_GE(dt::wait_for([] { return dt::stored("wlEnbl") == "1"; }, 2), 0);
-
     ASSERT_GE(dt::wait_for([&] { return !dt::stub_calls(root).empty(); }, 12), 0);
     // Pass 15's scan follows pass 9's start by seven sleeps.
     double gap = std::chrono::duration<double>(std::chrono::steady_clock::now() - ninth).count();
