@@ -8,9 +8,9 @@
 
 #include <errno.h>
 #include <string.h>
+#include <unistd.h>
 
 #include <algorithm>
-#include <unistd.h>
 
 namespace dplat {
 namespace board {
@@ -47,12 +47,13 @@ void load()
     if (errno == ENOENT)
         return;
     // Without the map nothing is known about the wiring: nothing reads.
+    const char *why = failureText(errno == EINVAL ? kNotRegular : errno);
     log_log(CFG_LOG_ERR, __func__, __LINE__, "cannot read %s: %s; every board input reads as failed",
-            conf.c_str(), errno == EINVAL ? failureText(kNotRegular) : strerror(errno));
+            conf.c_str(), why);
     for (Entry &e : g_entries) {
         e = Entry();
         e.source = Source::Broken;
-        e.why = "board.conf unreadable";
+        e.why = std::string("board.conf: ") + why;
     }
 }
 
@@ -79,6 +80,15 @@ void closeDevice(State &s)
     s.fd = -1;
 }
 
+// A failed device is left alone for a while, longer each time.
+int backOff(State &s, int err)
+{
+    closeDevice(s);
+    s.retryMs = s.retryMs == 0 ? kFirstRetryMs : std::min(2 * s.retryMs, kMaxRetryMs);
+    s.retryAt = monotonicMs() + s.retryMs;
+    return err;
+}
+
 // One ioctl when the device is open; an open (and a request) when due.
 int deviceLevel(int in, int *level)
 {
@@ -89,21 +99,13 @@ int deviceLevel(int in, int *level)
             return s.lastErr;
         s.fd = e.source == Source::Evdev ? evdevOpen(e.path.c_str())
                                          : gpioRequest(e.path.c_str(), e);
-        if (s.fd < 0) {
-            int err = errno;
-            s.retryMs = s.retryMs == 0 ? kFirstRetryMs : std::min(2 * s.retryMs, kMaxRetryMs);
-            s.retryAt = monotonicMs() + s.retryMs;
-            return err;
-        }
+        if (s.fd < 0)
+            return backOff(s, errno);
     }
     int err = e.source == Source::Evdev ? evdevLevel(s.fd, e, level) : gpioLevel(s.fd, level);
-    if (err != 0) {
-        // A device that went away comes back under a new file.
-        closeDevice(s);
-        s.retryMs = s.retryMs == 0 ? kFirstRetryMs : std::min(2 * s.retryMs, kMaxRetryMs);
-        s.retryAt = monotonicMs() + s.retryMs;
-        return err;
-    }
+    // A device that went away comes back under a new file: reopen it.
+    if (err != 0)
+        return backOff(s, err);
     s.retryMs = 0;
     return 0;
 }
