@@ -1,6 +1,7 @@
 // board.conf: one input a line, "INPUT SOURCE WHERE WHAT [POLARITY]".
 #include "board_internal.h"
 #include "cfg_framework.h"
+#include "dorvan_store.h"
 #include "platform_internal.h"
 #include "rootpath.h"
 
@@ -20,9 +21,9 @@ const char *const kInputNames[kNumInputs] = {"reset", "switch", "wps"};
 namespace {
 
 const char *const kDefaultFiles[kNumInputs] = {
-    "/var/dorvan/board/reset_button",
-    "/var/dorvan/board/wireless_switch",
-    "/var/dorvan/board/wps_button",
+    DORVAN_BOARD_DIR "/reset_button",
+    DORVAN_BOARD_DIR "/wireless_switch",
+    DORVAN_BOARD_DIR "/wps_button",
 };
 
 struct CodeName {
