@@ -21,6 +21,13 @@ add_custom_command(OUTPUT ${DORVAN_COMPLETION}
 add_custom_target(dorvan_completion ALL DEPENDS ${DORVAN_COMPLETION})
 install(FILES ${DORVAN_COMPLETION} DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 
+# OpenWrt's button hooks, only on request (they replace the system's own
+# reset hook): cmake --install build --component openwrt-buttons
+foreach(b reset wps rfkill)
+  install(PROGRAMS packaging/rc.button DESTINATION /etc/rc.button RENAME ${b}
+          COMPONENT openwrt-buttons EXCLUDE_FROM_ALL)
+endforeach()
+
 # The service files name the daemon's installed path, and the init script
 # belongs in /etc for the prefixes /usr and /: both are settled at install
 # time, so that `cmake --install --prefix` is honoured.

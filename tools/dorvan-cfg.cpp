@@ -23,9 +23,10 @@ const char kUsage[] =
     "  macfilter                MAC filter list: INTERFACE ADDRESS SSID\n"
     "  wds                      configured WDS peers\n"
     "  reset                    factory defaults to data model and flash\n"
+    "  board                    each board input: source and current state\n"
     "  --flash                  get/show/macfilter/wds read the flash\n"
-    "exit: 0 ok, 1 unset name, refused value, or a file that cannot be read or\n"
-    "written, 2 usage, 3 lock busy\n";
+    "exit: 0 ok, 1 unset name, refused value, a file that cannot be read or\n"
+    "      written, or an unreadable board input, 2 usage, 3 lock busy\n";
 
 const char kSelf[] = "dorvan-cfg";
 // The daemon holds the lock only briefly; a shell user can afford to wait.
@@ -128,6 +129,15 @@ int doReset()
     return kOk;
 }
 
+// Needs no lock: it reads the board, not the data model.
+int doBoard()
+{
+    std::string out;
+    int rc = dorvan_boardReport(&out) == 0 ? kOk : kFailed;
+    fputs(out.c_str(), stdout);
+    return rc;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -148,7 +158,7 @@ int main(int argc, char **argv)
     std::vector<const char *> args(argv + i, argv + argc);
 
     bool reads = verb == "get" || verb == "show" || verb == "macfilter" || verb == "wds";
-    if (!reads && verb != "set" && verb != "reset")
+    if (!reads && verb != "set" && verb != "reset" && verb != "board")
         return usageError(("unknown verb \"" + verb + "\"").c_str());
     if (flash && !reads)
         return usageError("--flash only goes with get, show, macfilter and wds");
@@ -166,6 +176,11 @@ int main(int argc, char **argv)
         fprintf(stderr, "%s: cannot prepare the data model\n", kSelf);
         cfgMsg_cleanup(&bus);
         return kFailed;
+    }
+    if (verb == "board") {
+        int rc = doBoard();
+        cfgMsg_cleanup(&bus);
+        return fflush(stdout) != 0 ? kFailed : rc;
     }
     // DORVAN_LOCK_WAIT_MS, when given, sets the wait (scripts and tests).
     int locked = getenv("DORVAN_LOCK_WAIT_MS") != nullptr

@@ -8,6 +8,7 @@
 //   var/dorvan/dorvand.lock dorvand's instance lock (flock, 0600; never removed)
 //   var/dorvan/board/{reset_button,wireless_switch,wps_button}
 //   var/dorvan/radio/wds_peers   WDS scan results, "MAC SSID" a line
+//   etc/dorvan/board.conf   optional map of the board inputs to devices
 // mdm.db and flash.db share one format: a header line
 //   "DORVAN-DB 1 <body length> <crc32 of body, 8 lower-case hex>\n"
 // then the body, one record a line, fields separated by one tab:
@@ -84,5 +85,8 @@ int dorvan_readImageFile(const char *abs, DorvanImage *out, std::string *why);
 // Forgets the working copy, file caches and scan results and drops the
 // lock if held: for a process that switches DORVAN_ROOT (the tests).
 void dorvan_resetProcessState(void);
+// Each board input on a line, "NAME SOURCE WHERE WHAT POLARITY STATE", read
+// now; 0, or -1 when any of them failed.
+int dorvan_boardReport(std::string *out);
 
 #endif

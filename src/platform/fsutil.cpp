@@ -322,6 +322,32 @@ int readFile(const std::string &path, std::string *out, FileId *id, size_t limit
     return 0;
 }
 
+ssize_t readSmallFile(const char *path, char *buf, size_t size)
+{
+    if (size == 0) {
+        errno = EFBIG;
+        return -1;
+    }
+    buf[0] = '\0';
+    struct stat st;
+    int fd = openRegular(path, &st);
+    if (fd < 0)
+        return -1;
+    ssize_t n;
+    // One read: a regular file reads short only at its end.
+    while ((n = read(fd, buf, size - 1)) < 0 && errno == EINTR) {
+    }
+    int e = n < 0 ? errno : (size_t)n == size - 1 ? EFBIG : 0;
+    close(fd);
+    if (e != 0) {
+        buf[0] = '\0';
+        errno = e;
+        return -1;
+    }
+    buf[n] = '\0';
+    return n;
+}
+
 void removeStrayTemps(const std::string &dir)
 {
     std::lock_guard<std::mutex> guard(g_writeMutex);

@@ -61,6 +61,11 @@ bool noteFailure(FailNote *note, int err);
 // missing; EFBIG: larger than limit; kNotRegular). id may be null.
 int readFile(const std::string &path, std::string *out, FileId *id = nullptr,
              size_t limit = kStoreFileMax);
+// Reads a small regular file into buf, NUL-terminated, without blocking on
+// whatever else sits at path (a FIFO would hold open() until a writer came).
+// The length, or -1 with errno: EINVAL when path is not a regular file,
+// EFBIG when the content fills buf (it may hide more).
+ssize_t readSmallFile(const char *path, char *buf, size_t size);
 // Removes "<name>.tmp.<pid>" files of processes that no longer run.
 void removeStrayTemps(const std::string &dir);
 

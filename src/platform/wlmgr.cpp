@@ -1,5 +1,6 @@
 // The wireless manager's working copy: settings, MAC filter list, WDS peers.
 #include "wlmgr.h"
+#include "board/board.h"
 #include "cfg_framework.h"
 #include "platform_internal.h"
 
@@ -494,4 +495,5 @@ void dorvan_resetProcessState(void)
     resetWorkingCopy();
     forgetStoreCache();
     dropLock();
+    dplat::board::forget();
 }

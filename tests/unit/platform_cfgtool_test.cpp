@@ -37,7 +37,7 @@ TEST(CfgTool, UsageErrorsAndBusyLock)
     EXPECT_NE(help.out.find("usage"), std::string::npos);
     for (auto args : std::vector<std::vector<std::string>>{
              {}, {"frob"}, {"get"}, {"set", "a"}, {"set", "a", "1", "b"}, {"show", "x"},
-             {"--flash", "set", "a", "1"}, {"--flash", "reset"}}) {
+             {"--flash", "set", "a", "1"}, {"--flash", "reset"}, {"board", "x"}}) {
         auto r = cfg(root, args);
         EXPECT_EQ(r.status, 2) << (args.empty() ? "" : args[0]);
         EXPECT_FALSE(r.err.empty());
@@ -46,7 +46,11 @@ TEST(CfgTool, UsageErrorsAndBusyLock)
 
     ASSERT_EQ(cfgLck_acquireLockTraced("test"), 0);
     auto r = cfg(root, {"get", "wlSsid"}, "DORVAN_LOCK_WAIT_MS=0");
+    auto board = cfg(root, {"board"}, "DORVAN_LOCK_WAIT_MS=0"); // needs no lock
     cfgLck_releaseLockTraced("test");
+    EXPECT_EQ(board.out, "reset file /var/dorvan/board/reset_button - active-low released\n"
+                         "switch file /var/dorvan/board/wireless_switch - active-low on\n"
+                         "wps file /var/dorvan/board/wps_button - active-low released\n");
     EXPECT_EQ(r.status, 3);
     EXPECT_NE(r.err.find("lock"), std::string::npos);
     EXPECT_EQ(cfg(root, {"get", "wlSsid"}, "DORVAN_LOCK_WAIT_MS=0").status, 0);

@@ -1,5 +1,5 @@
-// Logger, start-up, failure injection, board inputs, factory reset (its
-// restart is seen end to end).
+// Logger, start-up, failure injection, factory reset (its restart is seen
+// end to end). Board inputs: platform_board_test.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -77,27 +77,6 @@ TEST(Startup, InjectedFailuresAndOverlongRoot)
     unsetenv("DORVAN_FAIL");
     setenv("DORVAN_ROOT", root.file(std::string(300, 'r')).c_str(), 1);
     EXPECT_NE(cfgMdm_init(0, nullptr, nullptr), 0);
-}
-
-TEST(Startup, BoardFilesParseStrictly)
-{
-    dt::TempRoot root;
-    std::string f = root.file(DORVAN_BOARD_DIR "/reset_button");
-    int st = 0;
-    for (auto [text, want] : std::vector<std::pair<std::string, int>>{{" \t 0 \n", 0}, {"-3", -3}, {"42\r\n", 42}}) {
-        dt::write_file(f, text);
-        EXPECT_EQ(boardCtl_getResetStatus(&st), 0) << text;
-        EXPECT_EQ(st, want);
-    }
-    for (const std::string &bad : dt::Lines{"", "  ", "abc", "1x", "1 2", "99999999999", std::string(80, ' ') + "1"}) {
-        dt::write_file(f, bad);
-        st = 1234;
-        EXPECT_EQ(boardCtl_getResetStatus(&st), -1) << bad;
-        EXPECT_EQ(st, 1234);
-    }
-    unlink(root.file(DORVAN_BOARD_DIR "/wireless_switch").c_str());
-    EXPECT_EQ(boardCtl_getWirelessPWRStatus(&st), -1);
-    EXPECT_EQ(st, 1234);
 }
 
 TEST(Restore, FactoryConfigurationReplacesDataModelAndFlash)

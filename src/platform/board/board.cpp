@@ -1,0 +1,213 @@
+// Board control over the seam: the map is read on first use, device files
+// stay open, and a failed device is reopened after a growing pause.
+#include "board_ctl.h"
+#include "board_internal.h"
+#include "cfg_framework.h"
+#include "dorvan_store.h"
+#include "platform_internal.h"
+
+#include <errno.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+namespace dplat {
+namespace board {
+
+namespace {
+
+const int kFirstRetryMs = 1000;
+const int kMaxRetryMs = 30000;
+const int kUnknown = -1000; // no read yet: a first failure is logged
+
+struct State {
+    int fd = -1;
+    int64_t retryAt = 0;
+    int retryMs = 0;
+    int lastErr = kUnknown;
+};
+
+bool g_loaded = false;
+Entry g_entries[kNumInputs];
+State g_state[kNumInputs];
+
+void load()
+{
+    if (g_loaded)
+        return;
+    g_loaded = true;
+    defaultEntries(g_entries);
+    std::string conf = rootPath(DORVAN_BOARD_CONF);
+    char text[16384];
+    if (readSmallFile(conf.c_str(), text, sizeof(text)) >= 0) {
+        parseBoardConf(conf.c_str(), text, g_entries);
+        return;
+    }
+    if (errno == ENOENT)
+        return;
+    // Without the map nothing is known about the wiring: nothing reads.
+    const char *why = failureText(errno == EINVAL ? kNotRegular : errno);
+    log_log(CFG_LOG_ERR, __func__, __LINE__, "cannot read %s: %s; every board input reads as failed",
+            conf.c_str(), why);
+    for (Entry &e : g_entries) {
+        e = Entry();
+        e.source = Source::Broken;
+        e.why = std::string("board.conf: ") + why;
+    }
+}
+
+// Logged once per change, not every pass.
+void noteResult(int in, int err)
+{
+    State &s = g_state[in];
+    if (err == s.lastErr)
+        return;
+    const Entry &e = g_entries[in];
+    if (err != 0)
+        log_log(CFG_LOG_ERR, __func__, __LINE__, "%s: %s: %s", kInputNames[in], e.where.c_str(),
+                failureText(err));
+    else if (s.lastErr != kUnknown)
+        log_log(CFG_LOG_NOTICE, __func__, __LINE__, "%s: %s reads again", kInputNames[in],
+                e.where.c_str());
+    s.lastErr = err;
+}
+
+void closeDevice(State &s)
+{
+    if (s.fd >= 0)
+        close(s.fd);
+    s.fd = -1;
+}
+
+// A failed device is left alone for a while, longer each time.
+int backOff(State &s, int err)
+{
+    closeDevice(s);
+    s.retryMs = s.retryMs == 0 ? kFirstRetryMs : std::min(2 * s.retryMs, kMaxRetryMs);
+    s.retryAt = monotonicMs() + s.retryMs;
+    return err;
+}
+
+// One ioctl when the device is open; an open (and a request) when due.
+int deviceLevel(int in, int *level)
+{
+    const Entry &e = g_entries[in];
+    State &s = g_state[in];
+    if (s.fd < 0) {
+        if (s.retryMs > 0 && monotonicMs() < s.retryAt)
+            return s.lastErr;
+        s.fd = e.source == Source::Evdev ? evdevOpen(e.path.c_str())
+                                         : gpioRequest(e.path.c_str(), e);
+        if (s.fd < 0)
+            return backOff(s, errno);
+    }
+    int err = e.source == Source::Evdev ? evdevLevel(s.fd, e, level) : gpioLevel(s.fd, level);
+    // A device that went away comes back under a new file: reopen it.
+    if (err != 0)
+        return backOff(s, err);
+    s.retryMs = 0;
+    return 0;
+}
+
+} // namespace
+
+int readInput(Input in, int *status)
+{
+    if (status == nullptr || in < 0 || in >= kNumInputs)
+        return -1;
+    load();
+    const Entry &e = g_entries[in];
+    int err = 0;
+    int word = 1;
+    switch (e.source) {
+    case Source::Broken:
+        // Logged when the map was read.
+        return -1;
+    case Source::File: {
+        long value = 0;
+        err = fileValue(e.path.c_str(), &value);
+        if (err == 0)
+            word = e.raw ? (int)value : (value == (e.activeLow ? 0 : 1) ? 0 : 1);
+        break;
+    }
+    case Source::Evdev:
+    case Source::Gpio: {
+        int level = 0;
+        err = deviceLevel(in, &level);
+        // The kernel inverts an active-low GPIO line itself.
+        bool active = e.source == Source::Gpio ? level != 0 : (level != 0) != e.activeLow;
+        word = active ? 0 : 1;
+        break;
+    }
+    }
+    noteResult(in, err);
+    if (err != 0)
+        return -1;
+    *status = word;
+    return 0;
+}
+
+int report(std::string *out)
+{
+    static const char *const kSourceNames[] = {"file", "evdev", "gpio", "-"};
+    static const char *const kStates[kNumInputs][2] = {
+        {"held", "released"}, {"on", "off"}, {"held", "released"}};
+    load();
+    int rc = 0;
+    out->clear();
+    for (int i = 0; i < kNumInputs; i++) {
+        const Entry &e = g_entries[i];
+        std::string line = std::string(kInputNames[i]) + " " + kSourceNames[(int)e.source];
+        if (e.source == Source::Broken)
+            line += " - - -";
+        else
+            line += " " + e.where + " " + e.what + (e.activeLow ? " active-low" : " active-high");
+        int status = -1;
+        if (readInput((Input)i, &status) == 0) {
+            line += std::string(" ") + kStates[i][status == 0 ? 0 : 1];
+        } else {
+            rc = -1;
+            line += " failed: ";
+            line += e.source == Source::Broken ? e.why : failureText(g_state[i].lastErr);
+        }
+        *out += line + "\n";
+    }
+    return rc;
+}
+
+void forget()
+{
+    for (State &s : g_state) {
+        closeDevice(s);
+        s = State();
+    }
+    g_loaded = false;
+}
+
+} // namespace board
+} // namespace dplat
+
+extern "C" {
+
+int boardCtl_getResetStatus(int *status)
+{
+    return dplat::board::readInput(dplat::board::kReset, status);
+}
+
+int boardCtl_getWirelessPWRStatus(int *status)
+{
+    return dplat::board::readInput(dplat::board::kSwitch, status);
+}
+
+int boardCtl_getWpsButtonStatus(int *status)
+{
+    return dplat::board::readInput(dplat::board::kWps, status);
+}
+
+} // extern "C"
+
+int dorvan_boardReport(std::string *out)
+{
+    return dplat::board::report(out);
+}

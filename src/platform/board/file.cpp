@@ -1,0 +1,45 @@
+// File source: a decimal value in a regular file (the default board files,
+// a sysfs GPIO value). Opened every pass: writers replace these files.
+#include "board_internal.h"
+#include "platform_internal.h"
+
+#include <errno.h>
+#include <limits.h>
+#include <stdlib.h>
+
+namespace dplat {
+namespace board {
+
+namespace {
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+} // namespace
+
+int fileValue(const char *path, long *value)
+{
+    char buf[64];
+    ssize_t n = readSmallFile(path, buf, sizeof(buf));
+    if (n < 0)
+        return errno == EINVAL ? kNotRegular : errno;
+    const char *p = buf;
+    while (isBlank(*p))
+        p++;
+    char *end = nullptr;
+    errno = 0;
+    long v = strtol(p, &end, 10);
+    if (end == p || errno != 0 || v < INT_MIN || v > INT_MAX)
+        return kNotDecimal;
+    while (isBlank(*end))
+        end++;
+    if (end != buf + n)
+        return kNotDecimal;
+    *value = v;
+    return 0;
+}
+
+} // namespace board
+} // namespace dplat

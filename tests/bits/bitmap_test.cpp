@@ -1,0 +1,53 @@
+// Key and switch bitmaps as the kernel lays them out in memory, built here
+// byte by byte for this CPU's byte order, read back through the platform's
+// bit logic. Plain main(): the cross runs build just this file.
+#include "bits.h"
+
+#include <linux/input.h>
+
+#include <stdio.h>
+#include <string.h>
+
+using dplat::board::bitmapBit;
+using dplat::board::bitmapWords;
+
+namespace {
+
+// Where the kernel's store of bit `code` lands: word code / bits-per-long,
+// and within the word's bytes the order of the CPU.
+void setKernelBit(unsigned long *bits, unsigned code)
+{
+    const size_t L = sizeof(unsigned long), word = code / (8 * L), inWord = code % (8 * L);
+    bool big = __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__;
+    ((unsigned char *)bits)[word * L + (big ? L - 1 - inWord / 8 : inWord / 8)] |= (unsigned char)(1u << (inWord % 8));
+}
+
+} // namespace
+
+int main()
+{
+    const size_t kWords = bitmapWords(KEY_MAX);
+    unsigned long bits[kWords], sw[bitmapWords(SW_MAX)] = {};
+    const long full = (long)sizeof(bits);
+    int failures = 0;
+    // Every code alone: it reads set, every other code clear.
+    for (unsigned code = 0; code <= KEY_MAX; code++) {
+        memset(bits, 0, sizeof(bits));
+        setKernelBit(bits, code);
+        for (unsigned other = 0; other <= KEY_MAX; other++)
+            failures += bitmapBit(bits, kWords, full, other) != (other == code);
+    }
+    setKernelBit(sw, SW_RFKILL_ALL);
+    failures += bitmapBit(sw, bitmapWords(SW_MAX), (long)sizeof(sw), SW_RFKILL_ALL) != 1;
+    failures += bitmapBit(sw, bitmapWords(SW_MAX), (long)sizeof(sw), (unsigned)(8 * sizeof(sw))) != -1;
+    // Fewer bytes than asked for: what was not copied is not known.
+    setKernelBit(bits, 63);
+    setKernelBit(bits, 64);
+    failures += bitmapBit(bits, kWords, 8, 63) != 1;
+    failures += bitmapBit(bits, kWords, 8, 64) != -1;
+    failures += bitmapBit(bits, kWords, 0, 0) != -1;
+    failures += bitmapBit(bits, kWords, -1, 0) != -1;
+    printf("%s: %d failure(s), %zu-bit words, %s-endian\n", failures ? "FAIL" : "ok", failures,
+           8 * sizeof(unsigned long), __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__ ? "big" : "little");
+    return failures ? 1 : 0;
+}

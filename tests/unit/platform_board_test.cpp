@@ -1,0 +1,287 @@
+// Board inputs: board files, the board.conf map, value files, and input and
+// GPIO devices, whose ioctls are served here (unit_tests links with
+// -Wl,--wrap=ioctl; whatever is not served goes to the real ioctl).
+#include <gtest/gtest.h>
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdarg.h>
+#include <string.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <linux/gpio.h>
+#include <linux/input.h>
+
+#include <algorithm>
+#include <future>
+#include <map>
+
+#include "board/bits.h"
+#include "board_ctl.h"
+#include "cfg_framework.h"
+#include "dorvan_store.h"
+#include "testutil.h"
+
+using dplat::board::bitmapWords;
+using dplat::board::kBitsPerWord;
+
+namespace {
+
+struct FakeDevice {
+    std::vector<unsigned> keys, switches; // evdev: codes down / set
+    std::map<unsigned, int> levels;       // GPIO chip: physical line levels
+    int fail = 0;                         // errno of every ioctl
+    long bytes = -1;                      // evdev: copies at most this many
+};
+std::map<std::string, FakeDevice> g_dev;    // by path
+std::map<int, std::string> g_lines;         // line fd -> "chip offset flags consumer"
+int g_served = 0;
+bool g_inheritable = false; // a served fd lacked close-on-exec
+
+int serve(int fd, unsigned long req, void *arg)
+{
+    char buf[512];
+    ssize_t n = readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), buf, sizeof(buf) - 1);
+    std::string path(buf, n > 0 ? (size_t)n : 0);
+    bool line = path == "/dev/null" && g_lines.count(fd);
+    FakeDevice *dev = line ? &g_dev[g_lines[fd].substr(0, g_lines[fd].find(' '))]
+                      : g_dev.count(path) ? &g_dev[path] : nullptr;
+    if (dev == nullptr)
+        return -2;
+    g_served++;
+    g_inheritable |= (fcntl(fd, F_GETFD) & FD_CLOEXEC) == 0;
+    if (dev->fail != 0) {
+        errno = dev->fail;
+        return -1;
+    }
+    if (req == GPIO_V2_GET_LINE_IOCTL) {
+        auto *r = (struct gpio_v2_line_request *)arg;
+        r->fd = open("/dev/null", O_RDONLY); // the platform must add close-on-exec
+        g_lines[r->fd] = path + " " + std::to_string(r->offsets[0]) + " " +
+                         std::to_string(r->config.flags) + " " + r->consumer;
+        return r->num_lines == 1 ? 0 : -1;
+    }
+    if (req == GPIO_V2_LINE_GET_VALUES_IOCTL) {
+        unsigned offset = 0;
+        unsigned long long flags = 0;
+        sscanf(g_lines[fd].c_str(), "%*s %u %llu", &offset, &flags);
+        auto *v = (struct gpio_v2_line_values *)arg;
+        v->bits = (unsigned)(dev->levels[offset] ^ !!(flags & GPIO_V2_LINE_FLAG_ACTIVE_LOW)) & v->mask;
+        return 0;
+    }
+    // EVIOCGKEY / EVIOCGSW: the kernel copies its own array of longs.
+    bool sw = _IOC_NR(req) == _IOC_NR(EVIOCGSW(0));
+    unsigned long map[bitmapWords(KEY_MAX)] = {};
+    for (unsigned c : sw ? dev->switches : dev->keys)
+        map[c / kBitsPerWord] |= 1UL << (c % kBitsPerWord);
+    size_t len = std::min<size_t>(_IOC_SIZE(req), sw ? sizeof(long) * bitmapWords(SW_MAX) : sizeof(map));
+    len = std::min<size_t>(len, (size_t)dev->bytes);
+    memcpy(arg, map, len);
+    return (int)len;
+}
+
+// Three reads, as one monitor pass makes them; -1 for a failed read.
+std::vector<int> pass()
+{
+    int r = -1, s = -1, w = -1;
+    return {boardCtl_getResetStatus(&r) ? -1 : r, boardCtl_getWirelessPWRStatus(&s) ? -1 : s,
+            boardCtl_getWpsButtonStatus(&w) ? -1 : w};
+}
+
+class Board : public ::testing::Test {
+protected:
+    dt::TempRoot root;
+    void SetUp() override
+    {
+        g_dev.clear();
+        g_lines.clear();
+        g_inheritable = false;
+        dt::run("mkdir -p " + root.file("etc/dorvan") + " " + root.file("dev/input") + " " + root.file("gw"));
+        cfgLog_setLevel(CFG_LOG_NOTICE);
+    }
+    void TearDown() override { cfgLog_setLevel(CFG_LOG_ERR); }
+    // A fresh map, as at start-up.
+    void conf(const std::string &text)
+    {
+        dorvan_resetProcessState();
+        dt::write_file(root.file("etc/dorvan/board.conf"), text);
+    }
+    FakeDevice &device(const std::string &rel)
+    {
+        dt::write_file(root.file(rel), "");
+        return g_dev[root.file(rel)];
+    }
+    bool logged(const std::string &s) { return root.log().find(s) != std::string::npos; }
+};
+
+} // namespace
+
+extern "C" int __real_ioctl(int fd, unsigned long req, ...);
+extern "C" int __wrap_ioctl(int fd, unsigned long req, ...)
+{
+    va_list ap;
+    va_start(ap, req);
+    void *arg = va_arg(ap, void *);
+    va_end(ap);
+    int rc = serve(fd, req, arg);
+    return rc == -2 ? __real_ioctl(fd, req, arg) : rc;
+}
+
+TEST_F(Board, BadLinesAreLoggedAndReadAsFailedNeverHeld)
+{
+    conf("# input source where what polarity\n\n"
+         "reset  file  /gw/reset  -  active-high\n"
+         "wps    evdev /dev/input/event0 KEY_NOPE\n"
+         "switch gpio  /dev/gpiochip0  x17\n"
+         "switch file  /gw/sw  -  active-low   # after a comment\n"
+         "reset  file  gw/reset  -\n"
+         "lamp   file  /gw/lamp  -\n"
+         "wps    usb   /dev/x  1\n"
+         "wps    gpio  /dev/gpiochip0\n"
+         "wps    file  /gw/wps  0\n"
+         "wps    file  /gw/wps  -  inverted\n"
+         "wps    file  /gw/wps  -  active-low extra\n");
+    for (const char *f : {"gw/reset", "gw/wps", "gw/sw"})
+        dt::write_file(root.file(f), "0\n");
+    std::string out;
+    EXPECT_EQ(dorvan_boardReport(&out), -1);
+    EXPECT_EQ(out, "reset - - - - failed: board.conf line 7: path \"gw/reset\" is not absolute\n"
+                   "switch file /gw/sw - active-low on\n"
+                   "wps - - - - failed: board.conf line 13: extra field \"extra\"\n");
+    EXPECT_EQ(pass(), (std::vector<int>{-1, 0, -1}));
+    for (const char *want : {":4: unknown key name \"KEY_NOPE\"; wps reads as failed", ":5: bad line number \"x17\"",
+                             ":6: switch given again (line 5); this line wins", ":7: reset given again (line 3)",
+                             ":8: unknown input \"lamp\"", ":9: unknown source \"usb\"", ":10: missing what",
+                             ":11: a file source takes \"-\"", ":12: unknown polarity \"inverted\""})
+        EXPECT_TRUE(logged(root.file("etc/dorvan/board.conf") + want)) << want;
+    // Inputs the map leaves out keep their board files.
+    conf("switch file /gw/sw -\n");
+    root.board("reset_button", "0");
+    EXPECT_EQ(pass(), (std::vector<int>{0, 1, 1}));
+}
+
+TEST_F(Board, ValueFilesParseStrictlyWithEitherPolarity)
+{
+    // Board files: the value is the status word.
+    std::string f = root.file(DORVAN_BOARD_DIR "/reset_button");
+    for (auto [text, want] : std::vector<std::pair<std::string, int>>{{" \t 0 \n", 0}, {"-3", -3}, {"42\r\n", 42}}) {
+        dt::write_file(f, text);
+        EXPECT_EQ(pass()[0], want) << text;
+    }
+    for (const std::string &bad : dt::Lines{"", "abc", "1x", "1 2", "99999999999", std::string(80, ' ') + "1"}) {
+        dt::write_file(f, bad);
+        EXPECT_EQ(pass()[0], -1) << bad;
+    }
+    conf("reset file /gw/reset - active-high\nswitch file /gw/sw - active-low\nwps file /sys/gpio18/value -\n");
+    dt::run("mkdir -p " + root.file("sys/gpio18"));
+    for (auto [value, held] : std::vector<std::pair<std::string, int>>{{"1\n", 0}, {"0", 1}, {" 2 ", 1}}) {
+        for (const char *f : {"gw/reset", "gw/sw", "sys/gpio18/value"})
+            dt::write_file(root.file(f), value);
+        EXPECT_EQ(pass(), (std::vector<int>{held, value == "0" ? 0 : 1, held})) << value;
+    }
+}
+
+// A FIFO planted at a board file held open() until a writer came: the
+// buttons and the command pipe stopped with it.
+TEST_F(Board, PlantedFifoFailsAtOnceAndIsLoggedOncePerChange)
+{
+    std::string f = root.file("var/dorvan/board/reset_button");
+    unlink(f.c_str());
+    ASSERT_EQ(mkfifo(f.c_str(), 0644), 0);
+    auto read = std::async(std::launch::async, [] { return pass(); });
+    if (read.wait_for(std::chrono::seconds(3)) != std::future_status::ready) {
+        ADD_FAILURE() << "blocked on a FIFO";
+        close(open(f.c_str(), O_WRONLY | O_NONBLOCK));
+    }
+    EXPECT_EQ(read.get()[0], -1);
+    EXPECT_EQ(pass()[0], -1);
+    unlink(f.c_str());
+    root.board("reset_button", "0");
+    EXPECT_EQ(pass()[0], 0);
+    EXPECT_EQ(dt::lines(root.log()).size(), 2u) << root.log();
+    EXPECT_TRUE(logged("reset: /var/dorvan/board/reset_button: not a regular file\n"));
+    EXPECT_TRUE(logged("reset: /var/dorvan/board/reset_button reads again\n"));
+    // A map that is not a file tells nothing of the wiring: nothing reads.
+    dorvan_resetProcessState();
+    ASSERT_EQ(mkfifo(root.file("etc/dorvan/board.conf").c_str(), 0644), 0);
+    EXPECT_EQ(pass(), (std::vector<int>{-1, -1, -1}));
+    EXPECT_TRUE(logged("board.conf: not a regular file; every board input reads as failed"));
+}
+
+TEST_F(Board, EvdevBitsOneIoctlAPassAndReopenAfterFailure)
+{
+    conf("reset evdev /dev/input/event0 KEY_RESTART\nwps evdev /dev/input/event0 KEY_WPS_BUTTON\n"
+         "switch evdev /dev/input/event0 SW_RFKILL_ALL\n");
+    FakeDevice &ev = device("dev/input/event0");
+    ev.keys = {KEY_RESTART, KEY_WPS_BUTTON};
+    ev.switches = {SW_RFKILL_ALL};
+    EXPECT_EQ(pass(), (std::vector<int>{0, 0, 0}));
+    g_served = 0;
+    ev.keys = {KEY_RESTART + 1, KEY_WPS_BUTTON - 1};
+    ev.switches = {SW_RFKILL_ALL + 1};
+    EXPECT_EQ(pass(), (std::vector<int>{1, 1, 1}));
+    EXPECT_EQ(g_served, 3) << "an idle pass asks each device once";
+
+    // Codes on either side of a 64-bit word; active-low turns a key around.
+    conf("reset evdev /dev/input/event0 63\nwps evdev /dev/input/event0 64 active-low\n"
+         "switch evdev /dev/input/event9 SW_RFKILL_ALL\n");
+    ev.keys = {64};
+    EXPECT_EQ(pass(), (std::vector<int>{1, -1, 1}));
+    ev.keys = {63};
+    EXPECT_EQ(pass(), (std::vector<int>{0, -1, 0}));
+    ev.bytes = 8; // bits 0..63 only
+    EXPECT_EQ(pass(), (std::vector<int>{0, -1, -1}));
+    ev.bytes = -1;
+    ev.fail = ENODEV;
+    g_served = 0;
+    EXPECT_EQ(pass()[0], -1);
+    ev.fail = 0;
+    EXPECT_EQ(pass(), (std::vector<int>{-1, -1, -1})) << "pausing before a reopen";
+    EXPECT_EQ(g_served, 1);
+    usleep(1100 * 1000);
+    EXPECT_EQ(pass(), (std::vector<int>{0, -1, 0}));
+    EXPECT_FALSE(g_inheritable);
+    for (const char *want : {"switch: /dev/input/event9: No such file or directory\n",
+                             "wps: /dev/input/event0: device returned too few bits\n",
+                             "reset: /dev/input/event0: No such device\n", "reset: /dev/input/event0 reads again\n"})
+        EXPECT_TRUE(logged(want)) << want;
+    EXPECT_EQ(dt::lines(root.log()).size(), 5u) << root.log();
+}
+
+TEST_F(Board, GpioLinesRequestedOnceAsInputsWithPolarity)
+{
+    conf("reset gpio /dev/gpiochip0 17 active-low\nwps gpio /dev/gpiochip0 18\nswitch gpio /dev/gpiochip1 0\n");
+    FakeDevice &chip = device("dev/gpiochip0");
+    chip.levels = {{17, 0}, {18, 1}};
+    device("dev/gpiochip1").fail = EBUSY;
+    g_served = 0;
+    EXPECT_EQ(pass(), (std::vector<int>{0, -1, 0}));
+    chip.levels = {{17, 1}, {18, 0}};
+    EXPECT_EQ(pass(), (std::vector<int>{1, -1, 1}));
+    EXPECT_EQ(g_served, 2 + 1 + 2 + 2) << "requested once, then one ask a pass";
+    EXPECT_FALSE(g_inheritable);
+    std::string lines;
+    for (const auto &l : g_lines)
+        lines += l.second.substr(l.second.find(' ')) + ";";
+    EXPECT_EQ(lines, " 17 " + std::to_string(GPIO_V2_LINE_FLAG_INPUT | GPIO_V2_LINE_FLAG_ACTIVE_LOW) + " dorvand; 18 " +
+                         std::to_string(GPIO_V2_LINE_FLAG_INPUT) + " dorvand;");
+    EXPECT_TRUE(logged("switch: /dev/gpiochip1: Device or resource busy"));
+}
+
+// The OpenWrt hook, run with what procd hands it, against this root.
+TEST_F(Board, OpenWrtHookWritesWhatTheDaemonReads)
+{
+    std::string env = "env -i PATH=/usr/bin:/bin SUBSYSTEM=button SEEN=1 DORVAN_ROOT=" + root.path();
+    auto hook = [&](const std::string &vars) { return dt::run(env + " " + vars + " sh " DORVAN_SOURCE_DIR "/packaging/rc.button"); };
+    for (const char *vars : {"BUTTON=reset ACTION=pressed", "BUTTON=wps ACTION=pressed", "BUTTON=rfkill ACTION=released TYPE=switch",
+                             "BUTTON=rfkill ACTION=pressed", "BUTTON=reset ACTION=held", "BUTTON=lamp ACTION=pressed"})
+        EXPECT_EQ(hook(vars), 0) << vars;
+    EXPECT_EQ(pass(), (std::vector<int>{0, 1, 0}));
+    EXPECT_EQ(hook("BUTTON=reset ACTION=released") | hook("BUTTON=rfkill ACTION=pressed TYPE=switch"), 0);
+    EXPECT_EQ(pass(), (std::vector<int>{1, 0, 0}));
+    std::string names;
+    dt::run("ls " + root.file("var/dorvan/board"), &names);
+    EXPECT_EQ(names, "reset_button\nwireless_switch\nwps_button\n") << "no temp files left";
+}
