@@ -259,7 +259,6 @@ TEST(WlAdvLists, ChannelsOfTheQueryForTheStoredCodes)
     dt::seed({{"wlBands", "2"}, {"wlPhyType", "n"}, {"wlNBwCap", "1"}, {"wlNCtrlsb", "1"}});
     EXPECT_EQ(adv("config --wlChannel 5"), R(kOk));
     EXPECT_NE(adv("config --wlChannel 4"), R(kOk));
-    EXPECT_EQ(adv("config --wlChannel 0"), R(kOk));
 }
 
 TEST(WlAdvConfig, WritesEveryPairInOrderThenStoresAndSaves)
