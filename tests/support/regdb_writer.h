@@ -26,10 +26,9 @@ struct RegCountrySpec {
 // bytes each), then one collection a country ({len 3, n, dfs, pad} and
 // its rule pointers), the last one not padded.
 std::string regdb_bytes(const std::vector<RegCountrySpec> &countries);
-
-// Byte offsets of the parts regdb_bytes lays out, to damage them.
-size_t regdb_rule_offset(size_t countries, size_t rule);  // rule-th rule overall
-size_t regdb_table_offset(size_t country);                // its table entry
+// Offsets in that layout: a country's table entry, the rule-th rule overall.
+size_t regdb_table_offset(size_t country);
+size_t regdb_rule_offset(size_t countries, size_t rule);
 
 }  // namespace dt
 
