@@ -134,7 +134,11 @@ int doChannels(const char *country)
         printf("database: none usable (see the log), compiled-in world rules\n");
     else
         printf("database: %s\n", source.c_str());
-    printf("country: %.2s -> %s, DFS region %s\n", country, c.alpha2,
+    // The stored value may hold any bytes: show only printable ones.
+    char code[3] = {0, 0, 0};
+    for (int i = 0; i < 2 && country[i] != '\0'; i++)
+        code[i] = country[i] > 0x20 && country[i] < 0x7f ? country[i] : '?';
+    printf("country: %s -> %s, DFS region %s\n", code, c.alpha2,
            c.dfsRegion < 4 ? kRegions[c.dfsRegion] : "unknown");
     static const struct {
         const char *words, *what;

@@ -135,5 +135,6 @@ TEST(CfgTool, ChannelsWithTheirFlags)
     EXPECT_EQ(none.out.find("database: none usable (see the log), compiled-in world rules\n"
                             "country: US -> 00, DFS region unset\n"), 0u) << none.out;
     EXPECT_NE(none.out.find("\na (5 GHz, 20 MHz (also n a 20)): none\n"), std::string::npos);
+    EXPECT_NE(cfg(root, {"channels", "\x1b["}, env).out.find("\ncountry: ?[ -> "), std::string::npos);
     EXPECT_NE(root.log().find("/nonexistent/regulatory.db: No such file"), std::string::npos);
 }
