@@ -241,12 +241,9 @@ TEST(RegDb, InstalledDatabase)
     EXPECT_EQ(query("DE", {"n", "b", "20"}), range(1, 13));
     EXPECT_EQ(query("JP", {"b"}), range(1, 14));
     EXPECT_EQ(query("JP", {"n", "b", "20"}), range(1, 13));
-    for (auto c : {"US", "DE"}) {
-        std::string five = " " + query(c, {"a"}) + " ";
-        for (auto ch : {" 36 ", " 100 "})
-            EXPECT_NE(five.find(ch), std::string::npos) << c << five;
-        if (strcmp(c, "US") == 0) {
-            EXPECT_NE(five.find(" 165 "), std::string::npos) << five;
-        }
-    }
+    std::string us5 = " " + query("US", {"a"}) + " ", de5 = " " + query("DE", {"a"}) + " ";
+    for (auto ch : {" 36 ", " 100 ", " 165 "})
+        EXPECT_NE(us5.find(ch), std::string::npos) << us5;
+    for (auto ch : {" 36 ", " 100 "})
+        EXPECT_NE(de5.find(ch), std::string::npos) << de5;
 }
