@@ -1,6 +1,7 @@
 // dorvan_bench: the daemon's costs measured against their physical floors.
 //
 //   dorvan_bench service  --root-base DIR [--reps N]   service time per sub-command
+//   dorvan_bench channel  --root-base DIR [--reps N]   the same for `wladv config --wlChannel 6`
 //   dorvan_bench gbench   --root-base DIR [--benchmark_...]  save scaling, idle pass
 //   dorvan_bench one      --root-base DIR REQUEST      one request, marked for strace
 //   dorvan_bench daemon   --root-base DIR --bin DIR [--requests N]  memory, idle CPU
@@ -181,6 +182,8 @@ const Req kRequests[] = {
     {"wladv config --wlChannel 6 --wlBcnIntvl 100", true},
 };
 const int kNumRequests = sizeof(kRequests) / sizeof(kRequests[0]);
+// The channel check alone (with its store and save), for the channel mode.
+const Req kChannelRequest[] = {{"wladv config --wlChannel 6", true}};
 
 // --- in-process exchange ---------------------------------------------------
 
@@ -257,13 +260,13 @@ void durable_replace(const std::string &path, const std::string &bytes)
 std::string g_base = "/tmp";
 std::string g_only;  // only the requests that contain this text
 
-int cmd_service(int reps)
+int cmd_service(int reps, const Req *requests = kRequests, int count = kNumRequests)
 {
     make_root(g_base, true);
     fprintf(out, "| request | kind | median µs | p90 µs | floor median µs | ratio | target | saves |\n");
     fprintf(out, "|---|---|---:|---:|---:|---:|---:|---|\n");
     int failed = 0;
-    for (const Req &r : kRequests) {
+    for (const Req &r : std::vector<Req>(requests, requests + count)) {
         if (strstr(r.text, g_only.c_str()) == nullptr)
             continue;
         std::vector<double> t, floor_t;
@@ -402,6 +405,21 @@ void BM_IdlePassFloor(benchmark::State &state)
     remove_root();
 }
 BENCHMARK(BM_IdlePassFloor);
+
+// The channel-list query behind `wladv config --wlChannel`, for the stored
+// country (US), as the check asks it.
+void BM_ChannelQuery(benchmark::State &state)
+{
+    make_root(g_base, true);
+    wlmgr_loadWorkingCopy();
+    char a0[] = "", a1[] = "wlChannelList", a2[] = "n", a3[] = "b", a4[] = "20";
+    char *argv[] = {a0, a1, a2, a3, a4, nullptr};
+    static char result[WLMGR_VAREX_SIZE];
+    for (auto _ : state)
+        benchmark::DoNotOptimize(wlmgr_getVarEx(5, argv, result));
+    remove_root();
+}
+BENCHMARK(BM_ChannelQuery);
 
 struct Capture : benchmark::ConsoleReporter {
     std::vector<Run> runs;
@@ -667,7 +685,7 @@ int cmd_latency(int requests)
 
 int usage()
 {
-    fprintf(stderr, "usage: dorvan_bench service|gbench|one|daemon|latency|smoke "
+    fprintf(stderr, "usage: dorvan_bench service|channel|gbench|one|daemon|latency|smoke "
                     "[--root-base DIR] [--bin DIR] [--reps N] [--only TEXT] [--requests N] [REQUEST]\n");
     return 2;
 }
@@ -705,6 +723,8 @@ int main(int argc, char **argv)
     int rc;
     if (mode == "service")
         rc = cmd_service(reps);
+    else if (mode == "channel")
+        rc = cmd_service(reps, kChannelRequest, 1);
     else if (mode == "gbench")
         rc = cmd_gbench((int)rest.size(), rest.data());
     else if (mode == "one" && rest.size() == 2)

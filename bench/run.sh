@@ -115,6 +115,14 @@ footprint() {
         "$B" gbench --root-base "$base" --benchmark_min_time=0.5s 2>/dev/null
     done
     echo
+    echo "## Channel check, root on $TMPFS"
+    echo
+    echo "\`wladv config --wlChannel 6\` (its channel-list query, then store and save) with the installed regulatory.db and with no database (compiled-in world rules):"
+    echo "\`$B channel --root-base $TMPFS --reps 500\`, the second with \`DORVAN_REGDB=/nonexistent\`"
+    echo
+    "$B" channel --root-base "$TMPFS" --reps 500 || echo "(failed its checks)"
+    DORVAN_REGDB=/nonexistent "$B" channel --root-base "$TMPFS" --reps 500 | tail -n 1 || echo "(failed its checks)"
+    echo
     echo "## Idle cost"
     echo
     echo "System calls of idle passes: \`strace -c -p PID\` of \`DORVAN_PASS_MS=50 dorvand\` for 3 s after start-up (root on $TMPFS)."

@@ -3,6 +3,7 @@
 #include "cfg_framework.h"
 #include "dorvan_store.h"
 #include "rootpath.h"
+#include "regdb.h"
 #include "wlmgr.h"
 
 #include <errno.h>
@@ -24,7 +25,9 @@ const char kUsage[] =
     "  wds                      configured WDS peers\n"
     "  reset                    factory defaults to data model and flash\n"
     "  board                    each board input: source and current state\n"
-    "  --flash                  get/show/macfilter/wds read the flash\n"
+    "  channels [COUNTRY]       usable channels per band and width (default:\n"
+    "                           the stored wlCountry) from the regulatory database\n"
+    "  --flash                  get/show/macfilter/wds/channels read the flash\n"
     "exit: 0 ok, 1 unset name, refused value, a file that cannot be read or\n"
     "      written, or an unreadable board input, 2 usage, 3 lock busy\n";
 
@@ -138,6 +141,58 @@ int doBoard()
     return rc;
 }
 
+// Every list the channel-list query gives, with the flags of the rule that
+// allows each channel, so an integrator can check a country by hand.
+int doChannels(const char *country)
+{
+    using namespace dplat;
+    std::string source;
+    const RegDb &db = currentRegDb(&source);
+    const RegCountry &c = regCountry(db, country);
+    static const char *const kRegions[] = {"unset", "FCC", "ETSI", "JP"};
+    if (source.empty())
+        printf("database: none usable (see the log), compiled-in world rules\n");
+    else
+        printf("database: %s\n", source.c_str());
+    // The stored value may hold any bytes: show only printable ones.
+    char code[3] = {0, 0, 0};
+    for (int i = 0; i < 2 && country[i] != '\0'; i++)
+        code[i] = country[i] > 0x20 && country[i] < 0x7f ? country[i] : '?';
+    printf("country: %s -> %s, DFS region %s\n", code, c.alpha2,
+           c.dfsRegion < 4 ? kRegions[c.dfsRegion] : "unknown");
+    static const struct {
+        const char *words, *what;
+    } kLists[] = {
+        {"b", "2.4 GHz, 20 MHz, 802.11b"},
+        {"n b 20", "2.4 GHz, 20 MHz"},
+        {"n b 40 lower", "2.4 GHz, 40 MHz, partner above"},
+        {"n b 40 upper", "2.4 GHz, 40 MHz, partner below"},
+        {"a", "5 GHz, 20 MHz (also n a 20)"},
+        {"n a 40 lower", "5 GHz, 40 MHz, partner above"},
+        {"n a 40 upper", "5 GHz, 40 MHz, partner below"},
+    };
+    for (const auto &l : kLists) {
+        std::vector<std::string> words;
+        for (const char *p = l.words; *p != '\0';) {
+            size_t n = strcspn(p, " ");
+            words.emplace_back(p, n);
+            p += n + (p[n] == ' ');
+        }
+        RegQuery q;
+        std::vector<RegChannel> chans;
+        regQueryFromWords(words, &q);
+        regChannels(c, q, &chans);
+        printf("%s (%s):%s\n", l.words, l.what, chans.empty() ? " none" : "");
+        for (const RegChannel &ch : chans)
+            printf("  %3d  %4d MHz  max %d.%02d dBm%s%s%s\n", ch.channel, ch.centreMhz,
+                   ch.rule.maxEirp / 100, ch.rule.maxEirp % 100,
+                   (ch.rule.flags & kRegDfs) != 0 ? "  DFS" : "",
+                   (ch.rule.flags & kRegNoOutdoor) != 0 ? "  indoor only" : "",
+                   (ch.rule.flags & kRegNoOfdm) != 0 ? "  802.11b only" : "");
+    }
+    return kOk;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -157,16 +212,23 @@ int main(int argc, char **argv)
     std::string verb = argv[i++];
     std::vector<const char *> args(argv + i, argv + argc);
 
-    bool reads = verb == "get" || verb == "show" || verb == "macfilter" || verb == "wds";
+    if (verb == "channels" && args.size() > (flash ? 0u : 1u))
+        return usageError("channels takes one country at most, none after --flash");
+    if (verb == "channels" && args.size() == 1) {
+        cfgLog_init(0);  // no data model needed: the country is given
+        return doChannels(args[0]);
+    }
+    bool reads = verb == "get" || verb == "show" || verb == "macfilter" || verb == "wds" ||
+                 verb == "channels";
     if (!reads && verb != "set" && verb != "reset" && verb != "board")
         return usageError(("unknown verb \"" + verb + "\"").c_str());
     if (flash && !reads)
-        return usageError("--flash only goes with get, show, macfilter and wds");
+        return usageError("--flash only goes with get, show, macfilter, wds and channels");
     if (verb == "get" && args.empty())
         return usageError("get needs at least one name");
     if (verb == "set" && (args.empty() || args.size() % 2 != 0))
         return usageError("set needs NAME VALUE pairs");
-    if (verb != "get" && verb != "set" && !args.empty())
+    if (verb != "get" && verb != "set" && verb != "channels" && !args.empty())
         return usageError((verb + " takes no arguments").c_str());
 
     cfgLog_init(0);
@@ -213,6 +275,11 @@ int main(int argc, char **argv)
             rc = doShow();
         else if (verb == "macfilter")
             rc = doMacFilter();
+        else if (verb == "channels") {
+            char country[WLMGR_VALUE_SIZE];
+            wlmgr_getVar("wlCountry", country);
+            rc = doChannels(country);
+        }
         else
             rc = doWds();
     }

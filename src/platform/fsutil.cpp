@@ -186,13 +186,15 @@ bool sameFile(const FileId &a, const FileId &b)
            a.mtime.tv_nsec == b.mtime.tv_nsec;
 }
 
-int statFileId(const std::string &path, FileId *id)
+int statFileId(const std::string &path, FileId *id, mode_t *mode)
 {
     struct stat st;
     id->valid = false;
     if (stat(path.c_str(), &st) != 0)
         return -1;
     fileIdOf(st, id);
+    if (mode != nullptr)
+        *mode = st.st_mode;
     return 0;
 }
 

@@ -30,7 +30,8 @@ struct FileId {
     struct timespec mtime {};
 };
 bool sameFile(const FileId &a, const FileId &b);
-int statFileId(const std::string &path, FileId *id);
+// mode, if given, receives st_mode.
+int statFileId(const std::string &path, FileId *id, mode_t *mode = nullptr);
 
 // Temp file, fsync, rename over path, fsync the directory. 0 or -1 (logged).
 // Not durable: the same without either fsync, still all-or-nothing for

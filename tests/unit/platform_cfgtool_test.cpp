@@ -5,6 +5,7 @@
 
 #include "cfg_framework.h"
 #include "dorvan_store.h"
+#include "regdb_writer.h"
 #include "testutil.h"
 #include "wlmgr.h"
 
@@ -37,7 +38,8 @@ TEST(CfgTool, UsageErrorsAndBusyLock)
     EXPECT_NE(help.out.find("usage"), std::string::npos);
     for (auto args : std::vector<std::vector<std::string>>{
              {}, {"frob"}, {"get"}, {"set", "a"}, {"set", "a", "1", "b"}, {"show", "x"},
-             {"--flash", "set", "a", "1"}, {"--flash", "reset"}, {"board", "x"}}) {
+             {"--flash", "set", "a", "1"}, {"--flash", "reset"}, {"board", "x"}, {"channels", "DE", "JP"},
+             {"--flash", "channels", "DE"}}) {
         auto r = cfg(root, args);
         EXPECT_EQ(r.status, 2) << (args.empty() ? "" : args[0]);
         EXPECT_FALSE(r.err.empty());
@@ -105,4 +107,38 @@ TEST(CfgTool, FlashListsAndReset)
     EXPECT_EQ(cfg(root, {"reset"}).status, 0);
     EXPECT_EQ(cfg(root, {"get", "wlSsid"}).out + cfg(root, {"--flash", "get", "wlSsid"}).out, "Dorvan\nDorvan\n");
     EXPECT_EQ(cfg(root, {"macfilter"}).out, "");
+}
+
+// Each list of the channel-list query, each channel with the flags and power
+// of the rule that allows it; the stored country when none is given.
+TEST(CfgTool, ChannelsWithTheirFlags)
+{
+    dt::TempRoot root(true);
+    std::string db = root.file("regulatory.db");
+    dt::write_file(db, dt::regdb_bytes({{"AA", 2, {{2400, 2483.5, 40, 0}, {2474, 2494, 20, 1, 1500},
+                                                   {5250, 5350, 80, 2 | 4, 2301}}},
+                                        {"US", 1, {{2402, 2422, 20, 0}}}}));
+    std::string env = "DORVAN_REGDB='" + db + "'";
+    auto r = cfg(root, {"channels", "aa"}, env);
+    EXPECT_EQ(r.status, 0) << r.err;
+    auto at = [&](const std::string &text) { return r.out.find(text); };
+    EXPECT_EQ(at("database: " + db + "\ncountry: aa -> AA, DFS region ETSI\nb (2.4 GHz, 20 MHz, 802.11b):\n"
+                  "    1  2412 MHz  max 20.00 dBm\n"), 0u) << r.out;
+    EXPECT_LT(at("\n   13  2472 MHz  max 20.00 dBm\n   14  2484 MHz  max 15.00 dBm  802.11b only\n"
+                 "n b 20 (2.4 GHz, 20 MHz):\n"), at("\n   13  2472 MHz  max 20.00 dBm\nn b 40 lower"));
+    EXPECT_NE(at("\nn b 40 upper (2.4 GHz, 40 MHz, partner below):\n    5  2432 MHz"), std::string::npos);
+    EXPECT_NE(at("\na (5 GHz, 20 MHz (also n a 20)):\n   52  5260 MHz  max 23.01 dBm  DFS  indoor only\n"
+                 "   56  5280 MHz"), std::string::npos) << r.out;
+    EXPECT_NE(at("\nn a 40 upper (5 GHz, 40 MHz, partner below):\n   56  5280 MHz  max 23.01 dBm  DFS  indoor only\n"
+                 "   64  5320 MHz  max 23.01 dBm  DFS  indoor only\n"), std::string::npos) << r.out;
+
+    auto stored = cfg(root, {"channels"}, env);
+    EXPECT_NE(stored.out.find("country: US -> US, DFS region FCC\nb (2.4 GHz, 20 MHz, 802.11b):\n"
+                              "    1  2412 MHz  max 20.00 dBm\nn b 20"), std::string::npos) << stored.out;
+    auto none = cfg(root, {"channels", "US"}, "DORVAN_REGDB=/nonexistent/regulatory.db");
+    EXPECT_EQ(none.out.find("database: none usable (see the log), compiled-in world rules\n"
+                            "country: US -> 00, DFS region unset\n"), 0u) << none.out;
+    EXPECT_NE(none.out.find("\na (5 GHz, 20 MHz (also n a 20)): none\n"), std::string::npos);
+    EXPECT_NE(cfg(root, {"channels", "\x1b["}, env).out.find("\ncountry: ?[ -> "), std::string::npos);
+    EXPECT_NE(root.log().find("/nonexistent/regulatory.db: No such file"), std::string::npos);
 }

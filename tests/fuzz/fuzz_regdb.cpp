@@ -1,0 +1,36 @@
+// Arbitrary bytes as regulatory.db: the reader must refuse or accept them
+// without reading outside them, and every list of every country it accepts
+// must stay within the candidate channels.
+#include <stdint.h>
+#include <stdlib.h>
+
+#include <vector>
+
+#include "regdb.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    dplat::RegDb db;
+    if (dplat::parseRegDb(data, size, &db) != nullptr) {
+        if (!db.countries.empty())
+            abort();  // a refused file must leave nothing behind
+        return 0;
+    }
+    std::vector<dplat::RegChannel> out;
+    for (size_t i = 0; i <= db.countries.size() && i < 64; i++) {
+        const char *code = i < db.countries.size() ? db.countries[i].alpha2 : "zz";
+        // Every band, width and sideband; 802.11b alone too.
+        for (int k = 0; k < 9; k++) {
+            dplat::RegQuery q;
+            q.fiveGhz = (k & 1) != 0;
+            q.widthMhz = (k & 2) != 0 ? 40 : 20;
+            q.upper = (k & 4) != 0;
+            q.ofdm = k != 8;
+            dplat::regChannels(dplat::regCountry(db, code), q, &out);
+            for (const dplat::RegChannel &ch : out)
+                if (ch.channel < 1 || ch.channel > 177 || out.size() > 28)
+                    abort();
+        }
+    }
+    return 0;
+}

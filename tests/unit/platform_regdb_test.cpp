@@ -1,0 +1,249 @@
+// Channel lists from regulatory.db: derivation against hand-worked lists of
+// small databases, damaged files, the cache, the installed database.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "regdb.h"
+#include "regdb_writer.h"
+#include "testutil.h"
+#include "wladv_lists.h"
+#include "wlmgr.h"
+
+namespace {
+
+enum { NO_OFDM = 1, NO_OUTDOOR = 2, DFS = 4, NO_IR = 8, AUTO_BW = 16 };
+
+// AA: ETSI-like with a NO-OFDM channel 14 and a 20 MHz-only block; BB:
+// rules that straddle channels, AUTO-BW neighbours narrower than 40 MHz
+// each, a NO-IR rule that comes before a free copy of itself.
+const std::vector<dt::RegCountrySpec> kCountries = {
+    {"AA", 2, {{2400, 2483.5, 40, 0}, {2474, 2494, 20, NO_OFDM},
+               {5150, 5250, 80, NO_OUTDOOR | AUTO_BW, 2301}, {5250, 5350, 80, NO_OUTDOOR | DFS | AUTO_BW},
+               {5470, 5725, 160, DFS}, {5725, 5850, 20, 0}}},
+    {"BB", 1, {{2400, 2442, 40, 0}, {2442, 2483.5, 40, NO_IR},
+               {5170, 5190, 20, AUTO_BW}, {5190, 5210, 20, AUTO_BW}, {5230, 5250, 80, AUTO_BW},
+               {5260, 5330, 80, NO_IR}, {5260, 5330, 80, 0}}},
+    {"00", 0, {{2402, 2472, 40, 0}, {5170, 5250, 80, NO_IR}}},
+};
+
+std::string range(int from, int to, int step = 1)
+{
+    std::string s;
+    for (int c = from; c <= to; c += step)
+        s += (s.empty() ? "" : " ") + std::to_string(c);
+    return s;
+}
+
+// The channels the query answers, through the daemon's line parser, with
+// the buffer's bounds checked.
+std::string query(const std::string &country, std::vector<std::string> words)
+{
+    wlmgr_setVar("wlCountry", country.c_str());
+    std::vector<char *> argv{(char *)"", (char *)"wlChannelList"};
+    for (auto &w : words)
+        argv.push_back(&w[0]);
+    argv.push_back(nullptr);
+    std::vector<char> out(WLMGR_VAREX_SIZE + 64, 'Z');
+    EXPECT_EQ(wlmgr_getVarEx((int)argv.size() - 1, argv.data(), out.data()), 0);
+    EXPECT_EQ(std::string(out.end() - 64, out.end()), std::string(64, 'Z'));
+    dt::Lines ls = dt::lines(out.data());
+    std::string got;
+    for (size_t i = 1; i < ls.size(); i++) {
+        int ch = 0;
+        EXPECT_EQ(wladv_channel_line(ls[i].c_str(), &ch), 0) << ls[i];
+        got += (i > 1 ? " " : "") + std::to_string(ch);
+    }
+    return got;
+}
+
+// A root whose DORVAN_REGDB names a database written into it.
+struct RegRoot {
+    dt::TempRoot root{true};
+    std::string db = root.file("regulatory.db");
+    explicit RegRoot(const std::string &bytes = dt::regdb_bytes(kCountries))
+    {
+        dt::write_file(db, bytes);
+        setenv("DORVAN_REGDB", db.c_str(), 1);
+        wlmgr_loadWorkingCopy();
+        base = dt::lines(root.log()).size();
+    }
+    // Lines logged since the root was prepared.
+    size_t log_lines() const { return dt::lines(root.log()).size() - base; }
+    size_t base = 0;
+};
+
+const char *parse(const std::string &bytes, dplat::RegDb *db)
+{
+    // An exact-size copy, so a read past the end is an ASan fault.
+    std::vector<uint8_t> exact(bytes.begin(), bytes.end());
+    return dplat::parseRegDb(exact.data(), exact.size(), db);
+}
+
+}  // namespace
+
+TEST(RegDb, ListsPerCountryBandWidthAndSideband)
+{
+    RegRoot r;
+    const std::string all5 = range(36, 64, 4) + " " + range(100, 140, 4);
+    struct Case {
+        const char *country;
+        std::vector<std::string> words;
+        std::string list;
+    } cases[] = {
+        {"AA", {"b"}, range(1, 14)},  // NO-OFDM 14 only for 802.11b
+        {"aa", {"n", "b", "20"}, range(1, 13)},
+        {"AAX", {"n", "b", "40", "lower"}, range(1, 9)},
+        {"AA", {"n", "b", "40", "upper"}, range(5, 13)},
+        {"AA", {"a"}, all5 + " " + range(149, 165, 4)},  // 144 runs past 5725
+        {"AA", {"n", "a", "20"}, all5 + " " + range(149, 165, 4)},
+        {"AA", {"n", "a", "40", "lower"}, "36 44 52 60 100 108 116 124 132"},  // 149+ only 20 MHz
+        {"AA", {"n", "a", "40", "upper"}, "40 48 56 64 104 112 120 128 136"},
+        {"BB", {"b"}, range(1, 5)},  // 6-8 straddle two rules, 9-13 NO-IR
+        {"BB", {"n", "b", "40", "lower"}, "1"},
+        {"BB", {"n", "b", "40", "upper"}, "5"},
+        {"BB", {"a"}, "36 40 48"},  // 56-64: the first rule is NO-IR
+        {"BB", {"n", "a", "40", "lower"}, "36"},  // AUTO-BW: 20 + 20 MHz contiguous
+        {"BB", {"n", "a", "40", "upper"}, "40"},
+        {"ZZ", {"b"}, range(1, 11)},
+        {"00", {"n", "b", "40", "lower"}, range(1, 7)},
+        {"A", {"a"}, ""},
+        {"", {"n", "a", "40", "upper"}, ""},
+        // Not a list query: the header line alone.
+        {"AA", {}, ""}, {"AA", {"g"}, ""}, {"AA", {"n", "b"}, ""}, {"AA", {"n", "a", "40", "middle"}, ""},
+        {"AA", {"b", "x"}, ""}, {"AA", {"n", "b", "80"}, ""}, {"AA", {std::string(5000, 'w'), "b"}, ""},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(query(c.country, c.words), c.list) << c.country << " " << c.words.size() << " words";
+    EXPECT_EQ(r.log_lines(), 0u);
+
+    // Without a world entry, and without any database: the compiled-in world.
+    dt::write_file(r.db, dt::regdb_bytes({kCountries[0]}));
+    EXPECT_EQ(query("ZZ", {"n", "b", "40", "lower"}), range(1, 7));
+    EXPECT_EQ(query("AA", {"n", "b", "40", "lower"}), range(1, 9));
+    setenv("DORVAN_REGDB", r.root.file("missing").c_str(), 1);
+    for (int i = 0; i < 3; i++) {
+        EXPECT_EQ(query("AA", {"b"}), range(1, 11));
+        EXPECT_EQ(query("AA", {"a"}), "");
+    }
+    EXPECT_EQ(r.log_lines(), 1u) << "one line for the state, not one a query";
+}
+
+TEST(RegDb, DamagedFilesAreRefusedWithoutReadingPastThem)
+{
+    const std::string good = dt::regdb_bytes(kCountries);
+    dplat::RegDb db;
+    ASSERT_EQ(parse(good, &db), nullptr);
+    ASSERT_EQ(db.countries.size(), 3u);
+    EXPECT_EQ(db.countries[1].rules.size(), 7u);
+    EXPECT_EQ(db.countries[0].rules[2].maxEirp, 2301);
+    EXPECT_EQ(db.countries[0].dfsRegion, 2);
+
+    for (size_t n = 0; n < good.size(); n++)
+        EXPECT_NE(parse(good.substr(0, n), &db), nullptr) << "truncated to " << n;
+    EXPECT_TRUE(db.countries.empty());
+
+    auto patch = [&](size_t at, std::vector<uint8_t> bytes) {
+        std::string s = good;
+        for (size_t i = 0; i < bytes.size(); i++)
+            s[at + i] = (char)bytes[i];
+        return s;
+    };
+    auto at16 = [&](size_t at) { return ((unsigned char)good[at] << 8 | (unsigned char)good[at + 1]) * 4u; };
+    const size_t collAA = at16(dt::regdb_table_offset(0) + 2);
+    const size_t collLast = at16(dt::regdb_table_offset(2) + 2);
+    const size_t lastRule = dt::regdb_rule_offset(3, 14);
+    const std::vector<std::pair<const char *, std::string>> bad = {
+        {"magic", patch(0, {0x52, 0x47, 0x44, 0x43})},
+        {"version", patch(7, {19})},
+        {"collection past the end", patch(dt::regdb_table_offset(0) + 2, {0xff, 0xff})},
+        {"collection in the header", patch(dt::regdb_table_offset(0) + 2, {0, 1})},
+        {"collection in the table", patch(dt::regdb_table_offset(1) + 2, {0, 2})},
+        {"rule in the header", patch(collAA + 4, {0, 0})},
+        {"rule past the end", patch(collAA + 4, {0xff, 0xff})},
+        {"rule count off the file", patch(collLast + 1, {255})},
+        {"collection too short", patch(collAA, {2})},
+        {"rule too short", patch(dt::regdb_rule_offset(3, 0), {15})},
+        {"rule off the file", patch(lastRule, {255})},
+        {"empty range", patch(dt::regdb_rule_offset(3, 0) + 8, {0, 0, 0, 0})},
+        {"country code", patch(dt::regdb_table_offset(0), {'A', '\n'})},
+        {"no end of table", good.substr(0, dt::regdb_table_offset(3))},
+        {"too large", good + std::string(300000, '\0')},
+    };
+    for (const auto &b : bad) {
+        EXPECT_NE(parse(b.second, &db), nullptr) << b.first;
+        EXPECT_TRUE(db.countries.empty()) << b.first;
+    }
+
+    // A collection of odd length puts its rule pointers at the next even
+    // byte, which is not a multiple of 4; optional fields are skipped.
+    std::string odd = "RGDB" + std::string("\0\0\0\x14" "XY\0\x09" "\0\0\0\0", 12) +
+                      std::string("\x14\x04\x07\xd0\0\x24\x9f\0\0\x25\xe5\x2c\0\0\x9c\x40\0\x3c\0\0", 20) +
+                      std::string("\x05\x01\x02\xaa\xbb\0\0\x04", 8);
+    ASSERT_EQ(parse(odd, &db), nullptr);
+    ASSERT_EQ(db.countries.size(), 1u);
+    ASSERT_EQ(db.countries[0].rules.size(), 1u);
+    EXPECT_EQ(db.countries[0].rules[0].startKhz, 2400000u);
+    EXPECT_EQ(db.countries[0].rules[0].flags, DFS);
+}
+
+// Read once, answered from memory; read again when the file changes; a bad
+// or odd file gives the world rules with one log line, and never blocks.
+TEST(RegDb, ReadOnceAndAgainOnlyWhenTheFileChanges)
+{
+    RegRoot r;
+    EXPECT_EQ(query("AA", {"b"}), range(1, 14));
+    struct stat st;
+    ASSERT_EQ(stat(r.db.c_str(), &st), 0);
+    // Same size, inode and time: the bytes are not looked at again.
+    std::string junk(dt::read_file(r.db).size(), 'x');
+    int fd = open(r.db.c_str(), O_WRONLY);
+    ASSERT_EQ(write(fd, junk.data(), junk.size()), (ssize_t)junk.size());
+    struct timespec times[2] = {st.st_atim, st.st_mtim};
+    ASSERT_EQ(futimens(fd, times), 0);
+    close(fd);
+    EXPECT_EQ(query("AA", {"b"}), range(1, 14));
+    EXPECT_EQ(r.log_lines(), 0u);
+
+    times[1].tv_sec += 10;
+    ASSERT_EQ(utimensat(AT_FDCWD, r.db.c_str(), times, 0), 0);
+    EXPECT_EQ(query("AA", {"b"}), range(1, 11));
+    EXPECT_EQ(query("AA", {"b"}), range(1, 11));
+    EXPECT_EQ(r.log_lines(), 1u);
+    EXPECT_NE(r.root.log().find("bad magic"), std::string::npos) << r.root.log();
+
+    dt::write_file(r.db, dt::regdb_bytes(kCountries));
+    EXPECT_EQ(query("AA", {"b"}), range(1, 14));
+
+    unlink(r.db.c_str());
+    ASSERT_EQ(mkfifo(r.db.c_str(), 0600), 0);
+    EXPECT_EQ(query("AA", {"b"}), range(1, 11));
+    EXPECT_NE(r.root.log().find("not a regular file"), std::string::npos) << r.root.log();
+    EXPECT_EQ(r.log_lines(), 2u);
+}
+
+// Facts that hold in every recent wireless-regdb release.
+TEST(RegDb, InstalledDatabase)
+{
+    if (access(DORVAN_REGDB_DEFAULT, R_OK) != 0)
+        GTEST_SKIP() << "no " DORVAN_REGDB_DEFAULT;
+    dt::TempRoot root(true);
+    wlmgr_loadWorkingCopy();
+    std::string source;
+    dplat::currentRegDb(&source);
+    EXPECT_EQ(source, DORVAN_REGDB_DEFAULT) << root.log();
+    EXPECT_EQ(query("US", {"n", "b", "20"}), range(1, 11));
+    EXPECT_EQ(query("DE", {"n", "b", "20"}), range(1, 13));
+    EXPECT_EQ(query("JP", {"b"}), range(1, 14));
+    EXPECT_EQ(query("JP", {"n", "b", "20"}), range(1, 13));
+    std::string us5 = " " + query("US", {"a"}) + " ", de5 = " " + query("DE", {"a"}) + " ";
+    for (auto ch : {" 36 ", " 100 ", " 165 "})
+        EXPECT_NE(us5.find(ch), std::string::npos) << us5;
+    for (auto ch : {" 36 ", " 100 "})
+        EXPECT_NE(de5.find(ch), std::string::npos) << de5;
+}
