@@ -1,0 +1,53 @@
+#!/bin/sh
+# Builds the Debian package and checks it: exactly the installed files, the
+# conffiles and dependencies, no lintian error or warning, a unit that
+# systemd accepts and whose offline exposure is at most 4.0.
+# usage: package_test.sh BUILD_DIR DORVAND
+set -u
+build=$1 dorvand=$2
+here=$(dirname "$0")
+for t in cpack dpkg-deb lintian systemd-analyze fakeroot; do
+    command -v "$t" >/dev/null 2>&1 ||
+        { echo "SKIP: $t not installed (apt-get install cmake dpkg-dev lintian systemd fakeroot)"; exit 77; }
+done
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+fails=0
+fail() { echo "FAIL: $*"; fails=$((fails + 1)); }
+
+cpack -G DEB --config "$build/CPackConfig.cmake" -B "$tmp" >"$tmp/cpack.log" 2>&1 ||
+    { cat "$tmp/cpack.log"; echo "FAIL: cpack"; exit 1; }
+deb=$(ls "$tmp"/dorvan_*.deb)
+
+got=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { sub(/^\.\//, "", $6); print $6 }' | sort)
+[ "$got" = "$(cat "$here/files.txt")" ] || fail "package files differ:
+$got"
+dpkg-deb -e "$deb" "$tmp/control"
+[ "$(sort "$tmp/control/conffiles")" = "/etc/default/dorvand
+/etc/init.d/dorvand" ] || fail "conffiles: $(cat "$tmp/control/conffiles")"
+grep -qx 'Recommends: hostapd, nbtscan' "$tmp/control/control" || fail "hostapd and nbtscan not recommended"
+grep -q '^Depends: .*libc6' "$tmp/control/control" || fail "no library dependencies"
+grep -q '^Depends: .*\(hostapd\|nbtscan\)' "$tmp/control/control" && fail "hostapd or nbtscan required"
+# Every setting the daemon reads is in the settings file, commented out.
+dpkg-deb -x "$deb" "$tmp/root"
+for v in DORVAND_OPTS DORVAN_LOG DORVAN_LOCK_WAIT_MS DORVAN_RADIO DORVAN_HOSTAPD DORVAN_HOSTAPD_DRIVER \
+         DORVAN_RADIO_IFNAME DORVAN_REGDB DORVAN_PICKUP DORVAND_OUT; do
+    grep -q "^#$v=" "$tmp/root/etc/default/dorvand" || fail "settings file lacks #$v="
+done
+grep -q '^[^#]' "$tmp/root/etc/default/dorvand" && fail "settings file sets something"
+
+lintian --fail-on none "$deb" >"$tmp/lintian" 2>/dev/null
+grep '^[EW]:' "$tmp/lintian" && fail "lintian reports errors or warnings"
+
+# The unit as installed, but starting this build's dorvand (verify wants an
+# existing program).
+unit=$tmp/dorvand.service
+sed "s|^ExecStart=/usr/sbin/dorvand|ExecStart=$dorvand|" "$tmp/root/usr/lib/systemd/system/dorvand.service" >"$unit"
+systemd-analyze verify --man=no "$unit" >"$tmp/verify" 2>&1 && ! [ -s "$tmp/verify" ] || fail "systemd-analyze verify: $(cat "$tmp/verify")"
+score=$(systemd-analyze security --offline=true "$unit" 2>&1 |
+        sed -n 's/.*Overall exposure level for dorvand.service: \([0-9.]*\).*/\1/p')
+echo "exposure: ${score:-none}"
+[ -n "$score" ] && awk -v s="$score" 'BEGIN { exit !(s <= 4.0) }' || fail "exposure ${score:-unknown} above 4.0"
+
+[ $fails -eq 0 ] && echo "package test passed"
+[ $fails -eq 0 ]
