@@ -106,8 +106,12 @@ if(DORVAN_TESTS)
     COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/tests/ship/install_test.sh
             ${CMAKE_BINARY_DIR} ${run_dorvand} ${run_dorvan})
   set_tests_properties(ship.install PROPERTIES TIMEOUT 120)
-  add_test(NAME ship.package
-    COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/tests/ship/package_test.sh ${CMAKE_BINARY_DIR}
-            $<TARGET_FILE:dorvand>)
-  set_tests_properties(ship.package PROPERTIES TIMEOUT 180 SKIP_RETURN_CODE 77)
+  # The package is built natively (dpkg-shlibdeps knows only this machine's
+  # libraries).
+  if(NOT CMAKE_CROSSCOMPILING)
+    add_test(NAME ship.package
+      COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/tests/ship/package_test.sh ${CMAKE_BINARY_DIR}
+              $<TARGET_FILE:dorvand>)
+    set_tests_properties(ship.package PROPERTIES TIMEOUT 180 SKIP_RETURN_CODE 77)
+  endif()
 endif()

@@ -6,9 +6,9 @@
 set -u
 build=$1 dorvand=$2
 here=$(dirname "$0")
-for t in cpack dpkg-deb lintian systemd-analyze fakeroot; do
+for t in cpack dpkg-deb dpkg-shlibdeps lintian systemd-analyze; do
     command -v "$t" >/dev/null 2>&1 ||
-        { echo "SKIP: $t not installed (apt-get install cmake dpkg-dev lintian systemd fakeroot)"; exit 77; }
+        { echo "SKIP: $t not installed (sh scripts/deps.sh test installs it)"; exit 77; }
 done
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
@@ -42,6 +42,8 @@ grep '^[EW]:' "$tmp/lintian" && fail "lintian reports errors or warnings"
 # The unit as installed, but starting this build's dorvand (verify wants an
 # existing program).
 unit=$tmp/dorvand.service
+grep -qx 'ExecStart=/usr/sbin/dorvand $DORVAND_OPTS' "$tmp/root/usr/lib/systemd/system/dorvand.service" ||
+    fail "packaged unit does not start /usr/sbin/dorvand"
 sed "s|^ExecStart=/usr/sbin/dorvand|ExecStart=$dorvand|" "$tmp/root/usr/lib/systemd/system/dorvand.service" >"$unit"
 systemd-analyze verify --man=no "$unit" >"$tmp/verify" 2>&1 && ! [ -s "$tmp/verify" ] || fail "systemd-analyze verify: $(cat "$tmp/verify")"
 score=$(systemd-analyze security --offline=true "$unit" 2>&1 |
