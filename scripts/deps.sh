@@ -8,7 +8,7 @@ set -eu
 build="g++ cmake ninja-build"
 case "${1:-}" in
 build) want=$build ;;
-test) want="$build libgtest-dev bash man-db groff-base hostapd wireless-regdb dpkg-dev fakeroot lintian systemd" ;;
+test) want="$build libgtest-dev bash man-db groff-base hostapd wireless-regdb dpkg-dev fakeroot lintian systemd busybox" ;;
 *) echo "usage: $0 build|test" >&2; exit 2 ;;
 esac
 missing=

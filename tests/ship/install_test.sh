@@ -104,6 +104,24 @@ sleep 0.3
 grep -q 'dorvand.lock is held' "$tmp/out" || fail "refusal not explained: $(cat "$tmp/out")"
 [ -e "$PIDFILE" ] && fail "refused start left a pid file"
 kill "$holder"; wait "$holder" 2>/dev/null; holder=
+# BusyBox systems: its shell and tools only, with its setsid and, without
+# setsid, its start-stop-daemon (BusyBox builds may lack flock: the pid
+# file then counts alone).
+if command -v busybox >/dev/null 2>&1; then
+    for tool in setsid start-stop-daemon; do
+        rm -rf "$tmp/bb" && mkdir "$tmp/bb" && busybox --install -s "$tmp/bb"
+        [ $tool = start-stop-daemon ] && rm -f "$tmp/bb/setsid"
+        PATH="$tmp/bb:$tmp/stubs" "$(command -v script)" -qec "$tmp/bb/sh $init start" /dev/null </dev/null >"$tmp/out" 2>&1
+        pid=$(cat "$PIDFILE" 2>/dev/null)
+        sleep 1
+        PATH="$tmp/bb" "$tmp/bb/sh" "$init" status >/dev/null ||
+            fail "BusyBox, $tool: daemon not running after a hang-up: $(cat "$tmp/out")"
+        PATH="$tmp/bb" "$tmp/bb/sh" "$init" stop >/dev/null
+        kill -0 "$pid" 2>/dev/null && fail "BusyBox, $tool: stop left the daemon running"
+    done
+else
+    echo "busybox missing: the init script not run under BusyBox"
+fi
 # A stale pid file (a dead process) does not stop a start.
 echo 999999 >"$PIDFILE"
 "$init" start >/dev/null 2>&1 || fail "start over a stale pid file"
