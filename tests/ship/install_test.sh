@@ -37,23 +37,20 @@ expected=$(cat "$(dirname "$0")/files.txt")
 got=$(cd "$dest" && find . -type f | sed 's|^\./||' | sort)
 [ "$got" = "$expected" ] || fail "installed files differ:
 $got"
-for f in usr/sbin/dorvand usr/bin/dorvan usr/bin/dorvan-cfg etc/init.d/dorvand; do
-    [ -x "$dest/$f" ] || fail "$f not executable"
-done
-grep -qx 'ExecStart=/usr/sbin/dorvand $DORVAND_OPTS' "$dest/usr/lib/systemd/system/dorvand.service" ||
-    fail "unit does not start /usr/sbin/dorvand"
-grep -q '^DAEMON=${DAEMON:-/usr/sbin/dorvand}$' "$dest/etc/init.d/dorvand" ||
-    fail "init script does not name /usr/sbin/dorvand"
 grep -q '^complete -F _dorvan dorvan$' "$dest/usr/share/bash-completion/completions/dorvan" ||
     fail "completion script incomplete"
 
-# Another prefix keeps everything, /etc included, under it.
+# The service files name the installed daemon and settings file, also under
+# another prefix, which keeps everything, /etc included, under it.
 DESTDIR=$tmp/local cmake --install "$build" --prefix /opt/dorvan >/dev/null 2>&1
-[ -x "$tmp/local/opt/dorvan/etc/init.d/dorvand" ] || fail "init script not under /opt/dorvan/etc"
-grep -q '^DEFAULTS=${DEFAULTS:-/opt/dorvan/etc/default/dorvand}$' "$tmp/local/opt/dorvan/etc/init.d/dorvand" &&
-grep -qx 'EnvironmentFile=-/opt/dorvan/etc/default/dorvand' "$tmp/local/opt/dorvan/lib/systemd/system/dorvand.service" &&
-grep -q 'ExecStart=/opt/dorvan/sbin/dorvand' "$tmp/local/opt/dorvan/lib/systemd/system/dorvand.service" ||
-    fail "service files do not follow the prefix"
+for d in "$dest /usr /etc" "$tmp/local /opt/dorvan /opt/dorvan/etc"; do
+    set -- $d
+    grep -qx "DAEMON=\${DAEMON:-$2/sbin/dorvand}" "$1$3/init.d/dorvand" &&
+    grep -qx "DEFAULTS=\${DEFAULTS:-$3/default/dorvand}" "$1$3/init.d/dorvand" &&
+    grep -qx "EnvironmentFile=-$3/default/dorvand" "$1$2/lib/systemd/system/dorvand.service" &&
+    grep -qx "ExecStart=$2/sbin/dorvand \$DORVAND_OPTS" "$1$2/lib/systemd/system/dorvand.service" ||
+        fail "service files under $2 do not name $2/sbin/dorvand and $3/default/dorvand"
+done
 
 if command -v man >/dev/null 2>&1 && command -v groff >/dev/null 2>&1; then
     for page in "$dest"/usr/share/man/man*/*; do
@@ -87,9 +84,9 @@ echo "$reply" | grep -q '^AP Mode:' || fail "wrong answer from the started daemo
 grep -q '^lock' "$tmp/trace" 2>/dev/null || fail "settings file did not reach the daemon"
 "$init" start | grep -q "already running (pid $pid)" || fail "second start did not see the first"
 "$init" restart >/dev/null 2>&1
-kill -0 "$pid" 2>/dev/null && fail "restart left the old daemon running"
 new=$(cat "$PIDFILE" 2>/dev/null)
-[ -n "$new" ] && [ "$new" != "$pid" ] && kill -0 "$new" 2>/dev/null || fail "restart started no new daemon"
+! kill -0 "$pid" 2>/dev/null && [ -n "$new" ] && [ "$new" != "$pid" ] && "$init" status >/dev/null ||
+    fail "restart did not replace the daemon"
 pid=$new
 "$init" stop >/dev/null 2>&1
 kill -0 "$pid" 2>/dev/null && fail "stop left the daemon running"
@@ -114,10 +111,8 @@ if command -v busybox >/dev/null 2>&1; then
         PATH="$tmp/bb:$tmp/stubs" "$(command -v script)" -qec "$tmp/bb/sh $init start" /dev/null </dev/null >"$tmp/out" 2>&1
         pid=$(cat "$PIDFILE" 2>/dev/null)
         sleep 1
-        PATH="$tmp/bb" "$tmp/bb/sh" "$init" status >/dev/null ||
-            fail "BusyBox, $tool: daemon not running after a hang-up: $(cat "$tmp/out")"
-        PATH="$tmp/bb" "$tmp/bb/sh" "$init" stop >/dev/null
-        kill -0 "$pid" 2>/dev/null && fail "BusyBox, $tool: stop left the daemon running"
+        PATH="$tmp/bb" "$tmp/bb/sh" "$init" status >/dev/null && PATH="$tmp/bb" "$tmp/bb/sh" "$init" stop >/dev/null &&
+            ! kill -0 "$pid" 2>/dev/null || fail "BusyBox, $tool: start, hang-up, stop: $(cat "$tmp/out")"
     done
 else
     echo "busybox missing: the init script not run under BusyBox"
