@@ -52,7 +52,7 @@ echo "exposure: ${score:-none}"
 # Where systemd runs, the unit's confinement, applied by systemd-run to this
 # build's dorvand on a private root (not in /tmp: the unit has its own), must
 # let it save a change, run the scan through /bin/sh and re-execute itself
-# on a reset hold.
+# on a reset hold. (Not its RuntimeDirectory=: the test leaves /run alone.)
 if [ "$(id -u)" = 0 ] && [ -d /run/systemd/system ]; then
     sroot=$(mktemp -d "${build%/}/unit-root.XXXXXX") name=dorvan-test-$$ bin=$(dirname "$dorvand")
     trap 'systemctl stop "$name" 2>/dev/null; rm -rf "$tmp" "$sroot"' EXIT
@@ -60,7 +60,7 @@ if [ "$(id -u)" = 0 ] && [ -d /run/systemd/system ]; then
     chmod 755 "$sroot/stubs/nbtscan" && ln -s /bin/true "$sroot/stubs/nvram"
     set --
     while IFS= read -r p; do set -- "$@" -p "$p"; done <<EOF2
-$(sed -n '/^\[Service\]/,/^\[Install\]/p' "$unit" | grep -v '^\(#\|\[\|$\|Type=\|Env\|Exec\|Restart\)')
+$(sed -n '/^\[Service\]/,/^\[Install\]/p' "$unit" | grep -v '^\(#\|\[\|$\|Type=\|Env\|Exec\|Restart\|Runtime\)')
 EOF2
     case $sroot in /home/*|/root/*|/run/user/*) set -- "$@" -p ProtectHome=read-only ;; esac
     systemd-run --quiet --unit="$name" --collect "$@" -p ReadWritePaths="$sroot" \
