@@ -76,6 +76,7 @@ EOF2
     echo 1 >"$sroot/var/dorvan/board/reset_button" && seen 'First Sync' 2
     systemctl is-active --quiet "$name" && [ "$("$bin/dorvan-cfg" get wlSsid_wl0v1)" != Confined ] &&
         "$bin/dorvan" --timeout 10 wlwds show | grep -q '^AP Mode:' || fail "no restart after a reset hold"
+    echo "confined under systemd: checked"
 else
     echo "systemd is not running here (or not root): the unit checked offline only"
 fi
