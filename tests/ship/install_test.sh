@@ -1,8 +1,9 @@
 #!/bin/sh
 # Installs the build into a scratch DESTDIR and checks what a gateway image
-# gets: exactly the programs, man pages, completion and service files; the
-# pages render without warnings; the init script starts, restarts and stops
-# a real dorvand on a private root.
+# gets: exactly the programs, man pages, completion, service files and their
+# settings; the pages render without warnings; the init script starts,
+# restarts and stops a real dorvand on a private root, detached from the
+# terminal that started it, and never beside another dorvand on that root.
 # usage: install_test.sh BUILD_DIR DORVAND DORVAN
 set -u
 build=$1 dorvand=$2 dorvan=$3
@@ -11,41 +12,45 @@ fails=0
 fail() { echo "FAIL: $*"; fails=$((fails + 1)); }
 cleanup() {
     [ -n "${pid:-}" ] && kill -9 "$pid" 2>/dev/null
+    [ -n "${holder:-}" ] && kill "$holder" 2>/dev/null
     rm -rf "$tmp"
 }
 trap cleanup EXIT
 
+# Installing writes nothing into the build tree, so it may be read-only.
+# CMake itself still records install_manifest.txt there: that one error is
+# CMake's and is let through.
 dest=$tmp/dest
-DESTDIR=$dest cmake --install "$build" --prefix /usr >"$tmp/install.log" 2>&1 ||
-    { cat "$tmp/install.log"; fail "cmake --install"; exit 1; }
+if [ "$(id -u)" = 0 ] && unshare -m true 2>/dev/null; then
+    unshare -m sh -c 'mount --bind -o ro "$1" "$1" && DESTDIR=$2 cmake --install "$1" --prefix /usr' \
+        sh "$build" "$dest" >"$tmp/install.log" 2>&1
+    if [ "$(grep -c 'CMake Error' "$tmp/install.log")" -gt "$(grep -c 'install_manifest.txt$' "$tmp/install.log")" ]; then
+        cat "$tmp/install.log"; fail "install from a read-only build tree"
+    fi
+else
+    echo "not root or no unshare: installing from a writable build tree"
+    DESTDIR=$dest cmake --install "$build" --prefix /usr >"$tmp/install.log" 2>&1 ||
+        { cat "$tmp/install.log"; fail "cmake --install"; exit 1; }
+fi
 
-expected="etc/init.d/dorvand
-usr/bin/dorvan
-usr/bin/dorvan-cfg
-usr/lib/systemd/system/dorvand.service
-usr/sbin/dorvand
-usr/share/bash-completion/completions/dorvan
-usr/share/man/man1/dorvan.1
-usr/share/man/man8/dorvan-cfg.8
-usr/share/man/man8/dorvand.8"
+expected=$(cat "$(dirname "$0")/files.txt")
 got=$(cd "$dest" && find . -type f | sed 's|^\./||' | sort)
 [ "$got" = "$expected" ] || fail "installed files differ:
 $got"
-for f in usr/sbin/dorvand usr/bin/dorvan usr/bin/dorvan-cfg etc/init.d/dorvand; do
-    [ -x "$dest/$f" ] || fail "$f not executable"
-done
-grep -qx 'ExecStart=/usr/sbin/dorvand $DORVAND_OPTS' "$dest/usr/lib/systemd/system/dorvand.service" ||
-    fail "unit does not start /usr/sbin/dorvand"
-grep -q '^DAEMON=${DAEMON:-/usr/sbin/dorvand}$' "$dest/etc/init.d/dorvand" ||
-    fail "init script does not name /usr/sbin/dorvand"
 grep -q '^complete -F _dorvan dorvan$' "$dest/usr/share/bash-completion/completions/dorvan" ||
     fail "completion script incomplete"
 
-# Another prefix keeps everything, /etc included, under it.
+# The service files name the installed daemon and settings file, also under
+# another prefix, which keeps everything, /etc included, under it.
 DESTDIR=$tmp/local cmake --install "$build" --prefix /opt/dorvan >/dev/null 2>&1
-[ -x "$tmp/local/opt/dorvan/etc/init.d/dorvand" ] || fail "init script not under /opt/dorvan/etc"
-grep -q 'ExecStart=/opt/dorvan/sbin/dorvand' "$tmp/local/opt/dorvan/lib/systemd/system/dorvand.service" ||
-    fail "unit does not follow the prefix"
+for d in "$dest /usr /etc" "$tmp/local /opt/dorvan /opt/dorvan/etc"; do
+    set -- $d
+    grep -qx "DAEMON=\${DAEMON:-$2/sbin/dorvand}" "$1$3/init.d/dorvand" &&
+    grep -qx "DEFAULTS=\${DEFAULTS:-$3/default/dorvand}" "$1$3/init.d/dorvand" &&
+    grep -qx "EnvironmentFile=-$3/default/dorvand" "$1$2/lib/systemd/system/dorvand.service" &&
+    grep -qx "ExecStart=$2/sbin/dorvand \$DORVAND_OPTS" "$1$2/lib/systemd/system/dorvand.service" ||
+        fail "service files under $2 do not name $2/sbin/dorvand and $3/default/dorvand"
+done
 
 if command -v man >/dev/null 2>&1 && command -v groff >/dev/null 2>&1; then
     for page in "$dest"/usr/share/man/man*/*; do
@@ -59,27 +64,59 @@ else
 fi
 
 # The init script on a private root, with stubs first on PATH so that no
-# real nvram or nbtscan can run.
+# real nvram or nbtscan can run, and its own settings file.
 root=$tmp/root
-mkdir -p "$root" "$tmp/stubs"
+mkdir -p "$root/var/dorvan" "$tmp/stubs"
 for s in nvram nbtscan; do printf '#!/bin/sh\nexit 0\n' >"$tmp/stubs/$s"; chmod +x "$tmp/stubs/$s"; done
-export DORVAN_ROOT="$root" PATH="$tmp/stubs:$PATH" PIDFILE="$tmp/run/dorvand.pid" DAEMON="$dorvand"
+printf 'DORVAN_TRACE=%s\nDORVAND_OUT=%s\n' "$tmp/trace" "$tmp/dorvand.out" >"$tmp/default"
+export DORVAN_ROOT="$root" PATH="$tmp/stubs:$PATH" PIDFILE="$tmp/run/dorvand.pid" DAEMON="$dorvand" \
+       DEFAULTS="$tmp/default"
 init=$dest/etc/init.d/dorvand
-"$init" start >"$tmp/out" 2>&1 || fail "start: $(cat "$tmp/out")"
+# Started from a terminal that then hangs up (a logout, ssh -t): the daemon
+# has a session of its own and lives on.
+script -qec "$init start" /dev/null </dev/null >"$tmp/out" 2>&1 || fail "start: $(cat "$tmp/out")"
 pid=$(cat "$PIDFILE" 2>/dev/null)
-[ -n "$pid" ] && kill -0 "$pid" 2>/dev/null || fail "no running pid after start"
-reply=$("$dorvan" --timeout 10 wlwds 2>&1) || fail "no answer from the started daemon: $reply"
-echo "$reply" | grep -q '^usage: dorvan wlwds' || fail "wrong answer from the started daemon: $reply"
+sleep 1
+# (status, not kill -0: a killed daemon may linger as a zombie here)
+"$init" status >/dev/null || fail "daemon gone after its terminal hung up"
+reply=$("$dorvan" --timeout 10 wlwds show 2>&1) || fail "no answer from the started daemon: $reply"
+echo "$reply" | grep -q '^AP Mode:' || fail "wrong answer from the started daemon: $reply"
+grep -q '^lock' "$tmp/trace" 2>/dev/null || fail "settings file did not reach the daemon"
 "$init" start | grep -q "already running (pid $pid)" || fail "second start did not see the first"
 "$init" restart >/dev/null 2>&1
-kill -0 "$pid" 2>/dev/null && fail "restart left the old daemon running"
 new=$(cat "$PIDFILE" 2>/dev/null)
-[ -n "$new" ] && [ "$new" != "$pid" ] && kill -0 "$new" 2>/dev/null || fail "restart started no new daemon"
+! kill -0 "$pid" 2>/dev/null && [ -n "$new" ] && [ "$new" != "$pid" ] && "$init" status >/dev/null ||
+    fail "restart did not replace the daemon"
 pid=$new
 "$init" stop >/dev/null 2>&1
 kill -0 "$pid" 2>/dev/null && fail "stop left the daemon running"
 [ -e "$PIDFILE" ] && fail "stop left the pid file"
 "$init" status >/dev/null; [ $? -eq 3 ] || fail "status of a stopped daemon is not 3"
+# Another dorvand on the same root (one started by hand: no pid file, only
+# its instance lock) keeps a start from running a second one.
+(exec 9>"$root/var/dorvan/dorvand.lock" && flock 9 && exec sleep 30) &
+holder=$!
+sleep 0.3
+"$init" start >"$tmp/out" 2>&1 && fail "start beside a lock holder reported success"
+grep -q 'dorvand.lock is held' "$tmp/out" || fail "refusal not explained: $(cat "$tmp/out")"
+[ -e "$PIDFILE" ] && fail "refused start left a pid file"
+kill "$holder"; wait "$holder" 2>/dev/null; holder=
+# BusyBox systems: its shell and tools only, with its setsid and, without
+# setsid, its start-stop-daemon (BusyBox builds may lack flock: the pid
+# file then counts alone).
+if command -v busybox >/dev/null 2>&1; then
+    for tool in setsid start-stop-daemon; do
+        rm -rf "$tmp/bb" && mkdir "$tmp/bb" && busybox --install -s "$tmp/bb"
+        [ $tool = start-stop-daemon ] && rm -f "$tmp/bb/setsid"
+        PATH="$tmp/bb:$tmp/stubs" "$(command -v script)" -qec "$tmp/bb/sh $init start" /dev/null </dev/null >"$tmp/out" 2>&1
+        pid=$(cat "$PIDFILE" 2>/dev/null)
+        sleep 1
+        PATH="$tmp/bb" "$tmp/bb/sh" "$init" status >/dev/null && PATH="$tmp/bb" "$tmp/bb/sh" "$init" stop >/dev/null &&
+            ! kill -0 "$pid" 2>/dev/null || fail "BusyBox, $tool: start, hang-up, stop: $(cat "$tmp/out")"
+    done
+else
+    echo "busybox missing: the init script not run under BusyBox"
+fi
 # A stale pid file (a dead process) does not stop a start.
 echo 999999 >"$PIDFILE"
 "$init" start >/dev/null 2>&1 || fail "start over a stale pid file"
