@@ -2,6 +2,8 @@
 // the same configuration lock as the daemon.
 #include "cfg_framework.h"
 #include "dorvan_store.h"
+#include "radio/radio.h"
+#include "rootpath.h"
 #include "wlmgr.h"
 
 #include <stdio.h>
@@ -21,6 +23,7 @@ const char kUsage[] =
     "  macfilter                MAC filter list: INTERFACE ADDRESS SSID\n"
     "  wds                      configured WDS peers\n"
     "  reset                    factory defaults to data model and flash\n"
+    "  radio                    hostapd configuration (secrets masked), hostapd state\n"
     "  --flash                  get/show/macfilter/wds read the flash\n"
     "exit: 0 ok, 1 unset name or refused value, 2 usage, 3 lock busy\n";
 
@@ -109,6 +112,27 @@ int doWds()
     return kOk;
 }
 
+// The switch as the daemon reads it, without polling the radio from here.
+int switchPosition()
+{
+    char path[DORVAN_PATH_MAX];
+    if (rootpath_make(path, sizeof(path), "/var/dorvan/board/wireless_switch") != 0)
+        return -1;
+    FILE *f = fopen(path, "re");
+    if (f == nullptr)
+        return -1;
+    int v = -1;
+    int n = fscanf(f, "%d", &v);
+    fclose(f);
+    return n != 1 ? -1 : v == 0 ? 1 : 0;
+}
+
+int doRadio()
+{
+    fputs(radio_describe(dorvan_workingCopy(), switchPosition()).c_str(), stdout);
+    return kOk;
+}
+
 int doReset()
 {
     if (dorvan_restoreFactory() != 0) {
@@ -137,11 +161,12 @@ int main(int argc, char **argv)
     std::string verb = argv[i++];
     std::vector<const char *> args(argv + i, argv + argc);
 
-    bool reads = verb == "get" || verb == "show" || verb == "macfilter" || verb == "wds";
+    bool reads = verb == "get" || verb == "show" || verb == "macfilter" || verb == "wds" ||
+                 verb == "radio";
     if (!reads && verb != "set" && verb != "reset")
         return usageError(("unknown verb \"" + verb + "\"").c_str());
     if (flash && !reads)
-        return usageError("--flash only goes with get, show, macfilter and wds");
+        return usageError("--flash only goes with get, show, macfilter, wds and radio");
     if (verb == "get" && args.empty())
         return usageError("get needs at least one name");
     if (verb == "set" && (args.empty() || args.size() % 2 != 0))
@@ -183,6 +208,8 @@ int main(int argc, char **argv)
             rc = doShow();
         else if (verb == "macfilter")
             rc = doMacFilter();
+        else if (verb == "radio")
+            rc = doRadio();
         else
             rc = doWds();
     }

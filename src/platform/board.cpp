@@ -1,5 +1,6 @@
 // Board inputs, read from one small file each under var/dorvan/board.
 #include "board_ctl.h"
+#include "radio/radio.h"
 #include "rootpath.h"
 
 #include <errno.h>
@@ -61,7 +62,10 @@ int boardCtl_getResetStatus(int *status)
 
 int boardCtl_getWirelessPWRStatus(int *status)
 {
-    return readStatus("/var/dorvan/board/wireless_switch", status);
+    int rc = readStatus("/var/dorvan/board/wireless_switch", status);
+    // The daemon asks once a pass: the radio's supervision rides on it.
+    radio_poll(rc != 0 ? -1 : *status == 0 ? 1 : 0);
+    return rc;
 }
 
 int boardCtl_getWpsButtonStatus(int *status)

@@ -86,6 +86,10 @@ std::string canonicalKey(const DorvanImage &img, const char *name);
 // --- lock ------------------------------------------------------------------
 void dropLock();
 
+// --- processes -------------------------------------------------------------
+// In a forked child before exec: default signal dispositions, empty mask.
+void childSignalDefaults();
+
 // --- misc ------------------------------------------------------------------
 int64_t monotonicMs();
 // getpid(), asked of the kernel once per process.

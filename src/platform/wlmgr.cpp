@@ -2,6 +2,7 @@
 #include "wlmgr.h"
 #include "cfg_framework.h"
 #include "platform_internal.h"
+#include "radio/radio.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -257,6 +258,7 @@ int wlmgr_setVar(const char *name, const char *value)
         else
             forget();
     }
+    radio_noteSet(key, value);
     if (it != img.vars.end())
         it->second = value;
     else
@@ -421,10 +423,15 @@ void dorvan_loadFlashWorkingCopy(void)
 int dorvan_storeWorkingCopy(void)
 {
     trace("store");
-    std::lock_guard<std::mutex> guard(g_mutex);
-    int rc = storeImage(image(), &g_wc.bytes);
-    if (rc == 0)
-        g_wc.undo.clear();
+    int rc;
+    {
+        std::lock_guard<std::mutex> guard(g_mutex);
+        rc = storeImage(image(), &g_wc.bytes);
+        if (rc == 0)
+            g_wc.undo.clear();
+    }
+    // Only what was stored reaches the radio.
+    radio_stored(rc == 0);
     return rc;
 }
 
