@@ -177,19 +177,17 @@ int bandwidth(const DorvanImage &img, bool five)
     return (five && (bw == "1" || bw == "2")) || (!five && bw == "1") ? 40 : 20;
 }
 
-// The channel list the commands check against, asked the same way.
-bool channelAllowed(const DorvanImage &img, bool five, long ch)
+// The channel list for what hostapd will run, asked as the commands ask.
+bool channelAllowed(const DorvanImage &img, bool five, bool n, long ch)
 {
-    std::string phy = get(img, "wlPhyType");
-    std::string bw = get(img, "wlNBwCap");
     const char *args[7] = {"", "wlChannelList", nullptr, nullptr, nullptr, nullptr, nullptr};
     int argc = 3;
-    if (phy != "n") {
+    if (!n) {
         args[2] = five ? "a" : "b";
     } else {
+        bool wide = bandwidth(img, five) == 40;
         args[2] = "n";
         args[3] = five ? "a" : "b";
-        bool wide = five ? (bw == "1" || bw == "2") : bw == "1";
         args[4] = wide ? "40" : "20";
         argc = 5;
         if (wide) {
@@ -370,7 +368,7 @@ Section renderRadio(const DorvanImage &img)
     bool n = !bOnly && phy == "n" && get(img, "wlNmode") != "off";
     line(r, "hw_mode", five ? "a" : bOnly ? "b" : "g");
     long ch = number(get(img, "wlChannel"));
-    if (ch < 0 || (ch != 0 && !channelAllowed(img, five, ch))) {
+    if (ch < 0 || (ch != 0 && !channelAllowed(img, five, n, ch))) {
         s.refused = "wlChannel";
         return s;
     }
