@@ -131,7 +131,6 @@ void stop()
     endProcess(pid, true);
     g.child = -1;
     unlink(g.pidPath.c_str());
-    note(CFG_LOG_NOTICE, ("hostapd " + std::to_string(pid) + " stopped").c_str());
 }
 
 void start(bool traced)
@@ -165,8 +164,10 @@ void start(bool traced)
     g.child = pid;
     g.startedMs = monotonicMs();
     writeFileAtomic(g.pidPath, std::to_string((long)pid) + "\n", nullptr, 0644, false);
-    if (traced)
-        trace("apply", "start");
+    // One trace event and one log line per apply: a restart tells its own.
+    if (!traced)
+        return;
+    trace("apply", "start");
     note(CFG_LOG_NOTICE, ("hostapd " + std::to_string(pid) + " started").c_str());
 }
 
@@ -320,6 +321,7 @@ void apply(const DorvanImage &img)
         if (g.child >= 0) {
             stop();
             trace("apply", "stop");
+            note(CFG_LOG_NOTICE, "hostapd stopped: radio off");
         }
         return;
     }
@@ -349,11 +351,13 @@ void apply(const DorvanImage &img)
     }
     g.restartKey = key;
     bool running = g.child >= 0;
-    if (running) {
+    if (running)
         stop();
-        trace("apply", "restart");
-    }
     start(!running);
+    if (running) {
+        trace("apply", "restart");
+        note(CFG_LOG_NOTICE, ("hostapd restarted as " + std::to_string(g.child)).c_str());
+    }
 }
 
 } // namespace
