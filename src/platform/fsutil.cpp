@@ -207,7 +207,7 @@ int writeFileAtomic(const std::string &path, const std::string &data, FileId *id
     return 0;
 }
 
-int createFileIfMissing(const std::string &path, const std::string &data)
+int createFileIfMissing(const std::string &path, const std::string &data, mode_t mode)
 {
     // Every start-up asks: a file that is there costs one lstat, no syncs.
     struct stat st;
@@ -215,7 +215,7 @@ int createFileIfMissing(const std::string &path, const std::string &data)
         return 0;
     std::lock_guard<std::mutex> guard(g_writeMutex);
     std::string tmp = tempName(path);
-    if (writeTemp(tmp, data, nullptr, 0644, true) != 0)
+    if (writeTemp(tmp, data, nullptr, mode, true) != 0)
         return -1;
     // link() refuses to replace: a file someone else wrote meanwhile wins.
     int rc = link(tmp.c_str(), path.c_str());

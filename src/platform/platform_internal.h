@@ -37,7 +37,7 @@ int statFileId(const std::string &path, FileId *id);
 int writeFileAtomic(const std::string &path, const std::string &data,
                     FileId *id = nullptr, mode_t mode = 0600, bool durable = true);
 // Creates path with data only if it does not exist; never replaces it.
-int createFileIfMissing(const std::string &path, const std::string &data);
+int createFileIfMissing(const std::string &path, const std::string &data, mode_t mode = 0644);
 // Whole file. 0, or -1 with errno (ENOENT: missing). id may be null, and
 // then sizeHint (the size expected) spares the fstat.
 int readFile(const std::string &path, std::string *out, FileId *id = nullptr,
@@ -61,6 +61,8 @@ std::string serialise(const DorvanImage &img);
 // nullptr when bytes hold a valid image, else the reason.
 const char *parseImage(const std::string &bytes, DorvanImage *out);
 void factoryImage(DorvanImage *out);
+// The per-device factory secrets (passphrases, WPS device PIN) into img.
+void deviceSecrets(DorvanImage *img);
 
 // --- data model on disk ----------------------------------------------------
 // Reads the first usable of data model, flash, factory (each rejected file
