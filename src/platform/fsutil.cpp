@@ -325,4 +325,26 @@ bool equalsNoCase(const std::string &a, const std::string &b)
     return a.size() == b.size() && strncasecmp(a.c_str(), b.c_str(), a.size()) == 0;
 }
 
+bool printableAscii(const std::string &s)
+{
+    for (unsigned char c : s)
+        if (c < 0x20 || c > 0x7e)
+            return false;
+    return true;
+}
+
+std::vector<std::string> splitLines(const std::string &text)
+{
+    std::vector<std::string> out;
+    size_t p = 0;
+    while (p < text.size()) {
+        size_t nl = text.find('\n', p);
+        if (nl == std::string::npos)
+            nl = text.size();
+        out.push_back(text.substr(p, nl - p));
+        p = nl + 1;
+    }
+    return out;
+}
+
 } // namespace dplat

@@ -10,6 +10,7 @@
 #include <time.h>
 
 #include <string>
+#include <vector>
 
 namespace dplat {
 
@@ -98,6 +99,10 @@ int64_t monotonicMs();
 pid_t selfPid();
 // Case-insensitive ASCII compare.
 bool equalsNoCase(const std::string &a, const std::string &b);
+// Every byte from blank to tilde: safe as one value of a text line.
+bool printableAscii(const std::string &s);
+// The lines of text, without their line feeds.
+std::vector<std::string> splitLines(const std::string &text);
 
 } // namespace dplat
 

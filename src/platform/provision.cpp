@@ -45,12 +45,7 @@ bool validPin(const std::string &pin)
 
 bool validPsk(const std::string &psk)
 {
-    if (psk.size() < 8 || psk.size() > 63)
-        return false;
-    for (unsigned char c : psk)
-        if (c < 0x20 || c > 0x7e)
-            return false;
-    return true;
+    return psk.size() >= 8 && psk.size() <= 63 && printableAscii(psk);
 }
 
 bool accept(const std::string &name, const std::string &value)
@@ -70,13 +65,7 @@ bool readSecrets(const char *abs, std::map<std::string, std::string> *out)
     std::string text;
     if (path.empty() || readFile(path, &text) != 0)
         return false;
-    size_t p = 0;
-    while (p < text.size()) {
-        size_t nl = text.find('\n', p);
-        if (nl == std::string::npos)
-            nl = text.size();
-        std::string line = text.substr(p, nl - p);
-        p = nl + 1;
+    for (const std::string &line : splitLines(text)) {
         size_t eq = line.find('=');
         if (line.empty() || line[0] == '#')
             continue;

@@ -253,7 +253,11 @@ void queueWps(int i, const std::string &cmd)
 // Sends waiting WPS operations whose hostapd is up; each goes once.
 void sendWps()
 {
+    // A hostapd that hangs costs one deadline a call, not one per operation.
+    int64_t budget = monotonicMs() + kCtrlWaitMs;
     for (size_t k = 0; k < g.wps.size();) {
+        if (monotonicMs() >= budget)
+            return;
         WpsOp &op = g.wps[k];
         std::string word = op.cmd.substr(0, op.cmd.find(' '));
         std::string reply;
@@ -423,23 +427,20 @@ void hostapdWpsButton()
 std::string hostapdStates(const Env &env, const std::string &conf)
 {
     std::string out;
-    size_t p = 0;
-    while ((p = conf.find('\n', p)) != std::string::npos) {
-        p++;
-        const char *keys[] = {"interface=", "bss="};
-        for (const char *k : keys) {
-            if (conf.compare(p, strlen(k), k) != 0)
-                continue;
-            std::string ifname = conf.substr(p + strlen(k), conf.find('\n', p) - p - strlen(k));
-            std::string reply;
-            std::string state = "not running";
-            if (request(env.ctrlDir, ifname, "STATUS", &reply, kCtrlWaitMs) == 0) {
-                size_t s = reply.find("state=");
-                state = s == std::string::npos ? "unknown"
-                                               : reply.substr(s + 6, reply.find('\n', s) - s - 6);
-            }
-            out += "# hostapd " + ifname + ": " + state + "\n";
+    for (const std::string &line : splitLines(conf)) {
+        size_t eq = line.find('=');
+        if (eq == std::string::npos || (line.compare(0, eq, "interface") != 0 && line.compare(0, eq, "bss") != 0))
+            continue;
+        std::string ifname = line.substr(eq + 1);
+        std::string reply;
+        std::string state = "not running";
+        if (request(env.ctrlDir, ifname, "STATUS", &reply, kCtrlWaitMs) == 0) {
+            state = "unknown";
+            for (const std::string &r : splitLines(reply))
+                if (r.compare(0, 6, "state=") == 0)
+                    state = r.substr(6);
         }
+        out += "# hostapd " + ifname + ": " + state + "\n";
     }
     return out;
 }

@@ -2,6 +2,7 @@
 // here: nothing stored reaches the file as more than one value.
 #include "radio.h"
 #include "radio_internal.h"
+#include "platform_internal.h"
 #include "wlmgr.h"
 
 #include <arpa/inet.h>
@@ -68,14 +69,6 @@ long number(const std::string &s)
 bool flag(const std::string &s)
 {
     return number(s) != 0;
-}
-
-bool printable(const std::string &s)
-{
-    for (unsigned char c : s)
-        if (c < 0x20 || c > 0x7e)
-            return false;
-    return true;
 }
 
 bool hexDigits(const std::string &s)
@@ -283,7 +276,7 @@ bool renderSecurity(Section *s, const DorvanImage &img, int i, bool *wpsAllowed)
         if (!ranged(s, out, "auth_server_port", img, keyed("wlRadiusPort", i), 1, 65535))
             return false;
         std::string secret = get(img, keyed("wlRadiusKey", i));
-        if (secret.empty() || !printable(secret)) {
+        if (secret.empty() || !printableAscii(secret)) {
             s->refused = keyed("wlRadiusKey", i);
             return false;
         }
@@ -322,7 +315,7 @@ bool renderSecurity(Section *s, const DorvanImage &img, int i, bool *wpsAllowed)
     std::string psk = get(img, keyed("wlWpaPsk", i));
     if (psk.size() == 64 && hexDigits(psk)) {
         line(out, "wpa_psk", psk);
-    } else if (psk.size() >= 8 && psk.size() <= 63 && printable(psk)) {
+    } else if (psk.size() >= 8 && psk.size() <= 63 && printableAscii(psk)) {
         line(out, "wpa_passphrase", psk);
     } else {
         s->refused = keyed("wlWpaPsk", i);
@@ -405,7 +398,7 @@ Section renderBss(const Env &env, const DorvanImage &img, int i)
         return s;
     }
     // A value the file cannot hold as it is goes in hostapd's hex form.
-    if (printable(ssid) && ssid[0] != ' ' && ssid.back() != ' ')
+    if (printableAscii(ssid) && ssid[0] != ' ' && ssid.back() != ' ')
         line(out, "ssid", ssid);
     else
         line(out, "ssid2", hex(ssid));
@@ -484,19 +477,13 @@ std::string assemble(const Env &env, const Section &radio, const Section *const 
 std::string masked(const std::string &conf)
 {
     std::string out;
-    size_t p = 0;
-    while (p < conf.size()) {
-        size_t nl = conf.find('\n', p);
-        if (nl == std::string::npos)
-            nl = conf.size();
-        std::string ln = conf.substr(p, nl - p);
+    for (std::string ln : splitLines(conf)) {
         size_t eq = ln.find('=');
         if (eq != std::string::npos)
             for (const char *k : kSecretKeys)
                 if (ln.compare(0, eq, k) == 0)
                     ln = ln.substr(0, eq + 1) + "********";
         out += ln + "\n";
-        p = nl + 1;
     }
     return out;
 }

@@ -39,16 +39,6 @@ bool safeValue(const std::string &s, size_t max)
     return true;
 }
 
-bool printablePath(const std::string &s)
-{
-    if (s.empty())
-        return false;
-    for (unsigned char c : s)
-        if (c < 0x20 || c > 0x7e)
-            return false;
-    return true;
-}
-
 std::string envOr(const char *name, const char *fallback)
 {
     const char *v = getenv(name);
@@ -68,7 +58,7 @@ bool readEnv(Env *env)
     // interface name leaves room for "-3" within IFNAMSIZ.
     const char *bad = !safeValue(env->driver, 32)                        ? "DORVAN_HOSTAPD_DRIVER"
                       : !safeValue(env->ifname, 13)                      ? "DORVAN_RADIO_IFNAME"
-                      : !printablePath(env->ctrlDir) || !printablePath(env->radioDir) ? "DORVAN_ROOT"
+                      : env->ctrlDir.empty() || !printableAscii(env->ctrlDir + env->radioDir) ? "DORVAN_ROOT"
                       : env->program.empty()                             ? "DORVAN_HOSTAPD"
                                                                          : nullptr;
     if (bad != nullptr) {
