@@ -29,6 +29,11 @@ struct RenderTest : ::testing::Test {
         ASSERT_TRUE(dplat::radio::readEnv(&env));
     }
     void set(const std::string &k, const std::string &v) { img.vars[k] = v; }
+    void set(std::initializer_list<std::pair<const char *, std::string>> kv)
+    {
+        for (const auto &p : kv)
+            img.vars[p.first] = p.second;
+    }
     Section bss(int i = 0) { return dplat::radio::renderBss(env, img, i); }
     // The lines of a usable section, radio part first.
     std::string all(int i = 0)
@@ -64,15 +69,11 @@ TEST_F(RenderTest, AuthModesMapToHostapdSecurity)
         {"radius", "aes", {"ieee8021x=1", "wep_key_len_broadcast=13", "auth_algs=1"}},
         {"shared", "aes", {"auth_algs=2", "wep_key1=0102030405060708090a0b0c0d", "wep_default_key=1"}},
     };
-    set("wlWpaPsk_wl0v0", "dorvan-home-2417");
-    set("wlRadiusServerIP_wl0v0", "127.0.0.1");
-    set("wlRadiusKey_wl0v0", "s3cret");
-    set("wlPreauth_wl0v0", "1");
-    set("wlKey2_wl0v0", "0102030405060708090a0b0c0d");
-    set("wlKeyIndex_wl0v0", "2");
+    set({{"wlWpaPsk_wl0v0", "dorvan-home-2417"}, {"wlRadiusServerIP_wl0v0", "127.0.0.1"},
+         {"wlRadiusKey_wl0v0", "s3cret"}, {"wlPreauth_wl0v0", "1"},
+         {"wlKey2_wl0v0", "0102030405060708090a0b0c0d"}, {"wlKeyIndex_wl0v0", "2"}});
     for (const Case &c : cases) {
-        set("wlAuthMode_wl0v0", c.mode);
-        set("wlWpa_wl0v0", c.cipher);
+        set({{"wlAuthMode_wl0v0", c.mode}, {"wlWpa_wl0v0", c.cipher}});
         std::string out = all();
         for (const std::string &w : c.want)
             EXPECT_TRUE(has(out, w)) << c.mode << ": " << w << "\n" << out;
@@ -81,10 +82,8 @@ TEST_F(RenderTest, AuthModesMapToHostapdSecurity)
         }
     }
     // Open with WEP: ASCII keys go out as hex, 64-bit keys by wlKeyBit 1.
-    set("wlAuthMode_wl0v0", "open");
-    set("wlWep_wl0v0", "enabled");
-    set("wlKeyBit_wl0v0", "1");
-    set("wlKey2_wl0v0", "ab\"#c");
+    set({{"wlAuthMode_wl0v0", "open"}, {"wlWep_wl0v0", "enabled"}, {"wlKeyBit_wl0v0", "1"},
+         {"wlKey2_wl0v0", "ab\"#c"}});
     std::string out = all();
     EXPECT_TRUE(has(out, "wep_key1=6162222363")) << out;
     EXPECT_TRUE(has(out, "auth_algs=1"));
@@ -101,22 +100,15 @@ TEST_F(RenderTest, RadioSettingsMapAndSplitRestartFromReread)
                           "fragm_threshold=2346", "preamble=0"})
         EXPECT_TRUE(has(r.lines, l)) << l;
     // 40 MHz: the sideband picks the secondary channel's side.
-    set("wlNBwCap", "1");
-    set("wlNCtrlsb", "-1");
-    set("wlChannel", "3");
+    set({{"wlNBwCap", "1"}, {"wlNCtrlsb", "-1"}, {"wlChannel", "3"}});
     EXPECT_TRUE(has(dplat::radio::renderRadio(img).restart, "ht_capab=[HT40+]"));
-    set("wlNCtrlsb", "1");
-    set("wlChannel", "9");
+    set({{"wlNCtrlsb", "1"}, {"wlChannel", "9"}});
     EXPECT_TRUE(has(dplat::radio::renderRadio(img).restart, "ht_capab=[HT40-]"));
     // 5 GHz, 802.11n off, 802.11d/h, short preamble, basic rates, country case.
     set("wlBands", "1");
     set("wlChannel", "40");  // upper sideband: the control channel of 36+40
-    set("wlNmode", "off");
-    set("wlRegMode", "1");
-    set("wlTpcDb", "3");
-    set("wlCountry", "de");
-    set("wlPreambleType", "short");
-    set("wlBasicRate", "12");
+    set({{"wlNmode", "off"}, {"wlRegMode", "1"}, {"wlTpcDb", "3"}, {"wlCountry", "de"},
+         {"wlPreambleType", "short"}, {"wlBasicRate", "12"}});
     r = dplat::radio::renderRadio(img);
     EXPECT_EQ(r.refused, "");
     for (const char *l : {"hw_mode=a", "ieee80211n=0", "country_code=DE", "ieee80211d=1",
@@ -125,10 +117,7 @@ TEST_F(RenderTest, RadioSettingsMapAndSplitRestartFromReread)
     EXPECT_TRUE(has(r.lines, "preamble=1"));
     EXPECT_TRUE(has(r.lines, "basic_rates=60 120 240"));
     // 802.11b only in 2.4 GHz.
-    set("wlBands", "2");
-    set("wlChannel", "1");
-    set("wlgMode", "0");
-    set("wlNmode", "auto");
+    set({{"wlBands", "2"}, {"wlChannel", "1"}, {"wlgMode", "0"}, {"wlNmode", "auto"}});
     r = dplat::radio::renderRadio(img);
     EXPECT_TRUE(has(r.restart, "hw_mode=b"));
     EXPECT_TRUE(has(r.restart, "ieee80211n=0"));
@@ -136,12 +125,8 @@ TEST_F(RenderTest, RadioSettingsMapAndSplitRestartFromReread)
 
 TEST_F(RenderTest, BssSettingsFilterAndWps)
 {
-    set("wlHide_wl0v1", "1");
-    set("wlAPIsolation_wl0v1", "1");
-    set("wlDisableWme_wl0v1", "1");
-    set("wlMaxAssoc_wl0v1", "200");
-    set("wlGlobalMaxAssoc", "50");
-    set("wlFltMacMode_wl0v1", "Allow");
+    set({{"wlHide_wl0v1", "1"}, {"wlAPIsolation_wl0v1", "1"}, {"wlDisableWme_wl0v1", "1"},
+         {"wlMaxAssoc_wl0v1", "200"}, {"wlGlobalMaxAssoc", "50"}, {"wlFltMacMode_wl0v1", "Allow"}});
     img.filters = {{"0:1:2:3:4:5", "x", "wl0.1"}, {"AA:bb:CC:dd:EE:ff", "x", "wl0.1"},
                    {"00:11:22:33:44:55:66", "x", "wl0.1"}, {"02:00:00:00:00:09", "x", "wl0"}};
     set("wlWscMode_wl0v1", "enabled");
@@ -159,9 +144,8 @@ TEST_F(RenderTest, BssSettingsFilterAndWps)
     EXPECT_TRUE(has(bss(1).lines, "macaddr_acl=0"));
     EXPECT_NE(bss(1).lines.find("deny_mac_file="), std::string::npos);
     // WPS is not offered with an 802.1X mode.
-    set("wlAuthMode_wl0v1", "wpa2");
-    set("wlRadiusServerIP_wl0v1", "127.0.0.1");
-    set("wlRadiusKey_wl0v1", "k");
+    set({{"wlAuthMode_wl0v1", "wpa2"}, {"wlRadiusServerIP_wl0v1", "127.0.0.1"},
+         {"wlRadiusKey_wl0v1", "k"}});
     EXPECT_EQ(bss(1).restart, "");
 }
 
@@ -194,8 +178,7 @@ TEST_F(RenderTest, ValuesHostapdCannotTakeAreRefusedNotRendered)
     set("wlKeyBit_wl0v0", "1");
     set("wlKeyIndex_wl0v0", "3");  // key 3 is empty
     EXPECT_EQ(bss().refused, "wlKeyIndex_wl0v0");
-    set("wlAuthMode_wl0v0", "wpa2");
-    set("wlRadiusServerIP_wl0v0", "0.0.0.0");
+    set({{"wlAuthMode_wl0v0", "wpa2"}, {"wlRadiusServerIP_wl0v0", "0.0.0.0"}});
     EXPECT_EQ(bss().refused, "wlRadiusServerIP_wl0v0");
 
     struct RadioCase {
@@ -211,17 +194,14 @@ TEST_F(RenderTest, ValuesHostapdCannotTakeAreRefusedNotRendered)
         img = saved;
     }
     // 40 MHz with the lower sideband leaves channel 11 no room above it.
-    set("wlNBwCap", "1");
-    set("wlChannel", "11");
+    set({{"wlNBwCap", "1"}, {"wlChannel", "11"}});
     EXPECT_EQ(dplat::radio::renderRadio(img).refused, "wlChannel");
 }
 
 TEST_F(RenderTest, StoredBytesNeverAddALine)
 {
-    set("wlSsid_wl0v0", "evil\nwpa=0");
-    set("wlSsid_wl0v1", " lead");
-    set("wlEnbl_wl0v1", "1");
-    set("wlRadiusKey_wl0v0", "x\ny");
+    set({{"wlSsid_wl0v0", "evil\nwpa=0"}, {"wlSsid_wl0v1", " lead"}, {"wlEnbl_wl0v1", "1"},
+         {"wlRadiusKey_wl0v0", "x\ny"}});
     EXPECT_TRUE(has(bss(0).lines, "ssid2=6576696c0a7770613d30"));
     EXPECT_TRUE(has(bss(1).lines, "ssid2=206c656164"));
     std::string conf = radio_render(img, 1);

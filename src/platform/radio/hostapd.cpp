@@ -77,25 +77,27 @@ std::string status(int st)
     return "status " + std::to_string(st);
 }
 
-bool reap(bool block)
+// A hostapd that ended: its start again waits 1 s, doubling to 60 s, reset
+// after a minute of running.
+void reap()
 {
     int st = 0;
     pid_t r;
     do {
-        r = waitpid(g.child, &st, block ? 0 : WNOHANG);
+        r = waitpid(g.child, &st, WNOHANG);
     } while (r < 0 && errno == EINTR);
     if (r != g.child && !(r < 0 && errno == ECHILD))
-        return false;
+        return;
     int64_t now = monotonicMs();
+    bool fresh = now - g.startedMs >= kSteadyMs || g.backoffMs == 0;
+    g.backoffMs = fresh ? kBackoffFirstMs : std::min(g.backoffMs * 2, kBackoffMaxMs);
+    g.nextStartMs = now + g.backoffMs;
+    // The first end of a series is an error; its repeats only notices.
     if (r == g.child)
-        note(CFG_LOG_NOTICE, ("hostapd " + std::to_string(g.child) + " ended: " + status(st)).c_str());
+        note(fresh ? CFG_LOG_ERR : CFG_LOG_NOTICE,
+             ("hostapd " + std::to_string(g.child) + " ended: " + status(st) + ", see " + g.logPath).c_str());
     g.child = -1;
     unlink(g.pidPath.c_str());
-    g.backoffMs = now - g.startedMs >= kSteadyMs || g.backoffMs == 0
-                      ? kBackoffFirstMs
-                      : std::min(g.backoffMs * 2, kBackoffMaxMs);
-    g.nextStartMs = now + g.backoffMs;
-    return true;
 }
 
 // Ends pid (ours or a leftover of an earlier dorvand) within kStopWaitMs,
@@ -395,7 +397,7 @@ void hostapdPoll(int switchOn)
     if (!becomeOwner())
         return;
     if (g.child >= 0)
-        reap(false);
+        reap();
     bool changed = false;
     if (switchOn >= 0 && switchOn != g.switchOn) {
         g.switchOn = switchOn;
