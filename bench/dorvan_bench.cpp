@@ -6,6 +6,7 @@
 //   dorvan_bench one      --root-base DIR REQUEST      one request, marked for strace
 //   dorvan_bench daemon   --root-base DIR --bin DIR [--requests N]  memory, idle CPU
 //   dorvan_bench latency  --root-base DIR --bin DIR [--requests N]  through `dorvan`
+//   dorvan_bench radio    --root-base DIR [--reps N]   hostapd re-read and restart
 //   dorvan_bench smoke                                 a few of each, quickly (ctest)
 //
 // Results go to standard output as Markdown table rows; whatever the
@@ -35,7 +36,9 @@
 #include "cfg_framework.h"
 #include "daemon.h"
 #include "dorvan_store.h"
+#include "board_ctl.h"
 #include "pipes.h"
+#include "radio/radio.h"
 #include "wlaccess.h"
 #include "wlmgr.h"
 
@@ -683,9 +686,130 @@ int cmd_latency(int requests)
     return failures == 0 && pct(lat, 100) < 1100.0 ? 0 : 1;
 }
 
+// --- radio apply -----------------------------------------------------------
+
+// Polls hostapd's control socket until the reply to cmd holds want.
+bool hostapd_shows(const char *ifname, const char *cmd, const std::string &want, double seconds)
+{
+    long long end = now_ns() + (long long)(seconds * 1e9);
+    std::string reply;
+    while (now_ns() < end) {
+        if (radio_request(ifname, cmd, &reply, 200) == 0 && reply.find(want) != std::string::npos)
+            return true;
+        usleep(500);
+    }
+    return false;
+}
+
+pid_t start_hostapd(const std::string &conf)
+{
+    pid_t pid = fork();
+    if (pid == 0) {
+        int fd = open("/dev/null", O_WRONLY);
+        dup2(fd, 1);
+        dup2(fd, 2);
+        execl("/usr/sbin/hostapd", "hostapd", conf.c_str(), (char *)nullptr);
+        _exit(127);
+    }
+    return pid;
+}
+
+void replace_file(const std::string &path, const std::string &bytes)
+{
+    write_all(path + ".tmp", bytes, 0600);
+    rename((path + ".tmp").c_str(), path.c_str());
+}
+
+std::string with_line(std::string conf, const std::string &key, const std::string &value)
+{
+    size_t p = conf.find("\n" + key + "=");
+    size_t e = conf.find('\n', p + 1);
+    return conf.replace(p + 1, e - p - 1, key + "=" + value);
+}
+
+// From the request being read to hostapd showing the change, through the
+// real handler, store and radio backend (this process owns the radio);
+// against the floor of hostapd told directly: SIGHUP, or stop and start,
+// on a file with the same change.
+int cmd_radio(int reps)
+{
+    if (access("/usr/sbin/hostapd", X_OK) != 0) {
+        fprintf(stderr, "no /usr/sbin/hostapd\n");
+        return 2;
+    }
+    setenv("DORVAN_RADIO", "hostapd", 1);
+    setenv("DORVAN_HOSTAPD_DRIVER", "none", 1);
+    setenv("DORVAN_RADIO_IFNAME", "dvb0", 1);
+    make_root(g_base, true);
+    int sw = 0;
+    boardCtl_getWirelessPWRStatus(&sw);  // the first pass starts hostapd
+    if (!hostapd_shows("dvb0", "STATUS", "state=ENABLED", 15)) {
+        fprintf(stderr, "hostapd did not come up\n");
+        return 2;
+    }
+    std::vector<double> reread, restart, reread_floor, restart_floor;
+    auto serve = [](const std::string &req) {
+        Staged s = stage(req);
+        long long t0 = now_ns();
+        process_wlCLI_PIPE();
+        unstage(s);
+        return t0;
+    };
+    int failed = 0;
+    for (int i = 0; i < reps; i++) {
+        std::string ssid = "bench-" + std::to_string(i);
+        long long t0 = serve("wlinterface enable --interface wl0 --wlSsid " + ssid);
+        failed += !hostapd_shows("dvb0", "GET_CONFIG", "ssid=" + ssid + "\n", 5);
+        reread.push_back((double)(now_ns() - t0) / 1e6);
+        std::string ch = i % 2 == 0 ? "11" : "1";
+        t0 = serve("wladv config --wlChannel " + ch);
+        failed += !hostapd_shows("dvb0", "STATUS", "\nchannel=" + ch + "\n", 15);
+        restart.push_back((double)(now_ns() - t0) / 1e6);
+        hostapd_shows("dvb0", "STATUS", "state=ENABLED", 15);
+    }
+    // The floor: the same file, hostapd of our own, no dorvand in between.
+    std::string conf = read_all(rp("/var/dorvan/radio/hostapd.conf"));
+    serve("wlinterface disable --interface wl0");
+    conf = with_line(conf, "interface", "dvf0");
+    std::string path = rp("/var/dorvan/radio/floor.conf");
+    replace_file(path, conf);
+    pid_t h = start_hostapd(path);
+    hostapd_shows("dvf0", "STATUS", "state=ENABLED", 15);
+    for (int i = 0; i < reps; i++) {
+        std::string ssid = "floor-" + std::to_string(i);
+        long long t0 = now_ns();
+        replace_file(path, conf = with_line(conf, "ssid", ssid));
+        kill(h, SIGHUP);
+        failed += !hostapd_shows("dvf0", "GET_CONFIG", "ssid=" + ssid + "\n", 5);
+        reread_floor.push_back((double)(now_ns() - t0) / 1e6);
+        std::string ch = i % 2 == 0 ? "1" : "11";
+        t0 = now_ns();
+        replace_file(path, conf = with_line(conf, "channel", ch));
+        kill(h, SIGTERM);
+        waitpid(h, nullptr, 0);
+        h = start_hostapd(path);
+        failed += !hostapd_shows("dvf0", "STATUS", "\nchannel=" + ch + "\n", 15);
+        restart_floor.push_back((double)(now_ns() - t0) / 1e6);
+        hostapd_shows("dvf0", "STATUS", "state=ENABLED", 15);
+    }
+    kill(h, SIGTERM);
+    waitpid(h, nullptr, 0);
+    remove_root();
+    fprintf(out, "| path | runs | median ms | p90 ms | floor median ms | floor p90 ms | ratio | target |\n");
+    fprintf(out, "|---|---:|---:|---:|---:|---:|---:|---:|\n");
+    double r1 = pct(reread, 50) / pct(reread_floor, 50), r2 = pct(restart, 50) / pct(restart_floor, 50);
+    fprintf(out, "| re-read (new SSID) | %d | %.2f | %.2f | %.2f | %.2f | %.2f | <= 1.2 |\n", reps,
+            pct(reread, 50), pct(reread, 90), pct(reread_floor, 50), pct(reread_floor, 90), r1);
+    fprintf(out, "| restart (new channel) | %d | %.2f | %.2f | %.2f | %.2f | %.2f | <= 1.2 |\n", reps,
+            pct(restart, 50), pct(restart, 90), pct(restart_floor, 50), pct(restart_floor, 90), r2);
+    if (failed != 0)
+        fprintf(out, "%d changes not seen\n", failed);
+    return failed == 0 ? 0 : 1;
+}
+
 int usage()
 {
-    fprintf(stderr, "usage: dorvan_bench service|channel|gbench|one|daemon|latency|smoke "
+    fprintf(stderr, "usage: dorvan_bench service|channel|gbench|one|daemon|latency|radio|smoke "
                     "[--root-base DIR] [--bin DIR] [--reps N] [--only TEXT] [--requests N] [REQUEST]\n");
     return 2;
 }
@@ -733,6 +857,8 @@ int main(int argc, char **argv)
         rc = cmd_daemon(requests);
     else if (mode == "latency")
         rc = cmd_latency(requests);
+    else if (mode == "radio")
+        rc = cmd_radio(reps);
     else if (mode == "smoke")
         rc = cmd_service(2);
     else

@@ -142,6 +142,15 @@ footprint() {
         footprint "$b"
         "$B" daemon --root-base "$TMPFS" --bin "$b" --requests 10000 || echo "| (some requests failed) | |"
     done
+    if [ -x /usr/sbin/hostapd ]; then
+        echo
+        echo "## Radio: stored change to hostapd showing it"
+        echo
+        echo "hostapd 2.10 with driver=none. From the request being read to hostapd's control socket showing the new SSID (GET_CONFIG, re-read path) or the new channel (STATUS, restart path); floor: the same file change with hostapd told directly (SIGHUP; SIGTERM, wait, start)."
+        echo "Command: \`$B radio --root-base $TMPFS --reps 20\`"
+        echo
+        "$B" radio --root-base "$TMPFS" --reps 20 || echo "(some changes not seen)"
+    fi
     if [ -z "${QUICK:-}" ]; then
         echo
         echo "## End-to-end latency through \`dorvan\` at the real one-second pass"

@@ -2,8 +2,9 @@
 // the same configuration lock as the daemon.
 #include "cfg_framework.h"
 #include "dorvan_store.h"
-#include "rootpath.h"
+#include "radio/radio.h"
 #include "regdb.h"
+#include "rootpath.h"
 #include "wlmgr.h"
 
 #include <errno.h>
@@ -27,7 +28,8 @@ const char kUsage[] =
     "  board                    each board input: source and current state\n"
     "  channels [COUNTRY]       usable channels per band and width (default:\n"
     "                           the stored wlCountry) from the regulatory database\n"
-    "  --flash                  get/show/macfilter/wds/channels read the flash\n"
+    "  radio                    hostapd configuration (secrets masked), hostapd state\n"
+    "  --flash                  get/show/macfilter/wds/channels/radio read the flash\n"
     "exit: 0 ok, 1 unset name, refused value, a file that cannot be read or\n"
     "      written, or an unreadable board input, 2 usage, 3 lock busy\n";
 
@@ -119,6 +121,27 @@ int doWds()
 {
     for (const auto &w : dorvan_workingCopy().wds)
         putLine(w);
+    return kOk;
+}
+
+// The switch as the daemon reads it, without polling the radio from here.
+int switchPosition()
+{
+    char path[DORVAN_PATH_MAX];
+    if (rootpath_make(path, sizeof(path), "/var/dorvan/board/wireless_switch") != 0)
+        return -1;
+    FILE *f = fopen(path, "re");
+    if (f == nullptr)
+        return -1;
+    int v = -1;
+    int n = fscanf(f, "%d", &v);
+    fclose(f);
+    return n != 1 ? -1 : v == 0 ? 1 : 0;
+}
+
+int doRadio()
+{
+    fputs(radio_describe(dorvan_workingCopy(), switchPosition()).c_str(), stdout);
     return kOk;
 }
 
@@ -219,11 +242,11 @@ int main(int argc, char **argv)
         return doChannels(args[0]);
     }
     bool reads = verb == "get" || verb == "show" || verb == "macfilter" || verb == "wds" ||
-                 verb == "channels";
+                 verb == "channels" || verb == "radio";
     if (!reads && verb != "set" && verb != "reset" && verb != "board")
         return usageError(("unknown verb \"" + verb + "\"").c_str());
     if (flash && !reads)
-        return usageError("--flash only goes with get, show, macfilter, wds and channels");
+        return usageError("--flash only goes with get, show, macfilter, wds, channels and radio");
     if (verb == "get" && args.empty())
         return usageError("get needs at least one name");
     if (verb == "set" && (args.empty() || args.size() % 2 != 0))
@@ -280,6 +303,8 @@ int main(int argc, char **argv)
             wlmgr_getVar("wlCountry", country);
             rc = doChannels(country);
         }
+        else if (verb == "radio")
+            rc = doRadio();
         else
             rc = doWds();
     }

@@ -230,7 +230,7 @@ int writeFileAtomic(const std::string &path, const std::string &data, FileId *id
     return 0;
 }
 
-int createFileIfMissing(const std::string &path, const std::string &data)
+int createFileIfMissing(const std::string &path, const std::string &data, mode_t mode)
 {
     // Every start-up asks: a file that is there costs one lstat, no syncs.
     struct stat st;
@@ -238,7 +238,7 @@ int createFileIfMissing(const std::string &path, const std::string &data)
         return 0;
     std::lock_guard<std::mutex> guard(g_writeMutex);
     std::string tmp = tempName(path);
-    if (writeTemp(tmp, data, nullptr, 0644, true) != 0)
+    if (writeTemp(tmp, data, nullptr, mode, true) != 0)
         return -1;
     // link() refuses to replace: a file someone else wrote meanwhile wins.
     int rc = link(tmp.c_str(), path.c_str());
@@ -388,6 +388,28 @@ int64_t monotonicMs()
 bool equalsNoCase(const std::string &a, const std::string &b)
 {
     return a.size() == b.size() && strncasecmp(a.c_str(), b.c_str(), a.size()) == 0;
+}
+
+bool printableAscii(const std::string &s)
+{
+    for (unsigned char c : s)
+        if (c < 0x20 || c > 0x7e)
+            return false;
+    return true;
+}
+
+std::vector<std::string> splitLines(const std::string &text)
+{
+    std::vector<std::string> out;
+    size_t p = 0;
+    while (p < text.size()) {
+        size_t nl = text.find('\n', p);
+        if (nl == std::string::npos)
+            nl = text.size();
+        out.push_back(text.substr(p, nl - p));
+        p = nl + 1;
+    }
+    return out;
 }
 
 } // namespace dplat

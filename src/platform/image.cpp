@@ -223,12 +223,9 @@ const PerIfDefault kPerIfDefaults[] = {
     {"wlWpa", {"aes", "aes", "aes", "aes"}},
     {"wlWpaGTKRekey", {"3600", "3600", "3600", "3600"}},
     {"wlNetReauth", {"36000", "36000", "36000", "36000"}},
-    {"wlWpaPsk", {"dorvan-home-2417", "dorvan-guest-1", "dorvan-guest-2",
-                  "dorvan-guest-3"}},
     {"wlPreauth", {"0", "0", "0", "0"}},
     {"wlWscMode", {"disabled", "disabled", "disabled", "disabled"}},
     {"wlWscAPMode", {"1", "1", "1", "1"}},
-    {"wlWscDevPin", {"12345670", "12345670", "12345670", "12345670"}},
     {"wlFltMacMode", {"disable", "disable", "disable", "disable"}},
 };
 
@@ -259,6 +256,8 @@ void factoryImage(DorvanImage *out)
             img.vars[std::string(d.name) + "_wl0v" + char('0' + i)] = d.value[i];
     for (const auto &d : kRadioDefaults)
         img.vars[d[0]] = d[1];
+    // No shared secret ships in the program: each device has its own.
+    deviceSecrets(&img);
     *out = std::move(img);
 }
 

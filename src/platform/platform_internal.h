@@ -12,6 +12,7 @@
 #include <time.h>
 
 #include <string>
+#include <vector>
 
 namespace dplat {
 
@@ -40,7 +41,7 @@ int statFileId(const std::string &path, FileId *id, mode_t *mode = nullptr);
 int writeFileAtomic(const std::string &path, const std::string &data,
                     FileId *id = nullptr, mode_t mode = 0600, bool durable = true);
 // Creates path with data only if it does not exist; never replaces it.
-int createFileIfMissing(const std::string &path, const std::string &data);
+int createFileIfMissing(const std::string &path, const std::string &data, mode_t mode = 0644);
 // Largest store file: loading refuses a bigger one, storing never writes one.
 const size_t kStoreFileMax = 64UL * 1024 * 1024;
 // errno of a read refused because the path is not a regular file.
@@ -86,6 +87,8 @@ std::string serialise(const DorvanImage &img);
 // nullptr when bytes hold a valid image, else the reason.
 const char *parseImage(const std::string &bytes, DorvanImage *out);
 void factoryImage(DorvanImage *out);
+// The per-device factory secrets (passphrases, WPS device PIN) into img.
+void deviceSecrets(DorvanImage *img);
 
 // --- data model on disk ----------------------------------------------------
 // Reads the first usable of data model, flash, factory (each rejected file
@@ -118,12 +121,20 @@ int workingCopyUnreadable();
 // --- lock ------------------------------------------------------------------
 void dropLock();
 
+// --- processes -------------------------------------------------------------
+// In a forked child before exec: default signal dispositions, empty mask.
+void childSignalDefaults();
+
 // --- misc ------------------------------------------------------------------
 int64_t monotonicMs();
 // getpid(), asked of the kernel once per process.
 pid_t selfPid();
 // Case-insensitive ASCII compare.
 bool equalsNoCase(const std::string &a, const std::string &b);
+// Every byte from blank to tilde: safe as one value of a text line.
+bool printableAscii(const std::string &s);
+// The lines of text, without their line feeds.
+std::vector<std::string> splitLines(const std::string &text);
 
 } // namespace dplat
 

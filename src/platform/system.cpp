@@ -1,6 +1,7 @@
 // System actions through the shell, and the factory reset with its restart.
 #include "cfg_framework.h"
 #include "platform_internal.h"
+#include "radio/radio.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -52,12 +53,7 @@ int runShell(const char *cmdline)
         return -1;
     }
     if (pid == 0) {
-        // The shell must not inherit a blocked mask or ignored signals.
-        sigset_t none;
-        sigemptyset(&none);
-        sigprocmask(SIG_SETMASK, &none, nullptr);
-        for (int sig : {SIGPIPE, SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGCHLD, SIGUSR1, SIGUSR2})
-            signal(sig, SIG_DFL);
+        dplat::childSignalDefaults();
         execv("/bin/sh", argv);
         _exit(127);
     }
@@ -117,6 +113,20 @@ const char *reexecSelf()
 
 } // namespace
 
+namespace dplat {
+
+void childSignalDefaults()
+{
+    // A started program must not inherit a blocked mask or ignored signals.
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    for (int sig : {SIGPIPE, SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGCHLD, SIGUSR1, SIGUSR2})
+        signal(sig, SIG_DFL);
+}
+
+} // namespace dplat
+
 extern "C" {
 
 int dorvan_holdInstanceLock(void)
@@ -162,7 +172,9 @@ int cfgSys_doSystemAction(const char *caller, const char *cmdline)
 int systemEx(const char *cmdline, int flags)
 {
     (void)flags;
-    return runShell(cmdline);
+    int rc = runShell(cmdline);
+    radio_systemAction(cmdline);
+    return rc;
 }
 
 int cfgMgm_restoreDefault(void *msgHandle)

@@ -3,6 +3,7 @@
 #include "board/board.h"
 #include "cfg_framework.h"
 #include "platform_internal.h"
+#include "radio/radio.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -279,6 +280,7 @@ int wlmgr_setVar(const char *name, const char *value)
         else
             forget();
     }
+    radio_noteSet(key, value);
     if (it != img.vars.end())
         it->second = value;
     else
@@ -465,16 +467,24 @@ std::string dorvan_loadFailure(void)
 int dorvan_storeWorkingCopy(void)
 {
     trace("store");
-    std::lock_guard<std::mutex> guard(g_mutex);
-    const DorvanImage &img = image();
-    // The load logged why; storing now would write what was never read.
-    if (g_wc.unreadable != 0) {
-        errno = g_wc.unreadable;
-        return -1;
+    int rc;
+    {
+        std::lock_guard<std::mutex> guard(g_mutex);
+        const DorvanImage &img = image();
+        // The load logged why; storing now would write what was never read.
+        if (g_wc.unreadable != 0) {
+            errno = g_wc.unreadable;
+            rc = -1;
+        } else {
+            rc = storeImage(img, &g_wc.bytes);
+            if (rc == 0)
+                g_wc.undo.clear();
+        }
     }
-    int rc = storeImage(img, &g_wc.bytes);
-    if (rc == 0)
-        g_wc.undo.clear();
+    // Only what was stored reaches the radio; the caller reports errno.
+    int err = errno;
+    radio_stored(rc == 0);
+    errno = err;
     return rc;
 }
 

@@ -13,6 +13,7 @@
 #include "cli.h"
 #include "dorvan_store.h"
 #include "pipes.h"
+#include "radio/radio.h"
 #include "rootpath.h"
 #include "wlmgr.h"
 
@@ -116,6 +117,28 @@ void drain()
     }
 }
 
+// Whatever is stored, hostapd's file holds only key=value lines with our keys.
+void check_rendering(const DorvanImage &img)
+{
+    std::string conf = radio_render(img, 1);
+    size_t p = 0;
+    while (p < conf.size()) {
+        size_t nl = conf.find('\n', p);
+        if (nl == std::string::npos)
+            abort();  // every line ends
+        std::string line = conf.substr(p, nl - p);
+        p = nl + 1;
+        if (line[0] == '#')
+            continue;
+        size_t eq = line.find('=');
+        if (eq == std::string::npos || !radio_keyAllowed(line.substr(0, eq)))
+            abort();
+        for (unsigned char c : line)
+            if (c < 0x20 || c > 0x7e)
+                abort();
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -130,6 +153,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     request[n] = '\0';
     cli_dispatch(request);
     drain();
+    DorvanImage img = dorvan_workingCopy();
+    check_rendering(img);
+    // The raw bytes as values no command could store (newlines, controls).
+    img.vars["wlEnbl_wl0v1"] = "1";
+    for (const char *name : {"wlSsid_wl0v1", "wlWpaPsk_wl0v1", "wlRadiusKey_wl0v1", "wlKey1_wl0v1",
+                             "wlCountry", "wlChannel", "wlFltMacMode_wl0v1"})
+        img.vars[name] = request;
+    img.filters.push_back({request, "", "wl0.1"});
+    check_rendering(img);
     // Start over now and then so stored values do not drift too far.
     if (++runs % 256 == 0)
         seed();

@@ -32,7 +32,8 @@ namespace {
 // unless the root sets them.
 const char *const kEnvVars[] = {"DORVAN_ROOT", "DORVAN_TRACE",        "DORVAN_LOG",
                                 "DORVAN_FAIL", "DORVAN_LOCK_WAIT_MS", "DORVAN_NO_REEXEC",
-                                "DORVAN_PASS_MS", "DORVAN_REGDB", "PATH"};
+                                "DORVAN_PASS_MS", "DORVAN_REGDB", "DORVAN_RADIO", "DORVAN_HOSTAPD",
+                                "DORVAN_HOSTAPD_DRIVER", "DORVAN_RADIO_IFNAME", "PATH"};
 const int kNumEnv = sizeof(kEnvVars) / sizeof(kEnvVars[0]);
 
 long now_ms()

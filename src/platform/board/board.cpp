@@ -5,6 +5,7 @@
 #include "cfg_framework.h"
 #include "dorvan_store.h"
 #include "platform_internal.h"
+#include "radio/radio.h"
 
 #include <errno.h>
 #include <string.h>
@@ -197,7 +198,10 @@ int boardCtl_getResetStatus(int *status)
 
 int boardCtl_getWirelessPWRStatus(int *status)
 {
-    return dplat::board::readInput(dplat::board::kSwitch, status);
+    int rc = dplat::board::readInput(dplat::board::kSwitch, status);
+    // The daemon asks once a pass: the radio's supervision rides on it.
+    radio_poll(rc != 0 ? -1 : *status == 0 ? 1 : 0);
+    return rc;
 }
 
 int boardCtl_getWpsButtonStatus(int *status)

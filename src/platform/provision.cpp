@@ -1,0 +1,144 @@
+// Per-device factory secrets: the passphrase of each interface and the WPS
+// device PIN printed on the label. From the board's provisioning file when
+// it has one, else generated once from the random source and kept beside
+// the data model, so every reset restores the same values.
+//
+// Both files hold "NAME=VALUE" lines: wlWpaPsk_wl0v0 .. wlWpaPsk_wl0v3
+// (8 to 63 printable characters) and wlWscDevPin (8 digits, valid WPS
+// checksum). Anything else is ignored with a log line.
+#include "cfg_framework.h"
+#include "platform_internal.h"
+
+#include <errno.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <fcntl.h>
+#include <string.h>
+#include <unistd.h>
+
+namespace dplat {
+
+namespace {
+
+const char kProvisionFile[] = "/etc/dorvan/device.conf";
+const char kGeneratedFile[] = "/var/dorvan/device.secrets";
+const char *const kPskNames[4] = {"wlWpaPsk_wl0v0", "wlWpaPsk_wl0v1", "wlWpaPsk_wl0v2",
+                                  "wlWpaPsk_wl0v3"};
+const char kPinName[] = "wlWscDevPin";
+// No look-alike characters: the passphrase is typed from a label.
+const char kAlphabet[] = "abcdefghijkmnpqrstuvwxyz23456789";
+
+int wpsChecksum(unsigned long pin7)
+{
+    unsigned long acc = 0;
+    for (int w = 3; pin7 != 0; w = 4 - w, pin7 /= 10)
+        acc += (unsigned long)w * (pin7 % 10);
+    return (int)((10 - acc % 10) % 10);
+}
+
+bool validPin(const std::string &pin)
+{
+    if (pin.size() != 8 || pin.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    return wpsChecksum(strtoul(pin.substr(0, 7).c_str(), nullptr, 10)) == pin[7] - '0';
+}
+
+bool validPsk(const std::string &psk)
+{
+    return psk.size() >= 8 && psk.size() <= 63 && printableAscii(psk);
+}
+
+bool accept(const std::string &name, const std::string &value)
+{
+    if (name == kPinName)
+        return validPin(value);
+    for (const char *n : kPskNames)
+        if (name == n)
+            return validPsk(value);
+    return false;
+}
+
+// NAME=VALUE lines of a file into out (valid ones only); false if absent.
+bool readSecrets(const char *abs, std::map<std::string, std::string> *out)
+{
+    std::string path = rootPath(abs);
+    std::string text;
+    if (path.empty() || readFile(path, &text) != 0)
+        return false;
+    for (const std::string &line : splitLines(text)) {
+        size_t eq = line.find('=');
+        if (line.empty() || line[0] == '#')
+            continue;
+        if (eq != std::string::npos && accept(line.substr(0, eq), line.substr(eq + 1)))
+            (*out)[line.substr(0, eq)] = line.substr(eq + 1);
+        else
+            log_log(CFG_LOG_ERR, __func__, __LINE__, "%s: line ignored", path.c_str());
+    }
+    return true;
+}
+
+bool randomBytes(unsigned char *buf, size_t n)
+{
+    int fd = open("/dev/urandom", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    size_t got = 0;
+    while (got < n) {
+        ssize_t r = read(fd, buf + got, n - got);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            break;
+        got += (size_t)r;
+    }
+    close(fd);
+    return got == n;
+}
+
+std::string generate()
+{
+    unsigned char rnd[4 * 12 + 4];
+    if (!randomBytes(rnd, sizeof(rnd)))
+        return std::string();
+    std::string out;
+    for (int i = 0; i < 4; i++) {
+        std::string psk;
+        for (int k = 0; k < 12; k++) {
+            if (k > 0 && k % 4 == 0)
+                psk.push_back('-');
+            psk.push_back(kAlphabet[rnd[i * 12 + k] % (sizeof(kAlphabet) - 1)]);
+        }
+        out += std::string(kPskNames[i]) + "=" + psk + "\n";
+    }
+    unsigned long pin7 = ((unsigned long)rnd[48] << 24 | (unsigned long)rnd[49] << 16 |
+                          (unsigned long)rnd[50] << 8 | rnd[51]) % 10000000ul;
+    char pin[16];
+    snprintf(pin, sizeof(pin), "%07lu%d", pin7, wpsChecksum(pin7));
+    return out + kPinName + "=" + pin + "\n";
+}
+
+} // namespace
+
+void deviceSecrets(DorvanImage *img)
+{
+    std::map<std::string, std::string> v;
+    std::map<std::string, std::string> made;
+    readSecrets(kProvisionFile, &v);
+    if (v.size() < 5 && !readSecrets(kGeneratedFile, &made)) {
+        std::string path = rootPath(kGeneratedFile);
+        std::string fresh = generate();
+        // Written once, never replaced: a second writer's file wins.
+        if (fresh.empty() || path.empty() || createFileIfMissing(path, fresh, 0600) != 0 ||
+            !readSecrets(kGeneratedFile, &made))
+            log_log(CFG_LOG_ERR, __func__, __LINE__, "device secrets not kept: %s",
+                    strerror(errno));
+    }
+    // The board's own values first; generated ones fill what it lacks.
+    v.insert(made.begin(), made.end());
+    for (int i = 0; i < 4; i++) {
+        img->vars[kPskNames[i]] = v[kPskNames[i]];
+        img->vars[std::string("wlWscDevPin_wl0v") + char('0' + i)] = v[kPinName];
+    }
+}
+
+} // namespace dplat

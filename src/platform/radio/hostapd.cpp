@@ -1,0 +1,451 @@
+// hostapd owned by dorvand: configuration written, hostapd started, kept
+// running with a back-off, re-read (SIGHUP) or restarted on change, WPS
+// operations sent once each through its control socket.
+#include "radio_internal.h"
+#include "cfg_framework.h"
+#include "platform_internal.h"
+#include "wlmgr.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace dplat {
+namespace radio {
+
+namespace {
+
+const int kBackoffFirstMs = 1000;
+const int kBackoffMaxMs = 60000;
+const int kSteadyMs = 60000;     // a run this long resets the back-off
+const int kStopWaitMs = 500;     // SIGTERM, then SIGKILL
+const int kCtrlWaitMs = 300;     // one control request
+const int kWpsKeepMs = 30000;    // a WPS operation waits this long for hostapd
+const size_t kWpsMax = 4;
+
+struct WpsOp {
+    int iface;
+    std::string cmd;
+    int64_t until;
+};
+
+struct Backend {
+    bool owner = false;
+    bool usable = false;
+    Env env;
+    std::string confPath;
+    std::string pidPath;
+    std::string logPath;
+
+    pid_t child = -1;
+    int64_t startedMs = 0;
+    int64_t nextStartMs = 0;
+    int backoffMs = 0;
+    bool want = false;          // hostapd should run
+    std::string applied;        // configuration and MAC lists as last written
+    std::string restartKey;     // what the running hostapd cannot re-read
+    std::string refusedNow;     // to log refusals once per change
+    std::string leftOutNow;
+
+    int switchOn = 1;
+    FileId seen;                // the data model last applied
+    bool haveGood[5] = {};      // last good radio part [4] and interface parts
+    Section good[5];
+
+    std::string noted[4];       // wlWscConfig written since the last store
+    std::vector<WpsOp> wps;
+};
+
+Backend g;
+
+void note(int level, const char *what)
+{
+    log_log(level, "radio", 0, "%s", what);
+}
+
+std::string status(int st)
+{
+    if (WIFEXITED(st))
+        return "exit status " + std::to_string(WEXITSTATUS(st));
+    if (WIFSIGNALED(st))
+        return "signal " + std::to_string(WTERMSIG(st));
+    return "status " + std::to_string(st);
+}
+
+// A hostapd that ended: its start again waits 1 s, doubling to 60 s, reset
+// after a minute of running.
+void reap()
+{
+    int st = 0;
+    pid_t r;
+    do {
+        r = waitpid(g.child, &st, WNOHANG);
+    } while (r < 0 && errno == EINTR);
+    if (r != g.child && !(r < 0 && errno == ECHILD))
+        return;
+    int64_t now = monotonicMs();
+    bool fresh = now - g.startedMs >= kSteadyMs || g.backoffMs == 0;
+    g.backoffMs = fresh ? kBackoffFirstMs : std::min(g.backoffMs * 2, kBackoffMaxMs);
+    g.nextStartMs = now + g.backoffMs;
+    // The first end of a series is an error; its repeats only notices.
+    if (r == g.child)
+        note(fresh ? CFG_LOG_ERR : CFG_LOG_NOTICE,
+             ("hostapd " + std::to_string(g.child) + " ended: " + status(st) + ", see " + g.logPath).c_str());
+    g.child = -1;
+    unlink(g.pidPath.c_str());
+}
+
+// Ends pid (ours or a leftover of an earlier dorvand) within kStopWaitMs,
+// then by SIGKILL.
+void endProcess(pid_t pid, bool ours)
+{
+    kill(pid, SIGCONT);
+    kill(pid, SIGTERM);
+    int64_t deadline = monotonicMs() + kStopWaitMs;
+    for (;;) {
+        if (ours) {
+            pid_t r = waitpid(pid, nullptr, WNOHANG);
+            if (r == pid || (r < 0 && errno == ECHILD))
+                return;
+        } else if (kill(pid, 0) != 0 && errno == ESRCH) {
+            return;
+        }
+        if (monotonicMs() >= deadline)
+            break;
+        usleep(5000);
+    }
+    kill(pid, SIGKILL);
+    if (ours)
+        while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+}
+
+void stop()
+{
+    if (g.child < 0)
+        return;
+    pid_t pid = g.child;
+    endProcess(pid, true);
+    g.child = -1;
+    unlink(g.pidPath.c_str());
+}
+
+void start(bool traced)
+{
+    const char *argv[] = {g.env.program.c_str(), g.confPath.c_str(), nullptr};
+    pid_t parent = selfPid();
+    pid_t pid = fork();
+    if (pid < 0) {
+        note(CFG_LOG_ERR, ("fork: " + std::string(strerror(errno))).c_str());
+        g.nextStartMs = monotonicMs() + kBackoffFirstMs;
+        return;
+    }
+    if (pid == 0) {
+        childSignalDefaults();
+        // hostapd must not outlive us, even killed: a restarted dorvand
+        // would find it holding the radio.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent)
+            _exit(127);
+        int in = open("/dev/null", O_RDONLY);
+        int out = open(g.logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (in >= 0)
+            dup2(in, 0);
+        if (out >= 0) {
+            dup2(out, 1);
+            dup2(out, 2);
+        }
+        execv(argv[0], (char *const *)argv);
+        _exit(127);
+    }
+    g.child = pid;
+    g.startedMs = monotonicMs();
+    writeFileAtomic(g.pidPath, std::to_string((long)pid) + "\n", nullptr, 0644, false);
+    // One trace event and one log line per apply: a restart tells its own.
+    if (!traced)
+        return;
+    trace("apply", "start");
+    note(CFG_LOG_NOTICE, ("hostapd " + std::to_string(pid) + " started").c_str());
+}
+
+// A hostapd left by an earlier dorvand of this root (one that was replaced
+// by exec, which does not fire the death signal).
+void endLeftover()
+{
+    std::string text;
+    if (readFile(g.pidPath, &text) != 0)
+        return;
+    long pid = atol(text.c_str());
+    std::string cmdline;
+    if (pid <= 1 || readFile("/proc/" + std::to_string(pid) + "/cmdline", &cmdline) != 0)
+        return;
+    if (cmdline.find(g.confPath) == std::string::npos)
+        return;
+    note(CFG_LOG_NOTICE, ("ending hostapd " + std::to_string(pid) + " left by an earlier run").c_str());
+    endProcess((pid_t)pid, waitpid((pid_t)pid, nullptr, WNOHANG) == 0);
+}
+
+bool becomeOwner()
+{
+    if (g.owner)
+        return g.usable;
+    g.owner = true;
+    g.usable = readEnv(&g.env);
+    if (!g.usable)
+        return false;
+    g.confPath = g.env.radioDir + "/hostapd.conf";
+    g.pidPath = g.env.radioDir + "/hostapd.pid";
+    g.logPath = g.env.radioDir + "/hostapd.log";
+    endLeftover();
+    // hostapd makes its control folder but not the ones above it.
+    std::string run = rootPath("/var/run");
+    if (makeDirs(run) != 0)
+        note(CFG_LOG_ERR, ("cannot create " + run).c_str());
+    return true;
+}
+
+std::string wpsCommand(const DorvanImage &img, int i, const std::string &config)
+{
+    auto get = [&](const char *name) {
+        auto it = img.vars.find(std::string(name) + "_wl0v" + char('0' + i));
+        return it == img.vars.end() ? std::string() : it->second;
+    };
+    auto pin = [](const std::string &p) {
+        if (p.size() != 4 && p.size() != 8)
+            return false;
+        for (char c : p)
+            if (c < '0' || c > '9')
+                return false;
+        return true;
+    };
+    if (config == "client-pbc" || config == "client-pbc-reset" || config == "ap-pbc")
+        return "WPS_PBC";
+    if (config == "client-pin" || config == "client-pin-reset") {
+        if (pin(get("wlWscStaPin")))
+            return "WPS_PIN any " + get("wlWscStaPin");
+        trace("apply", "refused", ("wlWscStaPin_wl0v" + std::string(1, char('0' + i))).c_str());
+        note(CFG_LOG_ERR, "WPS: station PIN refused (4 or 8 digits)");
+        return std::string();
+    }
+    if (config == "ap-pin" || config == "ap-er") {
+        if (pin(get("wlWscDevPin")))
+            return "WPS_AP_PIN set " + get("wlWscDevPin");
+        note(CFG_LOG_ERR, "WPS: device PIN refused (4 or 8 digits)");
+        return std::string();
+    }
+    if (config == "er-done")
+        return "WPS_AP_PIN disable";
+    return std::string();
+}
+
+void queueWps(int i, const std::string &cmd)
+{
+    if (cmd.empty())
+        return;
+    if (g.wps.size() >= kWpsMax)
+        g.wps.erase(g.wps.begin());
+    g.wps.push_back({i, cmd, monotonicMs() + kWpsKeepMs});
+}
+
+// Sends waiting WPS operations whose hostapd is up; each goes once.
+void sendWps()
+{
+    // A hostapd that hangs costs one deadline a call, not one per operation.
+    int64_t budget = monotonicMs() + kCtrlWaitMs;
+    for (size_t k = 0; k < g.wps.size();) {
+        if (monotonicMs() >= budget)
+            return;
+        WpsOp &op = g.wps[k];
+        std::string word = op.cmd.substr(0, op.cmd.find(' '));
+        std::string reply;
+        bool sent = g.child >= 0 &&
+                    request(g.env.ctrlDir, ifaceName(g.env, op.iface), op.cmd.c_str(), &reply,
+                            kCtrlWaitMs) == 0 &&
+                    reply.compare(0, 4, "FAIL") != 0 && reply.compare(0, 7, "UNKNOWN") != 0;
+        if (sent) {
+            trace("apply", "wps", word.c_str());
+            note(CFG_LOG_NOTICE, ("WPS " + word + " on " + ifaceName(g.env, op.iface)).c_str());
+        } else if (monotonicMs() < op.until) {
+            k++;
+            continue;
+        } else {
+            note(CFG_LOG_ERR, ("WPS " + word + " not taken by hostapd").c_str());
+        }
+        g.wps.erase(g.wps.begin() + (long)k);
+    }
+}
+
+void apply(const DorvanImage &img)
+{
+    Section radio = renderRadio(img);
+    Section parts[4];
+    const Section *use[4] = {nullptr, nullptr, nullptr, nullptr};
+    std::string refused;
+    std::string leftOut;
+    // A refused part falls back to the last good one of that part.
+    auto pick = [&](Section &s, int slot) -> const Section * {
+        if (s.refused.empty()) {
+            g.good[slot] = s;
+            g.haveGood[slot] = true;
+        } else {
+            refused += s.refused + " ";
+        }
+        return g.haveGood[slot] ? &g.good[slot] : nullptr;
+    };
+    const Section *r = pick(radio, 4);
+    for (int i = 0; i < 4; i++) {
+        if (!interfaceOn(img, i, g.switchOn))
+            continue;
+        parts[i] = renderBss(g.env, img, i);
+        for (const std::string &m : parts[i].leftOut)
+            leftOut += m + " ";
+        use[i] = pick(parts[i], i);
+    }
+    if (refused != g.refusedNow) {
+        g.refusedNow = refused;
+        for (size_t p = 0, e; (e = refused.find(' ', p)) != std::string::npos; p = e + 1) {
+            std::string name = refused.substr(p, e - p);
+            trace("apply", "refused", name.c_str());
+            note(CFG_LOG_ERR, ("setting " + name + " refused: hostapd keeps its last good value").c_str());
+        }
+    }
+    if (leftOut != g.leftOutNow) {
+        g.leftOutNow = leftOut;
+        if (!leftOut.empty())
+            note(CFG_LOG_ERR, ("MAC filter addresses left out: " + leftOut).c_str());
+    }
+
+    std::string conf = r != nullptr ? assemble(g.env, *r, use) : std::string();
+    if (conf.empty()) {
+        g.want = false;
+        g.applied.clear();
+        if (g.child >= 0) {
+            stop();
+            trace("apply", "stop");
+            note(CFG_LOG_NOTICE, "hostapd stopped: radio off");
+        }
+        return;
+    }
+    std::string all = conf;
+    std::string key = r->restart;
+    for (int i = 0; i < 4; i++) {
+        if (use[i] == nullptr)
+            continue;
+        all += use[i]->aclPath + "\n" + use[i]->acl;
+        key += std::to_string(i) + "\n" + use[i]->restart;
+    }
+    bool wasWanted = g.want;
+    g.want = true;
+    if (all == g.applied && (g.child >= 0 || wasWanted))
+        return;
+    for (int i = 0; i < 4; i++)
+        if (use[i] != nullptr && !use[i]->aclPath.empty())
+            writeFileAtomic(use[i]->aclPath, use[i]->acl, nullptr, 0600, false);
+    if (writeFileAtomic(g.confPath, conf, nullptr, 0600, false) != 0)
+        return;
+    g.applied = all;
+    if (g.child >= 0 && key == g.restartKey) {
+        kill(g.child, SIGHUP);
+        trace("apply", "reload");
+        note(CFG_LOG_NOTICE, "hostapd re-reads its configuration");
+        return;
+    }
+    g.restartKey = key;
+    bool running = g.child >= 0;
+    if (running)
+        stop();
+    start(!running);
+    if (running) {
+        trace("apply", "restart");
+        note(CFG_LOG_NOTICE, ("hostapd restarted as " + std::to_string(g.child)).c_str());
+    }
+}
+
+} // namespace
+
+void hostapdNote(const std::string &key, const char *value)
+{
+    const char kWsc[] = "wlWscConfig_wl0v";
+    if (key.size() == sizeof(kWsc) && key.compare(0, sizeof(kWsc) - 1, kWsc) == 0)
+        g.noted[key.back() - '0'] = value;
+}
+
+void hostapdStored(bool ok)
+{
+    std::string noted[4];
+    for (int i = 0; i < 4; i++)
+        noted[i].swap(g.noted[i]);
+    // Only the owner applies; another process's store is seen by its poll.
+    if (!ok || !g.owner || !g.usable)
+        return;
+    DorvanImage img = dorvan_workingCopy();
+    statFileId(rootPath(DORVAN_MDM_FILE), &g.seen);
+    apply(img);
+    for (int i = 0; i < 4; i++)
+        if (!noted[i].empty())
+            queueWps(i, wpsCommand(img, i, noted[i]));
+    sendWps();
+}
+
+void hostapdPoll(int switchOn)
+{
+    if (!becomeOwner())
+        return;
+    if (g.child >= 0)
+        reap();
+    bool changed = false;
+    if (switchOn >= 0 && switchOn != g.switchOn) {
+        g.switchOn = switchOn;
+        changed = true;
+    }
+    FileId now;
+    statFileId(rootPath(DORVAN_MDM_FILE), &now);
+    if (!g.seen.valid || !sameFile(g.seen, now)) {
+        wlmgr_loadWorkingCopy();
+        g.seen = now;
+        changed = true;
+    }
+    if (changed)
+        apply(dorvan_workingCopy());
+    if (g.want && g.child < 0 && monotonicMs() >= g.nextStartMs)
+        start(true);
+    if (!g.wps.empty())
+        sendWps();
+}
+
+void hostapdWpsButton()
+{
+    if (g.owner && g.usable) {
+        queueWps(0, "WPS_PBC");
+        sendWps();
+    }
+}
+
+std::string hostapdStates(const Env &env, const std::string &conf)
+{
+    std::string out;
+    for (const std::string &line : splitLines(conf)) {
+        size_t eq = line.find('=');
+        if (eq == std::string::npos || (line.compare(0, eq, "interface") != 0 && line.compare(0, eq, "bss") != 0))
+            continue;
+        std::string ifname = line.substr(eq + 1);
+        std::string reply;
+        std::string state = "not running";
+        if (request(env.ctrlDir, ifname, "STATUS", &reply, kCtrlWaitMs) == 0) {
+            state = "unknown";
+            for (const std::string &r : splitLines(reply))
+                if (r.compare(0, 6, "state=") == 0)
+                    state = r.substr(6);
+        }
+        out += "# hostapd " + ifname + ": " + state + "\n";
+    }
+    return out;
+}
+
+} // namespace radio
+} // namespace dplat

@@ -1,0 +1,60 @@
+// Inside the radio room: renderer, control-socket client, hostapd backend.
+#ifndef DORVAN_RADIO_INTERNAL_H
+#define DORVAN_RADIO_INTERNAL_H
+
+#include "dorvan_store.h"
+
+#include <string>
+#include <vector>
+
+namespace dplat {
+namespace radio {
+
+struct Env {
+    std::string program;  // hostapd
+    std::string driver;
+    std::string ifname;   // primary interface
+    std::string ctrlDir;  // ctrl_interface, absolute
+    std::string radioDir; // where the configuration and MAC lists go
+};
+// The environment's settings, checked; false (logged) when unusable.
+bool readEnv(Env *env);
+// hostapd's interface for wl0.I.
+std::string ifaceName(const Env &env, int i);
+
+// One part of the configuration. A part with a refused setting is not used:
+// the interface keeps its last good part.
+struct Section {
+    std::string restart; // lines a re-read does not take: a change restarts
+    std::string lines;   // lines a re-read (SIGHUP) takes
+    std::string refused; // the setting hostapd could not take, "" if none
+    std::string aclPath; // MAC list file and its content, when the filter is on
+    std::string acl;
+    std::vector<std::string> leftOut; // filter addresses that are no address
+};
+Section renderRadio(const DorvanImage &img);
+Section renderBss(const Env &env, const DorvanImage &img, int i);
+// wl0.I belongs in the configuration: it and wl0 enabled, switch not off.
+bool interfaceOn(const DorvanImage &img, int i, int switchOn);
+// The configuration file from the radio part and the parts of the interfaces
+// that are on (null: left out). parts[0] null means no radio at all.
+std::string assemble(const Env &env, const Section &radio, const Section *const parts[4]);
+// Secrets in a rendered configuration replaced by asterisks.
+std::string masked(const std::string &conf);
+
+// Control socket: one request, one reply, within timeoutMs.
+int request(const std::string &ctrlDir, const std::string &ifname, const char *cmd,
+            std::string *reply, int timeoutMs);
+
+// The hostapd backend, reached only through the seam.
+void hostapdNote(const std::string &key, const char *value);
+void hostapdStored(bool ok);
+void hostapdPoll(int switchOn);
+void hostapdWpsButton();
+// hostapd's STATUS state per interface of conf, or why there is none.
+std::string hostapdStates(const Env &env, const std::string &conf);
+
+} // namespace radio
+} // namespace dplat
+
+#endif

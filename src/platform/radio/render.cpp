@@ -1,0 +1,500 @@
+// Stored settings to hostapd.conf lines. Every value is checked or rebuilt
+// here: nothing stored reaches the file as more than one value.
+#include "radio.h"
+#include "radio_internal.h"
+#include "platform_internal.h"
+#include "wlmgr.h"
+
+#include <arpa/inet.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+namespace dplat {
+namespace radio {
+
+namespace {
+
+// Every key the renderer writes; nothing else ever appears in the file.
+const char *const kKeys[] = {
+    "driver", "ctrl_interface", "interface", "bss", "country_code", "ieee80211d",
+    "ieee80211h", "local_pwr_constraint", "hw_mode", "channel", "ieee80211n",
+    "require_ht", "ht_capab", "beacon_int", "dtim_period", "rts_threshold",
+    "fragm_threshold", "preamble", "supported_rates", "basic_rates", "ssid", "ssid2",
+    "ignore_broadcast_ssid", "max_num_sta", "ap_isolate", "wmm_enabled",
+    "uapsd_advertisement_enabled", "auth_algs", "wep_key0", "wep_key1", "wep_key2",
+    "wep_key3", "wep_default_key", "wep_key_len_broadcast", "wep_key_len_unicast",
+    "ieee8021x", "auth_server_addr", "auth_server_port", "auth_server_shared_secret",
+    "own_ip_addr", "eap_reauth_period", "wpa", "wpa_key_mgmt", "wpa_pairwise",
+    "rsn_pairwise", "wpa_passphrase", "wpa_psk", "wpa_group_rekey", "rsn_preauth",
+    "wps_state", "eap_server", "config_methods", "device_name", "macaddr_acl",
+    "accept_mac_file", "deny_mac_file",
+};
+
+const char *const kSecretKeys[] = {"wpa_passphrase", "wpa_psk", "auth_server_shared_secret",
+                                   "wep_key0", "wep_key1", "wep_key2", "wep_key3"};
+
+// Basic rate sets (100 kbit/s units) by band and wlBasicRate word.
+struct BasicRates {
+    const char *word;
+    const char *g; // 2.4 GHz with OFDM
+    const char *b; // 802.11b only
+    const char *a; // 5 GHz
+};
+const BasicRates kBasicRates[] = {
+    {"all", "10 20 55 110 60 90 120 180 240 360 480 540", "10 20 55 110",
+     "60 90 120 180 240 360 480 540"},
+    {"12", "10 20", "10 20", "60 120 240"},
+    {"wifi2", "10 20 55 110 60 120 240", "10 20 55 110", "60 120 240"},
+};
+const char kOfdmRates[] = "60 90 120 180 240 360 480 540";
+
+std::string get(const DorvanImage &img, const std::string &key)
+{
+    auto it = img.vars.find(key);
+    return it == img.vars.end() ? std::string() : it->second;
+}
+
+std::string keyed(const char *name, int i)
+{
+    return std::string(name) + "_wl0v" + char('0' + i);
+}
+
+// The system reads numbers by their leading sign and digits (atoi).
+long number(const std::string &s)
+{
+    return strtol(s.c_str(), nullptr, 10);
+}
+
+bool flag(const std::string &s)
+{
+    return number(s) != 0;
+}
+
+bool hexDigits(const std::string &s)
+{
+    for (char c : s)
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')))
+            return false;
+    return true;
+}
+
+std::string hex(const std::string &s)
+{
+    static const char d[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : s) {
+        out.push_back(d[c >> 4]);
+        out.push_back(d[c & 15]);
+    }
+    return out;
+}
+
+bool ipv4(const std::string &s)
+{
+    struct in_addr a;
+    return s.size() < 16 && inet_pton(AF_INET, s.c_str(), &a) == 1 && a.s_addr != 0;
+}
+
+void line(std::string *out, const char *key, const std::string &value)
+{
+    out->append(key);
+    out->push_back('=');
+    out->append(value);
+    out->push_back('\n');
+}
+
+void line(std::string *out, const char *key, long value)
+{
+    line(out, key, std::to_string(value));
+}
+
+// A number in [lo, hi] under key, or the setting refused.
+bool ranged(Section *s, std::string *out, const char *key, const DorvanImage &img,
+            const std::string &name, long lo, long hi)
+{
+    long v = number(get(img, name));
+    if (v < lo || v > hi) {
+        s->refused = name;
+        return false;
+    }
+    line(out, key, v);
+    return true;
+}
+
+// Six groups of one or two hex digits, written as hostapd wants them.
+bool normalMac(const std::string &in, std::string *out)
+{
+    out->clear();
+    size_t p = 0;
+    for (int g = 0; g < 6; g++) {
+        while (p < in.size() && in[p] == ':' && g == 0)
+            p++;
+        size_t start = p;
+        while (p < in.size() && p - start < 3 && in[p] != ':')
+            p++;
+        std::string grp = in.substr(start, p - start);
+        if (grp.empty() || grp.size() > 2 || !hexDigits(grp))
+            return false;
+        if (grp.size() == 1)
+            grp.insert(0, "0");
+        for (char &c : grp)
+            if (c >= 'A' && c <= 'F')
+                c = (char)(c - 'A' + 'a');
+        out->append(grp);
+        if (g < 5) {
+            if (p >= in.size() || in[p] != ':')
+                return false;
+            out->push_back(':');
+            p++;
+        }
+    }
+    return p == in.size();
+}
+
+// 2.4 GHz or 5 GHz: wlBands, or for a dual-band code the channel decides.
+bool fiveGhz(const DorvanImage &img)
+{
+    std::string b = get(img, "wlBands");
+    if (b == "1" || b == "2")
+        return b == "1";
+    return number(get(img, "wlChannel")) > 14;
+}
+
+// 20 or 40 MHz by the rule the views use.
+int bandwidth(const DorvanImage &img, bool five)
+{
+    if (get(img, "wlNmode") == "off")
+        return 20;
+    std::string bw = get(img, "wlNBwCap");
+    return (five && (bw == "1" || bw == "2")) || (!five && bw == "1") ? 40 : 20;
+}
+
+// The channel list for what hostapd will run, asked as the commands ask.
+bool channelAllowed(const DorvanImage &img, bool five, bool n, long ch)
+{
+    const char *args[7] = {"", "wlChannelList", nullptr, nullptr, nullptr, nullptr, nullptr};
+    int argc = 3;
+    if (!n) {
+        args[2] = five ? "a" : "b";
+    } else {
+        bool wide = bandwidth(img, five) == 40;
+        args[2] = "n";
+        args[3] = five ? "a" : "b";
+        args[4] = wide ? "40" : "20";
+        argc = 5;
+        if (wide) {
+            args[5] = get(img, "wlNCtrlsb") == "1" ? "upper" : "lower";
+            argc = 6;
+        }
+    }
+    char out[WLMGR_VAREX_SIZE];
+    wlmgr_getVarEx(argc, (char **)args, out);
+    const char *p = strchr(out, '\n');
+    while (p != nullptr) {
+        int a = 0;
+        int b = 0;
+        int c = -1;
+        if (sscanf(p + 1, "document.forms[0].wlChannel[%d] = new Option(\"%d\", \"%d\");", &a,
+                   &b, &c) == 3 &&
+            c == ch)
+            return true;
+        p = strchr(p + 1, '\n');
+    }
+    return false;
+}
+
+// Interface security: WEP, 802.1X/RADIUS, WPA, WPA2 and mixed, with keys.
+bool renderSecurity(Section *s, const DorvanImage &img, int i, bool *wpsAllowed)
+{
+    std::string *out = &s->lines;
+    std::string mode = get(img, keyed("wlAuthMode", i));
+    std::string wep = get(img, keyed("wlWep", i));
+    bool open = mode == "open";
+    bool shared = mode == "shared";
+    bool radius = mode == "radius";
+    bool staticWep = shared || (open && (wep == "enabled" || wep == "1"));
+    int wpa = 0;
+    bool eap = false;
+    if (mode == "wpa" || mode == "psk")
+        wpa = 1;
+    else if (mode == "wpa2" || mode == "psk2")
+        wpa = 2;
+    else if (mode == "wpa2mix" || mode == "psk2mix")
+        wpa = 3;
+    if (wpa != 0)
+        eap = mode[0] == 'w';
+    if (!open && !shared && !radius && wpa == 0) {
+        s->refused = keyed("wlAuthMode", i);
+        return false;
+    }
+    *wpsAllowed = open || (wpa != 0 && !eap);
+    line(out, "auth_algs", shared ? 2 : 1);
+
+    bool bits64 = number(get(img, keyed("wlKeyBit", i))) == 1;
+    if (staticWep) {
+        size_t ascii = bits64 ? 5 : 13;
+        int written = 0;
+        for (int k = 1; k <= 4; k++) {
+            std::string name = keyed(("wlKey" + std::to_string(k)).c_str(), i);
+            std::string key = get(img, name);
+            if (key.empty())
+                continue;
+            std::string hx;
+            if (key.size() == ascii * 2 && hexDigits(key))
+                hx = key;
+            else if (key.size() == ascii)
+                hx = hex(key);
+            if (hx.empty()) {
+                s->refused = name;
+                return false;
+            }
+            char wk[16];
+            snprintf(wk, sizeof(wk), "wep_key%d", k - 1);
+            line(out, wk, hx);
+            written |= 1 << (k - 1);
+        }
+        long idx = number(get(img, keyed("wlKeyIndex", i)));
+        if (idx < 1 || idx > 4 || !(written & (1 << (idx - 1)))) {
+            s->refused = keyed("wlKeyIndex", i);
+            return false;
+        }
+        line(out, "wep_default_key", idx - 1);
+    }
+    if (radius || eap) {
+        line(out, "ieee8021x", 1);
+        if (radius) {
+            line(out, "wep_key_len_broadcast", bits64 ? 5 : 13);
+            line(out, "wep_key_len_unicast", bits64 ? 5 : 13);
+        }
+        std::string ip = get(img, keyed("wlRadiusServerIP", i));
+        if (!ipv4(ip)) {
+            s->refused = keyed("wlRadiusServerIP", i);
+            return false;
+        }
+        line(out, "auth_server_addr", ip);
+        if (!ranged(s, out, "auth_server_port", img, keyed("wlRadiusPort", i), 1, 65535))
+            return false;
+        std::string secret = get(img, keyed("wlRadiusKey", i));
+        if (secret.empty() || !printableAscii(secret)) {
+            s->refused = keyed("wlRadiusKey", i);
+            return false;
+        }
+        line(out, "auth_server_shared_secret", secret);
+        std::string own = get(img, "lanIPAddress");
+        if (ipv4(own))
+            line(out, "own_ip_addr", own);
+    }
+    if (wpa == 0)
+        return true;
+    line(out, "wpa", wpa);
+    line(out, "wpa_key_mgmt", eap ? "WPA-EAP" : "WPA-PSK");
+    std::string cipher = get(img, keyed("wlWpa", i));
+    const char *c = cipher == "aes"        ? "CCMP"
+                    : cipher == "tkip"     ? "TKIP"
+                    : cipher == "tkip+aes" ? "TKIP CCMP"
+                                           : nullptr;
+    if (c == nullptr) {
+        s->refused = keyed("wlWpa", i);
+        return false;
+    }
+    if (wpa & 1)
+        line(out, "wpa_pairwise", c);
+    if (wpa & 2)
+        line(out, "rsn_pairwise", c);
+    if (!ranged(s, out, "wpa_group_rekey", img, keyed("wlWpaGTKRekey", i), 0, 86400 * 365))
+        return false;
+    if (eap) {
+        if (!ranged(s, out, "eap_reauth_period", img, keyed("wlNetReauth", i), 0,
+                    86400 * 365))
+            return false;
+        if (wpa & 2)
+            line(out, "rsn_preauth", flag(get(img, keyed("wlPreauth", i))) ? 1 : 0);
+        return true;
+    }
+    std::string psk = get(img, keyed("wlWpaPsk", i));
+    if (psk.size() == 64 && hexDigits(psk)) {
+        line(out, "wpa_psk", psk);
+    } else if (psk.size() >= 8 && psk.size() <= 63 && printableAscii(psk)) {
+        line(out, "wpa_passphrase", psk);
+    } else {
+        s->refused = keyed("wlWpaPsk", i);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool interfaceOn(const DorvanImage &img, int i, int switchOn)
+{
+    if (switchOn == 0 || get(img, keyed("wlEnbl", 0)) != "1")
+        return false;
+    return i == 0 || get(img, keyed("wlEnbl", i)) == "1";
+}
+
+Section renderRadio(const DorvanImage &img)
+{
+    Section s;
+    std::string *r = &s.restart;
+    std::string country = get(img, "wlCountry");
+    if (country.size() != 2 || !isalpha((unsigned char)country[0]) ||
+        !isalpha((unsigned char)country[1])) {
+        s.refused = "wlCountry";
+        return s;
+    }
+    for (char &c : country)
+        c = (char)toupper((unsigned char)c);
+    line(r, "country_code", country);
+    std::string reg = get(img, "wlRegMode");
+    line(r, "ieee80211d", reg == "1" || reg == "2" ? 1 : 0);
+    if (reg == "1") {
+        line(r, "ieee80211h", 1);
+        long tpc = number(get(img, "wlTpcDb"));
+        if (tpc > 0 && tpc < 256)
+            line(r, "local_pwr_constraint", tpc);
+    }
+
+    bool five = fiveGhz(img);
+    std::string phy = get(img, "wlPhyType");
+    bool bOnly = !five && (phy == "b" || get(img, "wlgMode") == "0");
+    bool n = !bOnly && phy == "n" && get(img, "wlNmode") != "off";
+    line(r, "hw_mode", five ? "a" : bOnly ? "b" : "g");
+    long ch = number(get(img, "wlChannel"));
+    if (ch < 0 || (ch != 0 && !channelAllowed(img, five, n, ch))) {
+        s.refused = "wlChannel";
+        return s;
+    }
+    line(r, "channel", ch);
+    line(r, "ieee80211n", n ? 1 : 0);
+    if (n && get(img, "wlNReqd") == "1")
+        line(r, "require_ht", 1);
+    if (n && bandwidth(img, five) == 40)
+        line(r, "ht_capab", get(img, "wlNCtrlsb") == "1" ? "[HT40-]" : "[HT40+]");
+
+    std::string *l = &s.lines;
+    if (!ranged(&s, l, "beacon_int", img, "wlBcnIntvl", 15, 65535) ||
+        !ranged(&s, l, "dtim_period", img, "wlDtmIntvl", 1, 255) ||
+        !ranged(&s, l, "rts_threshold", img, "wlRtsThrshld", 0, 2347) ||
+        !ranged(&s, l, "fragm_threshold", img, "wlFrgThrshld", 256, 2346))
+        return s;
+    line(l, "preamble", get(img, "wlPreambleType") == "short" ? 1 : 0);
+    if (!five && !bOnly && get(img, "wlgMode") == "4")
+        line(l, "supported_rates", kOfdmRates);
+    std::string basic = get(img, "wlBasicRate");
+    for (const BasicRates &b : kBasicRates)
+        if (basic == b.word)
+            line(l, "basic_rates", five ? b.a : bOnly ? b.b : b.g);
+    return s;
+}
+
+Section renderBss(const Env &env, const DorvanImage &img, int i)
+{
+    Section s;
+    std::string *out = &s.lines;
+    std::string ssid = get(img, keyed("wlSsid", i));
+    if (ssid.empty() || ssid.size() > 32) {
+        s.refused = keyed("wlSsid", i);
+        return s;
+    }
+    // A value the file cannot hold as it is goes in hostapd's hex form.
+    if (printableAscii(ssid) && ssid[0] != ' ' && ssid.back() != ' ')
+        line(out, "ssid", ssid);
+    else
+        line(out, "ssid2", hex(ssid));
+    line(out, "ignore_broadcast_ssid", flag(get(img, keyed("wlHide", i))) ? 1 : 0);
+    long sta = number(get(img, keyed("wlMaxAssoc", i)));
+    long global = number(get(img, "wlGlobalMaxAssoc"));
+    if (global > 0 && global < sta)
+        sta = global;
+    if (sta < 1 || sta > 2007) {
+        s.refused = keyed("wlMaxAssoc", i);
+        return s;
+    }
+    line(out, "max_num_sta", sta);
+    line(out, "ap_isolate", flag(get(img, keyed("wlAPIsolation", i))) ? 1 : 0);
+    bool wmm = get(img, "wlWme") != "0" && !flag(get(img, keyed("wlDisableWme", i)));
+    line(out, "wmm_enabled", wmm ? 1 : 0);
+    line(out, "uapsd_advertisement_enabled", wmm && flag(get(img, "wlWmeApsd")) ? 1 : 0);
+
+    bool wpsAllowed = false;
+    if (!renderSecurity(&s, img, i, &wpsAllowed))
+        return s;
+
+    std::string fm = get(img, keyed("wlFltMacMode", i));
+    for (char &c : fm)
+        c = (char)tolower((unsigned char)c);
+    if (fm == "allow" || fm == "deny") {
+        const char *names[4] = {"wl0", "wl0.1", "wl0.2", "wl0.3"};
+        s.aclPath = env.radioDir + "/hostapd-" + names[i] + ".maclist";
+        for (const DorvanFilterEntry &f : img.filters) {
+            std::string mac;
+            if (f.ifname != names[i])
+                continue;
+            if (normalMac(f.mac, &mac))
+                s.acl += mac + "\n";
+            else
+                s.leftOut.push_back(f.mac);
+        }
+        line(out, "macaddr_acl", fm == "allow" ? 1 : 0);
+        line(out, fm == "allow" ? "accept_mac_file" : "deny_mac_file", s.aclPath);
+    } else if (fm == "disable") {
+        line(out, "macaddr_acl", 0);
+    } else {
+        s.refused = keyed("wlFltMacMode", i);
+        return s;
+    }
+
+    // WPS is built when the interface starts: its on/off is a restart.
+    if (wpsAllowed && get(img, keyed("wlWscMode", i)) == "enabled") {
+        line(&s.restart, "wps_state", get(img, keyed("wlWscAPMode", i)) == "0" ? 1 : 2);
+        line(out, "eap_server", 1);
+        line(out, "device_name", "Dorvan");
+        line(out, "config_methods", "label display push_button keypad");
+    }
+    return s;
+}
+
+std::string assemble(const Env &env, const Section &radio, const Section *const parts[4])
+{
+    if (parts[0] == nullptr)
+        return std::string();
+    std::string out = "# Written by dorvand from the data model; changes here are lost.\n";
+    line(&out, "driver", env.driver);
+    line(&out, "ctrl_interface", env.ctrlDir);
+    line(&out, "interface", ifaceName(env, 0));
+    out += radio.restart + radio.lines;
+    for (int i = 0; i < 4; i++) {
+        if (parts[i] == nullptr)
+            continue;
+        if (i > 0)
+            line(&out, "bss", ifaceName(env, i));
+        out += parts[i]->restart + parts[i]->lines;
+    }
+    return out;
+}
+
+std::string masked(const std::string &conf)
+{
+    std::string out;
+    for (std::string ln : splitLines(conf)) {
+        size_t eq = ln.find('=');
+        if (eq != std::string::npos)
+            for (const char *k : kSecretKeys)
+                if (ln.compare(0, eq, k) == 0)
+                    ln = ln.substr(0, eq + 1) + "********";
+        out += ln + "\n";
+    }
+    return out;
+}
+
+} // namespace radio
+} // namespace dplat
+
+bool radio_keyAllowed(const std::string &key)
+{
+    for (const char *k : dplat::radio::kKeys)
+        if (key == k)
+            return true;
+    return false;
+}

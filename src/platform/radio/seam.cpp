@@ -1,0 +1,154 @@
+// The radio seam: DORVAN_RADIO picks the backend; "none" stores only.
+#include "radio.h"
+#include "radio_internal.h"
+#include "cfg_framework.h"
+#include "platform_internal.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+namespace dplat {
+namespace radio {
+
+namespace {
+
+// No system call: the default path must cost nothing per pass.
+bool hostapdChosen()
+{
+    const char *m = getenv("DORVAN_RADIO");
+    if (m == nullptr || m[0] == '\0' || strcmp(m, "none") == 0)
+        return false;
+    if (strcmp(m, "hostapd") == 0)
+        return true;
+    static bool told = false;
+    if (!told) {
+        told = true;
+        log_log(CFG_LOG_ERR, __func__, __LINE__, "DORVAN_RADIO=%s unknown: settings are stored only", m);
+    }
+    return false;
+}
+
+bool safeValue(const std::string &s, size_t max)
+{
+    if (s.empty() || s.size() > max)
+        return false;
+    for (unsigned char c : s)
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+              c == '_' || c == '-' || c == '.' || c == ','))
+            return false;
+    return true;
+}
+
+std::string envOr(const char *name, const char *fallback)
+{
+    const char *v = getenv(name);
+    return v != nullptr && v[0] != '\0' ? v : fallback;
+}
+
+} // namespace
+
+bool readEnv(Env *env)
+{
+    env->program = envOr("DORVAN_HOSTAPD", "/usr/sbin/hostapd");
+    env->driver = envOr("DORVAN_HOSTAPD_DRIVER", "nl80211");
+    env->ifname = envOr("DORVAN_RADIO_IFNAME", "wlan0");
+    env->ctrlDir = rootPath("/var/run/hostapd");
+    env->radioDir = rootPath(DORVAN_RADIO_DIR);
+    // Each lands in hostapd's file or on its command line as one value; an
+    // interface name leaves room for "-3" within IFNAMSIZ.
+    const char *bad = !safeValue(env->driver, 32)                        ? "DORVAN_HOSTAPD_DRIVER"
+                      : !safeValue(env->ifname, 13)                      ? "DORVAN_RADIO_IFNAME"
+                      : env->ctrlDir.empty() || !printableAscii(env->ctrlDir + env->radioDir) ? "DORVAN_ROOT"
+                      : env->program.empty()                             ? "DORVAN_HOSTAPD"
+                                                                         : nullptr;
+    if (bad != nullptr) {
+        log_log(CFG_LOG_ERR, __func__, __LINE__, "%s unusable: the radio stays off", bad);
+        return false;
+    }
+    return true;
+}
+
+std::string ifaceName(const Env &env, int i)
+{
+    return i == 0 ? env.ifname : env.ifname + "-" + char('0' + i);
+}
+
+} // namespace radio
+} // namespace dplat
+
+using namespace dplat::radio;
+
+void radio_noteSet(const std::string &key, const char *value)
+{
+    if (hostapdChosen())
+        hostapdNote(key, value);
+}
+
+void radio_stored(bool ok)
+{
+    if (hostapdChosen())
+        hostapdStored(ok);
+}
+
+void radio_poll(int switchOn)
+{
+    if (hostapdChosen())
+        hostapdPoll(switchOn);
+}
+
+void radio_systemAction(const char *cmdline)
+{
+    // The WPS button's first shell line asks for push-button enrolment.
+    if (cmdline != nullptr && hostapdChosen() &&
+        strcmp(cmdline, "nvram set wps_config=client-pbc") == 0)
+        hostapdWpsButton();
+}
+
+std::string radio_render(const DorvanImage &img, int switchOn)
+{
+    Env env;
+    if (!readEnv(&env))
+        return std::string();
+    Section radio = renderRadio(img);
+    Section parts[4];
+    const Section *use[4] = {nullptr, nullptr, nullptr, nullptr};
+    for (int i = 0; i < 4; i++) {
+        if (!interfaceOn(img, i, switchOn))
+            continue;
+        parts[i] = renderBss(env, img, i);
+        if (parts[i].refused.empty())
+            use[i] = &parts[i];
+    }
+    if (!radio.refused.empty())
+        use[0] = nullptr;
+    return assemble(env, radio, use);
+}
+
+std::string radio_describe(const DorvanImage &img, int switchOn)
+{
+    Env env;
+    if (!readEnv(&env))
+        return "radio: environment unusable\n";
+    std::string out;
+    std::string conf = radio_render(img, switchOn);
+    Section radio = renderRadio(img);
+    if (!radio.refused.empty())
+        out += "# refused: " + radio.refused + "\n";
+    for (int i = 0; i < 4; i++) {
+        if (!interfaceOn(img, i, switchOn))
+            continue;
+        Section s = renderBss(env, img, i);
+        if (!s.refused.empty())
+            out += "# refused: " + s.refused + "\n";
+    }
+    out += conf.empty() ? "# radio off\n" : masked(conf);
+    return out + hostapdStates(env, conf);
+}
+
+int radio_request(const char *ifname, const char *cmd, std::string *reply, int timeoutMs)
+{
+    Env env;
+    if (ifname == nullptr || cmd == nullptr || !readEnv(&env))
+        return -1;
+    return request(env.ctrlDir, ifname, cmd, reply, timeoutMs);
+}
