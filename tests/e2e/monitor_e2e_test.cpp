@@ -8,19 +8,14 @@
 
 namespace {
 
-size_t occurrences(const std::string &text, const std::string &what)
-{
-    size_t n = 0;
-    for (size_t p = 0; (p = text.find(what, p)) != std::string::npos; p += what.size())
-        n++;
-    return n;
-}
+class MonitorE2E : public dt::PickupTest {};
 
 }  // namespace
 
-TEST(MonitorE2E, SwitchFollowedAndFirstScanOnPass15)
+DT_IN_BOTH_PICKUP_MODES(MonitorE2E);
+
+TEST_P(MonitorE2E, SwitchFollowedAndFirstScanOnPass15)
 {
-    dt::TempRoot root;
     dt::Daemon d(root);
     auto has = [&](const char *line) { return [&d, line] { return d.out().find(line) != std::string::npos; }; };
     ASSERT_GE(dt::wait_for(has("First Sync : Wireless enabled !!!\n"), 15), 0);
@@ -41,15 +36,14 @@ TEST(MonitorE2E, SwitchFollowedAndFirstScanOnPass15)
     EXPECT_TRUE(d.alive());
 }
 
-TEST(MonitorE2E, ResetHoldRestoresFactoryAndRestarts)
+TEST_P(MonitorE2E, ResetHoldRestoresFactoryAndRestarts)
 {
-    dt::TempRoot root;
     const std::string factory = dt::stored("wlSsid_wl0v0");
     dt::seed({{"wlSsid_wl0v0", "before-restore"}});
     // Short passes: this is about what happens, not about timing.
     setenv("DORVAN_PASS_MS", "100", 1);
     dt::Daemon d(root, {"-v", "1"});
-    auto seen = [&](const std::string &s, size_t n) { return [&d, s, n] { return occurrences(d.out(), s) >= n; }; };
+    auto seen = [&](const std::string &s, size_t n) { return [&d, s, n] { return dt::occurrences(d.out(), s) >= n; }; };
     // Pressed after the first alignment, so a second one proves a restart.
     ASSERT_GE(dt::wait_for(seen("First Sync", 1), 5), 0);
     root.board("reset_button", "0");
@@ -61,7 +55,7 @@ TEST(MonitorE2E, ResetHoldRestoresFactoryAndRestarts)
     EXPECT_TRUE(d.alive());
     EXPECT_EQ(dt::stored("wlSsid_wl0v0"), factory);
     EXPECT_NE(factory, "before-restore");
-    EXPECT_EQ(occurrences(d.out(), "Restore default"), 1u);
+    EXPECT_EQ(dt::occurrences(d.out(), "Restore default"), 1u);
     // The same process runs the program again with its arguments.
     EXPECT_EQ(dt::read_file("/proc/" + std::to_string(d.pid()) + "/cmdline"), dt::bin("dorvand") + std::string("\0-v\0" "1\0", 6));
 }
