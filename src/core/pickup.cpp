@@ -92,6 +92,8 @@ static int request_arrived(void)
     for (ssize_t at = 0; n > 0 && at + (ssize_t)sizeof(struct inotify_event) <= n;) {
         const struct inotify_event *ev = (const struct inotify_event *)(buf + at);
         at += (ssize_t)(sizeof(*ev) + ev->len);
+        if (ev->mask & IN_Q_OVERFLOW)
+            seen |= IN_MOVED_TO;  // events were lost: look at the path
         if (ev->wd != watch_wd || watch_wd < 0)
             continue;
         if (ev->mask & (IN_IGNORED | IN_MOVE_SELF))
@@ -115,6 +117,12 @@ static long long ns_until(const struct timespec *t)
     return (long long)(t->tv_sec - now.tv_sec) * 1000000000LL + (t->tv_nsec - now.tv_nsec);
 }
 
+// The next pass starts now, and the schedule from it: no pass is made up.
+static void overran(void)
+{
+    clock_gettime(CLOCK_MONOTONIC, &due);
+}
+
 void pickup_wait(long period_ms)
 {
     due.tv_sec += period_ms / 1000;
@@ -125,21 +133,25 @@ void pickup_wait(long period_ms)
     }
     long long left = ns_until(&due);
     if (left <= 0) {
-        // Overran: the next pass starts now, without catching up.
-        clock_gettime(CLOCK_MONOTONIC, &due);
+        overran();
         return;
     }
     if (watch_wd >= 0 || watch_start()) {
-        // Requests are served up to the pass's due time, never past it, so a
-        // flood cannot hold the buttons back.
+        // Requests are taken only while the pass is not due, so a flood
+        // cannot hold the buttons back.
         while (left > 0 && watch_wd >= 0) {
             struct pollfd p = {watch_fd, POLLIN, 0};
             // Rounded up: a poll never ends before the pass is due.
             int r = poll(&p, 1, (int)((left + 999999) / 1000000));
-            if (r > 0 && request_arrived())
-                process_wlCLI_PIPE();
-            else if (r < 0 && errno != EINTR)
+            if (r < 0 && errno != EINTR)
                 break;
+            if (r > 0 && request_arrived()) {
+                process_wlCLI_PIPE();
+                if (ns_until(&due) <= 0) {
+                    overran();
+                    return;
+                }
+            }
             left = ns_until(&due);
         }
         if (left <= 0)

@@ -51,6 +51,15 @@ TEST_P(ImmediatePickup, ServedBetweenPassesOnceTheFolderCanBeWatched)
         EXPECT_EQ(dt::ask("wlwds"), "wlwdshelp");
     EXPECT_EQ(dt::occurrences(d.out(), "wps_button_cnt="), pass) << "five served before the next pass was due";
     EXPECT_EQ(dt::occurrences(root.log(), "cannot watch"), 1u) << root.log();
+
+    // A request pipe nobody writes holds the loop 2 s; the passes after it
+    // come a period apart again, none made up.
+    ASSERT_EQ(mkfifo(root.file("var/param_fifo1").c_str(), 0666), 0);
+    std::vector<double> at = dt::pass_times(d, 3);
+    ASSERT_EQ(at.size(), 3u);
+    EXPECT_GT(at[0], 1.5);
+    EXPECT_GT(at[1] - at[0], 0.75);
+    EXPECT_GT(at[2] - at[1], 0.75);
 }
 
 TEST_P(ImmediatePickup, FloodOfRequestsKeepsEveryPassOnTime)
