@@ -8,6 +8,7 @@
 
 #include "cfg_framework.h"
 #include "monitor.h"
+#include "pickup.h"
 #include "pipes.h"
 #include "wlmgr.h"
 
@@ -94,9 +95,12 @@ int dorvand_main(int argc, char **argv)
     struct timespec nap = {0, 0};
     if (ms > 0 && ms < 1000)
         nap.tv_nsec = (long)ms * 1000000L;
+    const int immediate = pickup_init();
     for (;;) {
         main_loop_pass();
-        if (nap.tv_nsec != 0)
+        if (immediate)
+            pickup_wait(nap.tv_nsec != 0 ? ms : 1000);
+        else if (nap.tv_nsec != 0)
             nanosleep(&nap, NULL);
         else
             sleep(1);

@@ -9,21 +9,16 @@
 
 namespace {
 
-size_t occurrences(const std::string &text, const std::string &what)
-{
-    size_t n = 0;
-    for (size_t p = 0; (p = text.find(what, p)) != std::string::npos; p += what.size())
-        n++;
-    return n;
-}
+class MonitorE2E : public dt::PickupTest {};
 
 }  // namespace
 
+DT_IN_BOTH_PICKUP_MODES(MonitorE2E);
+
 // What the switch does on each pass is the monitor's unit test; here, the
 // real passes' timing.
-TEST(MonitorE2E, FirstAlignmentOnPass9AndFirstScanOnPass15)
+TEST_P(MonitorE2E, FirstAlignmentOnPass9AndFirstScanOnPass15)
 {
-    dt::TempRoot root;
     dt::Daemon d(root);
     ASSERT_GE(dt::wait_for([&] { return d.out().find("First Sync : Wireless enabled !!!\n") != std::string::npos; }, 15), 0);
     auto ninth = std::chrono::steady_clock::now();  // start of pass 9
@@ -36,9 +31,8 @@ TEST(MonitorE2E, FirstAlignmentOnPass9AndFirstScanOnPass15)
     EXPECT_TRUE(d.alive());
 }
 
-TEST(MonitorE2E, ResetHoldRestoresFactoryThenRestartsOrEnds)
+TEST_P(MonitorE2E, ResetHoldRestoresFactoryThenRestartsOrEnds)
 {
-    dt::TempRoot root;
     const std::string factory = dt::stored("wlSsid_wl0v0");
     ASSERT_NE(factory, "before-restore");
     // Short passes: this is about what happens, not about timing.
@@ -47,7 +41,7 @@ TEST(MonitorE2E, ResetHoldRestoresFactoryThenRestartsOrEnds)
         unlink(root.file("dorvand.out").c_str());
         dt::seed({{"wlSsid_wl0v0", "before-restore"}});
         auto d = std::make_unique<dt::Daemon>(root, args);
-        auto seen = [&](const std::string &s, size_t n) { return [&d, s, n] { return occurrences(d->out(), s) >= n; }; };
+        auto seen = [&](const std::string &s, size_t n) { return [&d, s, n] { return dt::occurrences(d->out(), s) >= n; }; };
         // Pressed after the first alignment, so a second one proves a restart.
         EXPECT_GE(dt::wait_for(seen("First Sync", 1), 5), 0);
         root.board("reset_button", "0");
@@ -55,9 +49,9 @@ TEST(MonitorE2E, ResetHoldRestoresFactoryThenRestartsOrEnds)
         root.board("reset_button", "1");
         EXPECT_GE(dt::wait_for(seen("Restore default configuration and Reset the system!!!\n", 1), 3), 0);
         // Restarted (a second first alignment) or ended; either way once only.
-        EXPECT_GE(dt::wait_for([&] { return !d->alive() || occurrences(d->out(), "First Sync") == 2; }, 5), 0);
+        EXPECT_GE(dt::wait_for([&] { return !d->alive() || dt::occurrences(d->out(), "First Sync") == 2; }, 5), 0);
         EXPECT_EQ(dt::stored("wlSsid_wl0v0"), factory);
-        EXPECT_EQ(occurrences(d->out(), "Restore default"), 1u);
+        EXPECT_EQ(dt::occurrences(d->out(), "Restore default"), 1u);
         return d;
     };
 
@@ -65,7 +59,7 @@ TEST(MonitorE2E, ResetHoldRestoresFactoryThenRestartsOrEnds)
     // on every pass, the daemon ends for its service manager to restart.
     auto d = hold_reset(std::vector<std::string>(300, "x"));
     EXPECT_EQ(d->wait_exit(0), 255);
-    EXPECT_EQ(occurrences(root.log(), "[3] cfgMgm_restoreDefault"), 1u) << root.log();
+    EXPECT_EQ(dt::occurrences(root.log(), "[3] cfgMgm_restoreDefault"), 1u) << root.log();
     EXPECT_NE(root.log().find("restart failed: too many arguments"), std::string::npos);
 
     // The same process runs the program again with its arguments, and still
@@ -77,35 +71,33 @@ TEST(MonitorE2E, ResetHoldRestoresFactoryThenRestartsOrEnds)
     EXPECT_EQ(dt::run("flock -n '" + root.file("var/dorvan/dorvand.lock") + "' true"), 1);
     std::string fds;
     dt::run("ls -l " + proc + "/fd", &fds);
-    EXPECT_EQ(occurrences(fds, "dorvand.lock"), 1u) << fds;
+    EXPECT_EQ(dt::occurrences(fds, "dorvand.lock"), 1u) << fds;
 }
 
-TEST(MonitorE2E, ScanGivesUpOnABusyLockAndTheButtonsComeBack)
+TEST_P(MonitorE2E, ScanGivesUpOnABusyLockAndTheButtonsComeBack)
 {
-    dt::TempRoot root;
     setenv("DORVAN_PASS_MS", "100", 1);
     root.board("reset_button", "0");
     dt::LockHolder holder;
     dt::Daemon d(root);
     const std::string msg = "Varno_monitor failed to get lock for nbt scan\n";
-    ASSERT_GE(dt::wait_for([&] { return occurrences(d.out(), msg) >= 1; }, 8), 0);
+    ASSERT_GE(dt::wait_for([&] { return dt::occurrences(d.out(), msg) >= 1; }, 8), 0);
     double took = dt::wait_for([&] { return root.log().find("scan skipped") != std::string::npos; }, 40);
     EXPECT_GT(took, 26.0);
     EXPECT_LT(took, 32.0);
     RecordProperty("gave_up_after_s", std::to_string(took));
-    size_t counted = occurrences(d.out(), "reset_button_cnt=");
-    EXPECT_GE(dt::wait_for([&] { return occurrences(d.out(), "reset_button_cnt=") >= counted + 5; }, 3), 0)
+    size_t counted = dt::occurrences(d.out(), "reset_button_cnt=");
+    EXPECT_GE(dt::wait_for([&] { return dt::occurrences(d.out(), "reset_button_cnt=") >= counted + 5; }, 3), 0)
         << "the held button is counted again";
-    EXPECT_EQ(occurrences(d.out(), msg), 15u);
-    EXPECT_EQ(occurrences(root.log(), "scan skipped"), 1u);
+    EXPECT_EQ(dt::occurrences(d.out(), msg), 15u);
+    EXPECT_EQ(dt::occurrences(root.log(), "scan skipped"), 1u);
     EXPECT_TRUE(dt::stub_calls(root).empty());
 }
 
 // The inputs mapped by board.conf to value files of either polarity; a bad
 // line is logged and its input stays idle.
-TEST(MonitorE2E, ResetHoldFromBoardConfRestoresFactoryAndRestarts)
+TEST_P(MonitorE2E, ResetHoldFromBoardConfRestoresFactoryAndRestarts)
 {
-    dt::TempRoot root;
     const std::string factory = dt::stored("wlSsid_wl0v0");
     dt::seed({{"wlSsid_wl0v0", "before-restore"}});
     ASSERT_EQ(dt::run("mkdir -p '" + root.file("etc/dorvan") + "' '" + root.file("gw") + "'"), 0);
@@ -118,7 +110,7 @@ TEST(MonitorE2E, ResetHoldFromBoardConfRestoresFactoryAndRestarts)
     // Short passes: this is about what happens, not about timing.
     setenv("DORVAN_PASS_MS", "100", 1);
     dt::Daemon d(root, {"-v", "1"});
-    auto seen = [&](const std::string &s, size_t n) { return [&d, s, n] { return occurrences(d.out(), s) >= n; }; };
+    auto seen = [&](const std::string &s, size_t n) { return [&d, s, n] { return dt::occurrences(d.out(), s) >= n; }; };
     ASSERT_GE(dt::wait_for(seen("First Sync : Wireless disabled !!!\n", 1), 5), 0);
     EXPECT_GE(dt::wait_for([] { return dt::stored("wlEnbl") == "0"; }, 2), 0);
     // Pressed after the first alignment, so a second one proves a restart.
@@ -131,8 +123,8 @@ TEST(MonitorE2E, ResetHoldFromBoardConfRestoresFactoryAndRestarts)
     EXPECT_TRUE(d.alive());
     EXPECT_EQ(dt::stored("wlSsid_wl0v0"), factory);
     EXPECT_NE(factory, "before-restore");
-    EXPECT_EQ(occurrences(d.out(), "Restore default"), 1u);
-    EXPECT_EQ(occurrences(d.out(), "wps_button_cnt"), 0u);
-    EXPECT_EQ(occurrences(root.log(), "board.conf:3: unknown polarity \"active-hi\"; wps reads as failed"), 2u)
+    EXPECT_EQ(dt::occurrences(d.out(), "Restore default"), 1u);
+    EXPECT_EQ(dt::occurrences(d.out(), "wps_button_cnt"), 0u);
+    EXPECT_EQ(dt::occurrences(root.log(), "board.conf:3: unknown polarity \"active-hi\"; wps reads as failed"), 2u)
         << "once per start";
 }

@@ -15,9 +15,8 @@ using dt::R;
 
 namespace {
 
-class DaemonTest : public ::testing::Test {
+class DaemonTest : public dt::PickupTest {
 protected:
-    dt::TempRoot root;
     std::string req = root.file("var/param_fifo1");
     std::string rep = root.file("var/param_fifo2");
 };
@@ -27,7 +26,9 @@ const char kStrace[] = "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks
 
 }  // namespace
 
-TEST_F(DaemonTest, HelpKeywordsByteForByte)
+DT_IN_BOTH_PICKUP_MODES(DaemonTest);
+
+TEST_P(DaemonTest, HelpKeywordsByteForByte)
 {
     dt::Daemon d(root);
     // Which word gets which keyword is the dispatcher's unit test; here, the framing.
@@ -53,7 +54,7 @@ TEST_F(DaemonTest, HelpKeywordsByteForByte)
     EXPECT_FALSE(dt::exists(req));
 }
 
-TEST_F(DaemonTest, FrontEndThatNeverReadsDoesNotFreezeTheDaemon)
+TEST_P(DaemonTest, FrontEndThatNeverReadsDoesNotFreezeTheDaemon)
 {
     dt::Daemon d(root);
     // Hand over a request without ever opening the reply pipe.
@@ -67,7 +68,7 @@ TEST_F(DaemonTest, FrontEndThatNeverReadsDoesNotFreezeTheDaemon)
     EXPECT_EQ(dt::ask("wlsecurity"), "wlsechelp");
 }
 
-TEST_F(DaemonTest, BadOptionsAndStartUpFailuresExit255)
+TEST_P(DaemonTest, BadOptionsAndStartUpFailuresExit255)
 {
     for (const char *opt : {"-x", "-m"}) {
         dt::Daemon d(root, {opt});
@@ -89,7 +90,7 @@ TEST_F(DaemonTest, BadOptionsAndStartUpFailuresExit255)
     EXPECT_EQ(dt::ask("wladv"), "wladvhelp");
 }
 
-TEST_F(DaemonTest, FrontEndWithoutAndWithADaemonThatHoldsItsRoot)
+TEST_P(DaemonTest, FrontEndWithoutAndWithADaemonThatHoldsItsRoot)
 {
     auto t0 = std::chrono::steady_clock::now();
     dt::FrontEndRun r = dt::front_end("--timeout 1 wladv show");
@@ -131,7 +132,7 @@ TEST_F(DaemonTest, FrontEndWithoutAndWithADaemonThatHoldsItsRoot)
     EXPECT_EQ(dt::ask("wladv"), "wladvhelp");
 }
 
-TEST_F(DaemonTest, FrontEndRefusesBadOptionsNonPipeRepliesAndALongRoot)
+TEST_P(DaemonTest, FrontEndRefusesBadOptionsNonPipeRepliesAndALongRoot)
 {
     for (const char *args : {"--bogus wlwds show", "-x", "--timeout", "--timeout 1 --timeout"}) {
         dt::FrontEndRun r = dt::front_end(args);
@@ -169,7 +170,7 @@ TEST_F(DaemonTest, FrontEndRefusesBadOptionsNonPipeRepliesAndALongRoot)
     EXPECT_EQ(dt::read_file(root.file("strace.log")), "");
 }
 
-TEST_F(DaemonTest, StalledFrontEndNeitherFreezesTheDaemonNorDiesSilently)
+TEST_P(DaemonTest, StalledFrontEndNeitherFreezesTheDaemonNorDiesSilently)
 {
     if (dt::run("strace -V >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "strace not installed";

@@ -114,7 +114,7 @@ TEST(ManPages, KeepUpWithTheCommandTable)
         }
     }
     for (const char *var : {"DORVAN_ROOT", "DORVAN_TRACE", "DORVAN_LOG", "DORVAN_LOCK_WAIT_MS",
-                            "DORVAN_FAIL", "DORVAN_NO_REEXEC"})
+                            "DORVAN_FAIL", "DORVAN_NO_REEXEC", "DORVAN_PICKUP"})
         EXPECT_NE(daemon.find(var), std::string::npos) << var;
     for (const char *file : {"reset_button", "wireless_switch", "wps_button", "/var/param_fifo1",
                              "/var/param_fifo2", "/var/scanhosts.name"})

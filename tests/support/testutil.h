@@ -3,12 +3,15 @@
 #ifndef DORVAN_TESTUTIL_H
 #define DORVAN_TESTUTIL_H
 
+#include <stdlib.h>
 #include <sys/types.h>
 
 #include <functional>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 namespace dt {
 
@@ -100,8 +103,10 @@ Lines stub_calls(const TempRoot &root);
 // runs it (another user, a private mount namespace).
 class Daemon {
 public:
+    // prefix: a command the daemon runs under; modes_bind: file modes bind
+    // the daemon even when tests run as root.
     explicit Daemon(const TempRoot &root, const std::vector<std::string> &args = {},
-                    const std::vector<std::string> &prefix = {});
+                    const std::vector<std::string> &prefix = {}, bool modes_bind = false);
     ~Daemon();
     pid_t pid() const { return pid_; }
     bool alive();
@@ -129,6 +134,12 @@ std::string raw_exchange(const std::string &request_bytes, int timeout_ms = 6000
 // expectations; returns how many requests it ran.
 int run_golden(const std::string &file);
 
+size_t occurrences(const std::string &text, const std::string &what);
+// A daemon whose WPS button is held prints one counter line a pass: when
+// each of its next n passes showed up (seconds from the call), fewer when
+// they stop coming.
+std::vector<double> pass_times(const Daemon &d, size_t n);
+
 // Polls ok until it holds, for at most `seconds`; returns the seconds it
 // took, or -1 when it never held.
 double wait_for(const std::function<bool()> &ok, double seconds);
@@ -145,6 +156,23 @@ FrontEndRun front_end(const std::string &args, const std::string &prefix = "");
 // Runs a command line with /bin/sh, returns exit status; output into *out.
 int run(const std::string &cmdline, std::string *out = nullptr);
 
+// A root whose daemons pick requests up in the mode the test is instantiated
+// with: "pass" (once a pass) or "immediate".
+class PickupTest : public ::testing::TestWithParam<const char *> {
+protected:
+    PickupTest() { setenv("DORVAN_PICKUP", GetParam(), 1); }
+    bool immediate() const { return std::string(GetParam()) == "immediate"; }
+    TempRoot root;
+};
+
 }  // namespace dt
+
+// Runs every TEST_P of suite in both pickup modes (names end in /pass,
+// /immediate).
+#define DT_IN_BOTH_PICKUP_MODES(suite)                                                     \
+    INSTANTIATE_TEST_SUITE_P(, suite, ::testing::Values("pass", "immediate"),              \
+                             [](const ::testing::TestParamInfo<const char *> &i) {         \
+                                 return std::string(i.param);                              \
+                             })
 
 #endif

@@ -124,8 +124,10 @@ fe_result fe_exchange(const char *request, size_t len, int timeout_ms, std::stri
         return FE_ERROR;
     }
 
-    // The daemon opens the request pipe once a second.
+    // The daemon opens the request pipe once a pass, or within a fraction of
+    // a millisecond when it picks requests up at once: retry soon at first.
     Fd req;
+    useconds_t backoff_us = 250;
     for (;;) {
         req.fd = open(req_path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
         if (req.fd >= 0)
@@ -136,7 +138,9 @@ fe_result fe_exchange(const char *request, size_t len, int timeout_ms, std::stri
                                     : "cannot open " + req_path + ": " + strerror(errno);
             return errno == ENXIO ? FE_NO_REPLY : FE_ERROR;
         }
-        nap();
+        usleep(backoff_us);
+        if (backoff_us < 10000)
+            backoff_us *= 2;
     }
     // Open the reply pipe before the request is complete, so the daemon's
     // reply always finds a reader. Not before: a reader there earlier could

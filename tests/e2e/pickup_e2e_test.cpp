@@ -1,0 +1,89 @@
+// Requests picked up between passes: served at once, passes kept on time, the
+// fall-back to one pickup a pass. The WPS button is held throughout, so every
+// pass prints one counter line: that is the pass clock.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "testutil.h"
+
+namespace {
+
+class ImmediatePickup : public dt::PickupTest {
+protected:
+    ImmediatePickup() { root.board("wps_button", "0"); }
+    // Waits for the next pass and for its own pickup to be over: a request
+    // made now is one that pass could not take. Returns the passes so far.
+    size_t next_pass(const dt::Daemon &d)
+    {
+        EXPECT_EQ(dt::pass_times(d, 1).size(), 1u);
+        usleep(50000);
+        return dt::occurrences(d.out(), "wps_button_cnt=");
+    }
+};
+
+}  // namespace
+
+INSTANTIATE_TEST_SUITE_P(, ImmediatePickup, ::testing::Values("immediate"));
+
+TEST_P(ImmediatePickup, ServedBetweenPassesOnceTheFolderCanBeWatched)
+{
+    // Writable and searchable but not readable: nothing can watch it.
+    ASSERT_EQ(chmod(root.file("var").c_str(), 0333), 0);
+    dt::Daemon d(root, {}, {}, true);
+    const std::string line = "cannot watch " + root.file("var") + " (Permission denied): requests picked up once a pass";
+    ASSERT_GE(dt::wait_for([&] { return root.log().find(line) != std::string::npos; }, 3), 0) << root.log();
+    size_t pass = next_pass(d);
+    EXPECT_EQ(dt::ask("wlwds"), "wlwdshelp");
+    EXPECT_GT(dt::occurrences(d.out(), "wps_button_cnt="), pass) << "served by a pass, as by default";
+
+    ASSERT_EQ(chmod(root.file("var").c_str(), 0755), 0);
+    next_pass(d);  // whose end sets the watch up
+    pass = next_pass(d);
+    for (int i = 0; i < 5; i++)
+        EXPECT_EQ(dt::ask("wlwds"), "wlwdshelp");
+    EXPECT_EQ(dt::occurrences(d.out(), "wps_button_cnt="), pass) << "five served before the next pass was due";
+    EXPECT_EQ(dt::occurrences(root.log(), "cannot watch"), 1u) << root.log();
+
+    // A request pipe nobody writes holds the loop 2 s; the passes after it
+    // come a period apart again, none made up.
+    ASSERT_EQ(mkfifo(root.file("var/param_fifo1").c_str(), 0666), 0);
+    std::vector<double> at = dt::pass_times(d, 3);
+    ASSERT_EQ(at.size(), 3u);
+    EXPECT_GT(at[0], 1.5);
+    EXPECT_GT(at[1] - at[0], 0.75);
+    EXPECT_GT(at[2] - at[1], 0.75);
+}
+
+TEST_P(ImmediatePickup, FloodOfRequestsKeepsEveryPassOnTime)
+{
+    dt::Daemon d(root);
+    std::atomic<bool> stop{false};
+    std::atomic<int> asked{0}, answered{0};
+    std::thread flood([&] {
+        for (auto slot = std::chrono::steady_clock::now(); !stop; std::this_thread::sleep_until(slot)) {
+            answered += dt::ask("wlwds") == "wlwdshelp";
+            asked++;
+            slot += std::chrono::milliseconds(50);  // 20 a second
+        }
+    });
+    std::vector<double> at = dt::pass_times(d, 60);
+    stop = true;
+    flood.join();
+    EXPECT_EQ(answered, asked);
+    EXPECT_GE(asked, 1150);
+    ASSERT_EQ(at.size(), 60u);
+    for (size_t i = 1; i < at.size(); i++) {
+        EXPECT_GT(at[i] - at[i - 1], 0.75) << "pass " << i;
+        EXPECT_LT(at[i] - at[i - 1], 1.25) << "pass " << i;
+    }
+    // An absolute schedule: 59 periods, whatever the requests added.
+    EXPECT_NEAR(at[59] - at[0], 59.0, 0.25);
+}
