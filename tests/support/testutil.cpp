@@ -6,7 +6,6 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -17,7 +16,6 @@
 #include <sstream>
 
 #include <gtest/gtest.h>
-#include <linux/capability.h>
 
 #include "cfg_framework.h"
 #include "dorvan_store.h"
@@ -455,7 +453,8 @@ int run(const std::string &cmdline, std::string *out)
     return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
 }
 
-Daemon::Daemon(const TempRoot &root, const std::vector<std::string> &args, bool modes_bind)
+Daemon::Daemon(const TempRoot &root, const std::vector<std::string> &args,
+               const std::vector<std::string> &prefix)
     : root_(root)
 {
     std::string exe = bin("dorvand");
@@ -468,17 +467,14 @@ Daemon::Daemon(const TempRoot &root, const std::vector<std::string> &args, bool 
         int e = open(root.file("dorvand.err").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
         dup2(o, STDOUT_FILENO);
         dup2(e, STDERR_FILENO);
-        if (modes_bind) {
-            // Root keeps its uid but loses the override of file modes.
-            prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0);
-            prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0);
-        }
         std::vector<char *> argv;
+        for (const auto &a : prefix)
+            argv.push_back(const_cast<char *>(a.c_str()));
         argv.push_back(const_cast<char *>(exe.c_str()));
         for (const auto &a : args)
             argv.push_back(const_cast<char *>(a.c_str()));
         argv.push_back(nullptr);
-        execv(exe.c_str(), argv.data());
+        execvp(argv[0], argv.data());
         _exit(127);
     }
 }

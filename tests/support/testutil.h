@@ -99,12 +99,12 @@ void install_stubs(const TempRoot &root, const std::vector<std::string> &names);
 Lines stub_calls(const TempRoot &root);
 
 // A real dorvand on the root, stdout/stderr into root files, with stub
-// nvram and nbtscan first on PATH.
+// nvram and nbtscan first on PATH; prefix, if given, is the command line that
+// runs it (another user, a private mount namespace).
 class Daemon {
 public:
-    // modes_bind: file modes bind the daemon even when tests run as root.
     explicit Daemon(const TempRoot &root, const std::vector<std::string> &args = {},
-                    bool modes_bind = false);
+                    const std::vector<std::string> &prefix = {});
     ~Daemon();
     pid_t pid() const { return pid_; }
     bool alive();
