@@ -56,15 +56,16 @@ idle_syscalls() {
     mkdir -p "$root/stubs" "$root/var"
     printf '#!/bin/sh\nexit 0\n' >"$root/stubs/nbtscan"; cp "$root/stubs/nbtscan" "$root/stubs/nvram"
     chmod +x "$root/stubs/"*
-    DORVAN_ROOT=$root DORVAN_PASS_MS=50 PATH=$root/stubs:/usr/bin:/bin "$BUILD/dorvand" >/dev/null 2>&1 &
+    DORVAN_PICKUP=${2:-pass} DORVAN_ROOT=$root DORVAN_PASS_MS=50 PATH=$root/stubs:/usr/bin:/bin "$BUILD/dorvand" >/dev/null 2>&1 &
     pid=$!
     sleep 1.5
     st=$(mktemp)
     timeout -s INT 3.1 strace -c -p "$pid" -o "$st" >/dev/null 2>&1 || true
     kill "$pid"; wait "$pid" 2>/dev/null || true
     local passes
-    passes=$(awk '$NF ~ /nanosleep/ {print $4}' "$st")
-    echo "Passes observed: $passes (one nanosleep each)."
+    # A default pass sleeps once, an immediate one polls once.
+    passes=$(awk '$NF ~ /nanosleep|^poll$/ {print $4}' "$st")
+    echo "Passes observed (DORVAN_PICKUP=${2:-pass}): $passes (one nanosleep or poll each)."
     echo
     echo '| syscall | calls | per pass |'
     echo '|---|---:|---:|'
@@ -128,6 +129,8 @@ footprint() {
     echo "System calls of idle passes: \`strace -c -p PID\` of \`DORVAN_PASS_MS=50 dorvand\` for 3 s after start-up (root on $TMPFS)."
     echo
     idle_syscalls "$TMPFS"
+    echo
+    idle_syscalls "$TMPFS" immediate
     echo
     echo "## Footprint"
     for b in "$BUILD" $([ -n "${QUICK:-}" ] || echo "$BUILD_OS"); do

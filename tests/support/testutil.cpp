@@ -7,7 +7,6 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/resource.h>
-#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -18,7 +17,6 @@
 #include <sstream>
 
 #include <gtest/gtest.h>
-#include <linux/capability.h>
 
 #include "cfg_framework.h"
 #include "dorvan_store.h"
@@ -472,7 +470,7 @@ FrontEndRun front_end(const std::string &args, const std::string &prefix)
 }
 
 Daemon::Daemon(const TempRoot &root, const std::vector<std::string> &args,
-               const std::vector<std::string> &prefix, bool modes_bind)
+               const std::vector<std::string> &prefix)
     : root_(root)
 {
     std::string exe = bin("dorvand");
@@ -485,11 +483,6 @@ Daemon::Daemon(const TempRoot &root, const std::vector<std::string> &args,
         int e = open(root.file("dorvand.err").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
         dup2(o, STDOUT_FILENO);
         dup2(e, STDERR_FILENO);
-        if (modes_bind) {
-            // Root keeps its uid but loses the override of file modes.
-            prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0);
-            prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0);
-        }
         std::vector<char *> argv;
         for (const auto &a : prefix)
             argv.push_back(const_cast<char *>(a.c_str()));

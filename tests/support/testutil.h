@@ -103,10 +103,9 @@ Lines stub_calls(const TempRoot &root);
 // runs it (another user, a private mount namespace).
 class Daemon {
 public:
-    // prefix: a command the daemon runs under; modes_bind: file modes bind
-    // the daemon even when tests run as root.
+    // prefix: a command the daemon runs under (setpriv, unshare, ...).
     explicit Daemon(const TempRoot &root, const std::vector<std::string> &args = {},
-                    const std::vector<std::string> &prefix = {}, bool modes_bind = false);
+                    const std::vector<std::string> &prefix = {});
     ~Daemon();
     pid_t pid() const { return pid_; }
     bool alive();
