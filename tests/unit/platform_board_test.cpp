@@ -208,6 +208,17 @@ TEST_F(Board, PlantedFifoFailsAtOnceAndIsLoggedOncePerChange)
     ASSERT_EQ(mkfifo(root.file("etc/dorvan/board.conf").c_str(), 0644), 0);
     EXPECT_EQ(pass(), (std::vector<int>{-1, -1, -1}));
     EXPECT_TRUE(logged("board.conf: not a regular file; every board input reads as failed"));
+    // Up to 64 KiB the map is read whole (its last line counts); one byte
+    // more and nothing reads, logged once with the limit.
+    unlink(root.file("etc/dorvan/board.conf").c_str());
+    dt::write_file(root.file("gw/r"), "1\n");
+    const std::string line = "reset file /gw/r -\n";
+    for (size_t size : {65536, 65537}) {
+        conf(std::string(size - line.size() - 1, '#') + "\n" + line);
+        EXPECT_EQ(pass()[0], size == 65536 ? 0 : -1) << size;
+    }
+    EXPECT_EQ(pass(), (std::vector<int>{-1, -1, -1}));
+    EXPECT_EQ(dt::occurrences(root.log(), "board.conf: larger than 65536 bytes; every board input reads as failed"), 1u);
 }
 
 TEST_F(Board, EvdevBitsOneIoctlAPassAndReopenAfterFailure)

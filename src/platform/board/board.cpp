@@ -40,21 +40,24 @@ void load()
     g_loaded = true;
     defaultEntries(g_entries);
     std::string conf = rootPath(DORVAN_BOARD_CONF);
-    char text[16384];
-    if (readSmallFile(conf.c_str(), text, sizeof(text)) >= 0) {
-        parseBoardConf(conf.c_str(), text, g_entries);
+    // readSmallFile keeps a byte for the terminator and takes a full buffer
+    // for a file too large.
+    std::string text(kBoardConfMax + 2, '\0');
+    if (readSmallFile(conf.c_str(), &text[0], text.size()) >= 0) {
+        parseBoardConf(conf.c_str(), text.c_str(), g_entries);
         return;
     }
     if (errno == ENOENT)
         return;
     // Without the map nothing is known about the wiring: nothing reads.
-    const char *why = failureText(errno == EINVAL ? kNotRegular : errno);
+    std::string why = errno == EFBIG ? "larger than " + std::to_string(kBoardConfMax) + " bytes"
+                                     : failureText(errno == EINVAL ? kNotRegular : errno);
     log_log(CFG_LOG_ERR, __func__, __LINE__, "cannot read %s: %s; every board input reads as failed",
-            conf.c_str(), why);
+            conf.c_str(), why.c_str());
     for (Entry &e : g_entries) {
         e = Entry();
         e.source = Source::Broken;
-        e.why = std::string("board.conf: ") + why;
+        e.why = "board.conf: " + why;
     }
 }
 

@@ -10,6 +10,8 @@ namespace dplat {
 namespace board {
 
 #define DORVAN_BOARD_CONF "/etc/dorvan/board.conf"
+// A larger map is refused whole (ample for three lines and their comments).
+const size_t kBoardConfMax = 65536;
 
 enum class Source { File, Evdev, Gpio, Broken };
 
