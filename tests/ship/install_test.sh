@@ -3,15 +3,22 @@
 # gets: exactly the programs, man pages, completion, service files and their
 # settings; the pages render without warnings; the init script starts,
 # restarts and stops a real dorvand on a private root, detached from the
-# terminal that started it, and never beside another dorvand on that root.
+# terminal that started it, and never beside another dorvand on that root;
+# two starts at once leave one daemon that both name.
 # usage: install_test.sh BUILD_DIR DORVAND DORVAN
 set -u
 build=$1 dorvand=$2 dorvan=$3
 tmp=$(mktemp -d)
 fails=0
 fail() { echo "FAIL: $*"; fails=$((fails + 1)); }
+finish() {
+    [ $fails -eq 0 ] && echo "install test passed"
+    [ $fails -eq 0 ]
+    exit
+}
 cleanup() {
     [ -n "${pid:-}" ] && kill -9 "$pid" 2>/dev/null
+    [ -n "${decoy:-}" ] && kill "$decoy" 2>/dev/null
     [ -n "${holder:-}" ] && kill "$holder" 2>/dev/null
     rm -rf "$tmp"
 }
@@ -63,6 +70,12 @@ else
     echo "man/groff missing: pages not rendered"
 fi
 
+# The init script knows its daemon by /proc/PID/exe, which names the
+# emulator when a cross build's dorvand runs through its wrapper script.
+if [ "$(head -c 2 "$dorvand")" = '#!' ]; then
+    echo "dorvand runs through $dorvand: the init script not run"
+    finish
+fi
 # The init script on a private root, with stubs first on PATH so that no
 # real nvram or nbtscan can run, and its own settings file.
 root=$tmp/root
@@ -72,10 +85,22 @@ printf 'DORVAN_TRACE=%s\nDORVAND_OUT=%s\n' "$tmp/trace" "$tmp/dorvand.out" >"$tm
 export DORVAN_ROOT="$root" PATH="$tmp/stubs:$PATH" PIDFILE="$tmp/run/dorvand.pid" DAEMON="$dorvand" \
        DEFAULTS="$tmp/default"
 init=$dest/etc/init.d/dorvand
+lock=$root/var/dorvan/dorvand.lock
+# Two starts at once (SHELL, its PATH, what for): both succeed and name the
+# one daemon, which stop ends.
+race() {
+    PATH=$2 "$1" "$init" start >"$tmp/race1" 2>&1 &
+    PATH=$2 "$1" "$init" start >"$tmp/race2" 2>&1 && wait $! && pid=$(cat "$PIDFILE") &&
+        [ "$(cat "$tmp/race1" "$tmp/race2" | grep -c "(pid $pid)$")" = 2 ] &&
+        PATH=$2 "$1" "$init" status >/dev/null && PATH=$2 "$1" "$init" stop >/dev/null &&
+        flock -n "$lock" true && ! [ -e "$PIDFILE.lock.d" ] ||
+        fail "$3: two starts at once: $(cat "$tmp/race1" "$tmp/race2")"
+}
 # Started from a terminal that then hangs up (a logout, ssh -t): the daemon
 # has a session of its own and lives on.
 script -qec "$init start" /dev/null </dev/null >"$tmp/out" 2>&1 || fail "start: $(cat "$tmp/out")"
 pid=$(cat "$PIDFILE" 2>/dev/null)
+[ -z "$(find "/proc/$pid/fd" -lname "$PIDFILE.lock")" ] || fail "the daemon holds the start lock"
 sleep 1
 # (status, not kill -0: a killed daemon may linger as a zombie here)
 "$init" status >/dev/null || fail "daemon gone after its terminal hung up"
@@ -94,7 +119,8 @@ kill -0 "$pid" 2>/dev/null && fail "stop left the daemon running"
 "$init" status >/dev/null; [ $? -eq 3 ] || fail "status of a stopped daemon is not 3"
 # Another dorvand on the same root (one started by hand: no pid file, only
 # its instance lock) keeps a start from running a second one.
-(exec 9>"$root/var/dorvan/dorvand.lock" && flock 9 && exec sleep 30) &
+race sh "$PATH" flock
+(exec 9>"$lock" && flock 9 && exec sleep 30) &
 holder=$!
 sleep 0.3
 "$init" start >"$tmp/out" 2>&1 && fail "start beside a lock holder reported success"
@@ -113,19 +139,35 @@ if command -v busybox >/dev/null 2>&1; then
         sleep 1
         PATH="$tmp/bb" "$tmp/bb/sh" "$init" status >/dev/null && PATH="$tmp/bb" "$tmp/bb/sh" "$init" stop >/dev/null &&
             ! kill -0 "$pid" 2>/dev/null || fail "BusyBox, $tool: start, hang-up, stop: $(cat "$tmp/out")"
+        race "$tmp/bb/sh" "$tmp/bb:$tmp/stubs" "BusyBox, $tool"
     done
 else
     echo "busybox missing: the init script not run under BusyBox"
 fi
-# A stale pid file (a dead process) does not stop a start.
-echo 999999 >"$PIDFILE"
-"$init" start >/dev/null 2>&1 || fail "start over a stale pid file"
-pid=$(cat "$PIDFILE")
-"$init" stop >/dev/null 2>&1
+# A pid file naming a dead process or another program (whatever its
+# command line) is not the daemon's: nothing stops that program, and a start
+# runs the daemon.
+: >"$tmp/dorvand"
+tail -f "$tmp/dorvand" >/dev/null 2>&1 &
+decoy=$!
+for stale in 999999 $decoy; do
+    echo $stale >"$PIDFILE"
+    "$init" status >/dev/null; [ $? -eq 3 ] || fail "status of pid $stale is not 3"
+    "$init" stop >/dev/null 2>&1 && kill -0 $decoy || fail "stop over pid $stale"
+    echo $stale >"$PIDFILE"
+    "$init" start >/dev/null 2>&1 && pid=$(cat "$PIDFILE") && [ "$pid" != $stale ] ||
+        fail "start over pid $stale"
+    "$init" stop >/dev/null 2>&1
+done
+# An upgrade replaces the program under the running daemon: stop knows it.
+mkdir "$tmp/sbin" && cp "$dorvand" "$tmp/sbin/dorvand"
+DAEMON=$tmp/sbin/dorvand "$init" start >/dev/null 2>&1
+pid=$(cat "$PIDFILE" 2>/dev/null)
+cp "$dorvand" "$tmp/sbin/new" && mv "$tmp/sbin/new" "$tmp/sbin/dorvand"
+DAEMON=$tmp/sbin/dorvand "$init" stop >/dev/null 2>&1
+flock -n "$lock" true || fail "stop after an upgrade left the daemon running"
 # A daemon that cannot start (bad option) is reported.
 DORVAND_OPTS=-x "$init" start >/dev/null 2>&1 && fail "start of a failing daemon reported success"
 [ -e "$PIDFILE" ] && fail "failed start left a pid file"
 pid=
-
-[ $fails -eq 0 ] && echo "install test passed"
-[ $fails -eq 0 ]
+finish
