@@ -11,11 +11,6 @@ build=$1 dorvand=$2 dorvan=$3
 tmp=$(mktemp -d)
 fails=0
 fail() { echo "FAIL: $*"; fails=$((fails + 1)); }
-finish() {
-    [ $fails -eq 0 ] && echo "install test passed"
-    [ $fails -eq 0 ]
-    exit
-}
 cleanup() {
     [ -n "${pid:-}" ] && kill -9 "$pid" 2>/dev/null
     [ -n "${decoy:-}" ] && kill "$decoy" 2>/dev/null
@@ -76,7 +71,7 @@ fi
 # emulator when a cross build's dorvand runs through its wrapper script.
 if [ "$(head -c 2 "$dorvand")" = '#!' ]; then
     echo "dorvand runs through $dorvand: the init script not run"
-    finish
+    exit $((fails > 0))
 fi
 # The init script on a private root, with stubs first on PATH so that no
 # real nvram or nbtscan can run, and its own settings file.
@@ -109,7 +104,6 @@ sleep 1
 reply=$("$dorvan" --timeout 10 wlwds show 2>&1) || fail "no answer from the started daemon: $reply"
 echo "$reply" | grep -q '^AP Mode:' || fail "wrong answer from the started daemon: $reply"
 grep -q '^lock' "$tmp/trace" 2>/dev/null || fail "settings file did not reach the daemon"
-"$init" start | grep -q "already running (pid $pid)" || fail "second start did not see the first"
 "$init" restart >/dev/null 2>&1
 new=$(cat "$PIDFILE" 2>/dev/null)
 ! kill -0 "$pid" 2>/dev/null && [ -n "$new" ] && [ "$new" != "$pid" ] && "$init" status >/dev/null ||
@@ -147,20 +141,17 @@ else
     echo "busybox missing: the init script not run under BusyBox"
 fi
 # A pid file naming a dead process or another program (whatever its
-# command line) is not the daemon's: nothing stops that program, and a start
-# runs the daemon.
+# command line) is not the daemon's: a start runs the daemon, a stop spares
+# that program.
 : >"$tmp/dorvand"
 tail -f "$tmp/dorvand" >/dev/null 2>&1 &
 decoy=$!
 for stale in 999999 $decoy; do
     echo $stale >"$PIDFILE"
-    "$init" status >/dev/null; [ $? -eq 3 ] || fail "status of pid $stale is not 3"
-    "$init" stop >/dev/null 2>&1 && kill -0 $decoy 2>/dev/null || fail "stop over pid $stale"
-    echo $stale >"$PIDFILE"
-    "$init" start >/dev/null 2>&1 && pid=$(cat "$PIDFILE") && [ "$pid" != $stale ] ||
-        fail "start over pid $stale"
-    "$init" stop >/dev/null 2>&1
+    "$init" status >/dev/null; [ $? -eq 3 ] && "$init" start >/dev/null 2>&1 && pid=$(cat "$PIDFILE") &&
+        [ "$pid" != $stale ] && "$init" stop >/dev/null || fail "pid file naming $stale taken for the daemon's"
 done
+echo $decoy >"$PIDFILE" && "$init" stop >/dev/null && kill -0 $decoy 2>/dev/null || fail "stop ended another program"
 # An upgrade replaces the program under the running daemon: stop knows it.
 mkdir "$tmp/sbin" && cp "$dorvand" "$tmp/sbin/dorvand"
 DAEMON=$tmp/sbin/dorvand "$init" start >/dev/null 2>&1
@@ -172,4 +163,6 @@ flock -n "$lock" true || fail "stop after an upgrade left the daemon running"
 DORVAND_OPTS=-x "$init" start >/dev/null 2>&1 && fail "start of a failing daemon reported success"
 [ -e "$PIDFILE" ] && fail "failed start left a pid file"
 pid=
-finish
+
+[ $fails -eq 0 ] && echo "install test passed"
+[ $fails -eq 0 ]
