@@ -14,7 +14,6 @@
 void cmdWlAdvHelp(void)
 {
     reply_set(WLADV_HELP);
-    reply_send();
 }
 
 // ---------------------------------------------------------------- view
@@ -143,7 +142,7 @@ void cmdWlAdvView(void)
     char v[VIEW_COUNT][WL_VALUE_SIZE];
 
     reply_clear();
-    if (wla_begin(trace) != 0)
+    if (wla_begin(trace, WLA_RELEASE_FIRST) != 0)
         return;
     for (int i = 0; i < VIEW_COUNT; i++)
         wla_get(view_lines[i].var, v[i]);
@@ -169,8 +168,6 @@ void cmdWlAdvView(void)
         if (shown != NULL)
             reply_append(" %s:%s%s\n", l->label, shown, l->suffix);
     }
-    wla_end(trace);
-    reply_send();
 }
 
 // ---------------------------------------------------------------- config
@@ -428,13 +425,11 @@ static void config(char **tok, int n)
         cmdWlAdvHelp();
         return;
     }
-    if (wla_begin(trace) != 0)
+    // A refusal answers under the lock; a change lets it go first.
+    if (wla_begin(trace, WLA_REPLY_FIRST) != 0)
         return;
-    if (config_rules(&c) != 0) {
-        reply_send();
-        wla_end(trace);
+    if (config_rules(&c) != 0)
         return;
-    }
     // Every pair as typed and in order, including words that are no option:
     // the pairing here is strictly by position.
     for (int i = 1; i < n - 1; i += 2) {
@@ -443,9 +438,8 @@ static void config(char **tok, int n)
             wla_set(name, tok[i + 1]);
     }
     wla_commit();
-    wla_end(trace);
+    wla_release();
     reply_set("wireless advanced setting is configured successfully!!\n");
-    reply_send();
 }
 
 void processWlAdvCmd(char *args)

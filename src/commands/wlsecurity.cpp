@@ -50,7 +50,6 @@ static int wps_allowed(const char *auth)
 void cmdWlSecHelp(void)
 {
     reply_set("wlsechelp");
-    reply_send();
 }
 
 // What the view reads per interface, in reading order.
@@ -148,13 +147,11 @@ void cmdWlSecView(void)
     char ssid[WL_VALUE_SIZE];
     char v[V_COUNT][WL_VALUE_SIZE];
 
-    if (wla_begin(TRACE_VIEW) != 0)
+    if (wla_begin(TRACE_VIEW, WLA_RELEASE_FIRST) != 0)
         return;
     wla_get_keyed(0, "wlEnbl", enbl);
     if (strcmp(enbl, "0") == 0) {
-        wla_end(TRACE_VIEW);
         reply_set("wireless is currently disabled\n");
-        reply_send();
         return;
     }
     // Read before the loop selects an interface: the WPS state shown is that
@@ -182,8 +179,6 @@ void cmdWlSecView(void)
             break;
     }
     wla_select(0);
-    wla_end(TRACE_VIEW);
-    reply_send();
 }
 
 // Working values of one setup.
@@ -267,7 +262,6 @@ static int wps_option(struct sec_setup *s, const char *word, const char *value)
         if (!wps_allowed(auth)) {
             reply_set("The operations:addenrollee_Pin and addenrollee_PBC are available  only "
                       "when WPA-PSK, WPA2-PSK or open mode is configured.\n");
-            reply_send();
             return SEC_REFUSED;
         }
     }
@@ -348,15 +342,13 @@ static void sec_wpssetup(char *const tokens[], int n)
 {
     struct sec_setup s = {-1, -1, -1, 0, "1", "", ""};
 
-    if (wla_begin(TRACE_CMD) != 0)
+    if (wla_begin(TRACE_CMD, WLA_REPLY_FIRST) != 0)
         return;
     int status = option_loop(tokens, n, &s, wps_option);
     if (status == 0 && s.index < 0)
         status = refuse_interface();
-    if (status != 0) {
-        wla_end(TRACE_CMD);
+    if (status != 0)
         return;
-    }
 
     wla_select(s.index);
     wla_set("wl_wsc_mode", "enabled");
@@ -365,8 +357,6 @@ static void sec_wpssetup(char *const tokens[], int n)
         wla_set(w->name, w->value ? w->value : s.stapin);
     wla_commit();
     reply_set("execute setupwps successfully!!\n");
-    reply_send();
-    wla_end(TRACE_CMD);
 }
 
 // The lock is held from before the option loop until after the reply.
@@ -374,7 +364,7 @@ static void sec_manualsetup(char *const tokens[], int n)
 {
     struct sec_setup s = {-1, -1, -1, 0, "", "", ""};
 
-    if (wla_begin(TRACE_CMD) != 0)
+    if (wla_begin(TRACE_CMD, WLA_REPLY_FIRST) != 0)
         return;
     int status = option_loop(tokens, n, &s, manual_option);
     if (status == 0 && s.recognised < 2)
@@ -383,10 +373,8 @@ static void sec_manualsetup(char *const tokens[], int n)
         status = refuse_interface();
     if (status == 0 && pair_pass(tokens, n, -1, 0) != 0)
         status = refuse_help();
-    if (status != 0) {
-        wla_end(TRACE_CMD);
+    if (status != 0)
         return;
-    }
 
     wla_select(s.index);
     wla_set("wl_wsc_mode", "disabled");
@@ -414,8 +402,6 @@ static void sec_manualsetup(char *const tokens[], int n)
     pair_pass(tokens, n, -1, 1);
     wla_commit();
     reply_set("execute manualsetup successfully!!\n");
-    reply_send();
-    wla_end(TRACE_CMD);
 }
 
 void processWlSecurityCmd(char *args)

@@ -25,7 +25,6 @@ static const char *const wds_slot_options[WDS_SLOTS] = {"--wlWds0", "--wlWds1", 
 void cmdWlWDSHelp(void)
 {
     reply_set("wlwdshelp");
-    reply_send();
 }
 
 void convertmac(char *mac)
@@ -59,7 +58,8 @@ static void append_scan_results(int bracketed)
 void cmdWlWDSView(void)
 {
     reply_clear();
-    if (wla_begin(WDS_VIEW_TRACE) != 0)
+    // This view answers before it lets the lock go.
+    if (wla_begin(WDS_VIEW_TRACE, WLA_REPLY_FIRST) != 0)
         return;
 
     char mode[WL_VALUE_SIZE], lazy[WL_VALUE_SIZE], wds[WDS_SLOTS][WL_VALUE_SIZE];
@@ -82,19 +82,13 @@ void cmdWlWDSView(void)
         reply_append("AP Mode:%s  Bridge Restrict:disabled  \n", mode);
         break;
     }
-
-    // This view answers before it lets the lock go.
-    reply_send();
-    wla_end(WDS_VIEW_TRACE);
 }
 
 static void scan_peers(void)
 {
-    if (wla_begin(WDS_TRACE) != 0)
+    if (wla_begin(WDS_TRACE, WLA_RELEASE_FIRST) != 0)
         return;
     append_scan_results(0);
-    wla_end(WDS_TRACE);
-    reply_send();
 }
 
 static void disable_restrict(char *tok[], int count)
@@ -104,14 +98,12 @@ static void disable_restrict(char *tok[], int count)
         cmdWlWDSHelp();
         return;
     }
-    if (wla_begin(WDS_TRACE) != 0)
+    if (wla_begin(WDS_TRACE, WLA_RELEASE_FIRST) != 0)
         return;
     wla_set("wlMode", tok[2]);
     wla_set("wlLazyWds", "1");
     wla_commit();
-    wla_end(WDS_TRACE);
     reply_set("set  Bridge Restrict to be disabled successfully!!\n");
-    reply_send();
 }
 
 // Adds the "dynamic" list to the manager's WDS list. Returns 0 when every
@@ -189,7 +181,8 @@ static void enable_restrict(char *tok[], int count)
         return;
     }
 
-    if (wla_begin(WDS_TRACE) != 0)
+    // Answered before the lock goes, whether the list succeeded or not.
+    if (wla_begin(WDS_TRACE, WLA_REPLY_FIRST) != 0)
         return;
     wla_set("wlMode", mode);
     int status = 0;
@@ -207,9 +200,6 @@ static void enable_restrict(char *tok[], int count)
         wla_commit();
         reply_append(" set macs for wireless bridge restrict successfully!!\n");
     }
-    // Sent before the lock goes, whether the list succeeded or not.
-    reply_send();
-    wla_end(WDS_TRACE);
 }
 
 void processWlWDSCmd(char *args)
