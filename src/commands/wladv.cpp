@@ -9,8 +9,6 @@
 #include "wladv_lists.h"
 #include "wlaccess.h"
 
-#define WLADV_HELP "wladvhelp"
-
 void cmdWlAdvHelp(void)
 {
     reply_set(WLADV_HELP);
@@ -54,7 +52,8 @@ static const struct code_name regmode_codes[] = {
 static const struct code_name wme_codes[] = {
     {"-1", "auto"}, {"0", "disabled"}, {"1", "enabled"}, {NULL, NULL}};
 // The on/off names.
-static const struct code_name onoff_codes[] = {{"0", "disabled"}, {"1", "enabled"}, {NULL, NULL}};
+static const struct code_name onoff_codes[] = {
+    {"0", onoff_names[0]}, {"1", onoff_names[1]}, {NULL, NULL}};
 
 #define PLAIN(var, label) {var, label, NULL, FB_STORED, NULL, ""}
 #define CODED(var, label, codes) {var, label, codes, FB_NONE, NULL, ""}

@@ -13,11 +13,9 @@
 static const char TRACE_CMD[] = "processWlIntfCmd";
 static const char TRACE_VIEW[] = "cmdWlIntfView";
 
-static const char *const onoff_names[2] = {"disabled", "enabled"};
-
 void cmdWlIntfHelp(void)
 {
-    reply_set("wlintfhelp");
+    reply_set(WLINTF_HELP);
 }
 
 void cmdWlIntfView(void)

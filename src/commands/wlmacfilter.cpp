@@ -20,8 +20,6 @@
 // Longest address text accepted, NUL excluded.
 #define MAC_TEXT_MAX 18
 
-static const char *const onoff_names[2] = {"disabled", "enabled"};
-
 int maclist_append(size_t reserve, const char *fmt, ...)
 {
     char entry[MACLIST_ENTRY_SIZE];
@@ -39,7 +37,7 @@ int maclist_append(size_t reserve, const char *fmt, ...)
 
 void cmdWlMacfilterHelp(void)
 {
-    reply_set("wlmacfilterhelp");
+    reply_set(WLMACFILTER_HELP);
 }
 
 // One hexadecimal group: hex digits only (strtol alone would also take a

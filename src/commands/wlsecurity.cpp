@@ -13,10 +13,6 @@
 static const char TRACE_CMD[] = "processWlSecurityCmd";
 static const char TRACE_VIEW[] = "cmdWlSecView";
 
-// Refusal status: set once an argument is refused; it stops the option loop
-// and every write.
-#define SEC_REFUSED 9003
-
 enum { AUTH_OPEN, AUTH_SHARED, AUTH_RADIUS, AUTH_WPA, AUTH_PSK,
        AUTH_WPA2, AUTH_PSK2, AUTH_WPA2MIX, AUTH_PSK2MIX, AUTH_COUNT };
 static const char *const auth_names[AUTH_COUNT] = {
@@ -27,7 +23,6 @@ static const char *const op_names[OP_COUNT] = {
     "addenrollee_Pin", "addenrollee_PBC", "configureAP", "addER", "addERDone"};
 
 static const char *const keybit_names[2] = {"128-bit", "64-bit"};
-static const char *const onoff_names[2] = {"disabled", "enabled"};
 static const char *const state_names[2] = {"unconfigured", "configured"};
 
 // Index of text in a name table (exact match), or -1.
@@ -49,7 +44,7 @@ static int wps_allowed(const char *auth)
 
 void cmdWlSecHelp(void)
 {
-    reply_set("wlsechelp");
+    reply_set(WLSEC_HELP);
 }
 
 // What the view reads per interface, in reading order.
@@ -217,7 +212,7 @@ static int option_loop(char *const tokens[], int n, struct sec_setup *s, sec_opt
 static int refuse_help(void)
 {
     cmdWlSecHelp();
-    return SEC_REFUSED;
+    return CMD_REFUSED;
 }
 
 // A refused interface is answered on standard output and with the help
@@ -262,7 +257,7 @@ static int wps_option(struct sec_setup *s, const char *word, const char *value)
         if (!wps_allowed(auth)) {
             reply_set("The operations:addenrollee_Pin and addenrollee_PBC are available  only "
                       "when WPA-PSK, WPA2-PSK or open mode is configured.\n");
-            return SEC_REFUSED;
+            return CMD_REFUSED;
         }
     }
     return 0;

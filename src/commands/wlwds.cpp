@@ -15,7 +15,6 @@
 // A fixed slot holds one address that verifyMacAddress accepted.
 #define WDS_SLOT_SIZE 19
 #define WDS_SLOTS 4
-#define REFUSED 9003
 
 enum wds_mode { WDS_MODE_NONE, WDS_MODE_STATIC, WDS_MODE_DYNAMIC };
 
@@ -24,7 +23,7 @@ static const char *const wds_slot_options[WDS_SLOTS] = {"--wlWds0", "--wlWds1", 
 
 void cmdWlWDSHelp(void)
 {
-    reply_set("wlwdshelp");
+    reply_set(WLWDS_HELP);
 }
 
 void convertmac(char *mac)
@@ -149,7 +148,7 @@ static void enable_restrict(char *tok[], int count)
             if (cli_equal_nocase(value, "ap") || cli_equal_nocase(value, "wds"))
                 mode = value;
             else
-                refused = REFUSED;
+                refused = CMD_REFUSED;
         } else if (cli_equal_nocase(opt, "--wdsmode")) {
             // Matched without regard to case, so acted on as the lower-case word.
             if (cli_equal_nocase(value, "static"))
@@ -157,17 +156,17 @@ static void enable_restrict(char *tok[], int count)
             else if (cli_equal_nocase(value, "dynamic"))
                 wds_mode = WDS_MODE_DYNAMIC;
             else
-                refused = REFUSED;
+                refused = CMD_REFUSED;
         } else if (slot >= 0) {
             if (verifyMacAddress(value) && cli_copy(slots[slot], WDS_SLOT_SIZE, value) == 0)
                 convertmac(slots[slot]);
             else
-                refused = REFUSED;
+                refused = CMD_REFUSED;
         } else if (cli_equal_nocase(opt, "--wlWds")) {
             if (cli_copy(list, sizeof(list), value) == 0)
                 convertmac(list);
             else
-                refused = REFUSED;
+                refused = CMD_REFUSED;
         } else {
             p++;
             continue;
@@ -175,7 +174,7 @@ static void enable_restrict(char *tok[], int count)
         p += 2;
     }
     if (mode == NULL || wds_mode == WDS_MODE_NONE)
-        refused = REFUSED;
+        refused = CMD_REFUSED;
     if (refused != 0) {
         cmdWlWDSHelp();
         return;

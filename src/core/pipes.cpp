@@ -15,14 +15,15 @@
 #include "rootpath.h"
 #include "wlaccess.h"
 
-const struct cmd_entry cmd_table[] = {
-    {"wlinterface", processWlIntfCmd},
-    {"wlsecurity", processWlSecurityCmd},
-    {"wlmacfilter", processWlMacfilterCmd},
-    {"wlwds", processWlWDSCmd},
-    {"wladv", processWlAdvCmd},
+typedef void (*cmd_handler)(char *args);
+struct cmd_entry {
+    const char *word;
+    cmd_handler handler;
 };
-const int cmd_table_size = sizeof(cmd_table) / sizeof(cmd_table[0]);
+#define CMD_ENTRY(word, help, handler, summary) {#word, handler},
+static const struct cmd_entry cmd_table[] = {DORVAN_COMMANDS(CMD_ENTRY)};
+#undef CMD_ENTRY
+static const int cmd_table_size = sizeof(cmd_table) / sizeof(cmd_table[0]);
 
 static long now_ms(void)
 {

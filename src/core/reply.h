@@ -3,7 +3,7 @@
 #ifndef DORVAN_REPLY_H
 #define DORVAN_REPLY_H
 
-#define SENDBUF_SIZE 4096
+#include "protocol.h"
 
 extern char sendbuf[SENDBUF_SIZE];
 
