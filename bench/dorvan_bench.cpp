@@ -354,7 +354,7 @@ void BM_Commit(benchmark::State &state)
 {
     make_root(g_base, true);
     const int n = (int)state.range(0);
-    if (wla_begin("bench") != 0) {
+    if (wla_begin("bench", WLA_RELEASE_FIRST) != 0) {
         state.SkipWithError("lock not had");
         return;
     }
@@ -366,7 +366,7 @@ void BM_Commit(benchmark::State &state)
     }
     for (auto _ : state)
         wla_commit();
-    wla_end("bench");
+    wla_release();
     state.counters["names"] = (double)dorvan_workingCopy().vars.size();
     state.counters["bytes"] = (double)read_all(rp(DORVAN_FLASH_FILE)).size();
     state.SetComplexityN(n);

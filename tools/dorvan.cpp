@@ -8,6 +8,7 @@
 
 #include "cmdtable.h"
 #include "frontend.h"
+#include "protocol.h"
 
 static void usage(FILE *out)
 {
@@ -83,8 +84,9 @@ int main(int argc, char **argv)
         return 2;
     }
     std::string request = fe_join(argc - i, argv + i);
-    if (request.size() + 1 > 512) {
-        fprintf(stderr, "dorvan: request too long (%zu bytes, at most 511)\n", request.size());
+    if (request.size() + 1 > CLI_REQUEST_SIZE) {
+        fprintf(stderr, "dorvan: request too long (%zu bytes, at most %d)\n", request.size(),
+                CLI_REQUEST_SIZE - 1);
         return 2;
     }
     std::string reply, error;

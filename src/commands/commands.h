@@ -4,6 +4,8 @@
 
 #include <stdint.h>
 
+#include "protocol.h"
+
 void processWlIntfCmd(char *args);
 void cmdWlIntfView(void);
 void cmdWlIntfHelp(void);
@@ -26,7 +28,13 @@ void processWlAdvCmd(char *args);
 void cmdWlAdvView(void);
 void cmdWlAdvHelp(void);
 
+// The status that stops a setup whose arguments were refused.
+#define CMD_REFUSED 9003
+
+// How a stored 0/1 flag is shown.
+inline constexpr const char *onoff_names[2] = {"disabled", "enabled"};
+
 // Reply text every command uses when an interface option is missing.
-#define IFACE_NEEDED_TEXT "--interface <wl0|wl0.1|wl0.2|wl0.3>  is needed\n"
+#define IFACE_NEEDED_TEXT "--interface " WL_IFACE_CHOICE "  is needed\n"
 
 #endif

@@ -9,12 +9,9 @@
 #include "wladv_lists.h"
 #include "wlaccess.h"
 
-#define WLADV_HELP "wladvhelp"
-
 void cmdWlAdvHelp(void)
 {
     reply_set(WLADV_HELP);
-    reply_send();
 }
 
 // ---------------------------------------------------------------- view
@@ -55,7 +52,8 @@ static const struct code_name regmode_codes[] = {
 static const struct code_name wme_codes[] = {
     {"-1", "auto"}, {"0", "disabled"}, {"1", "enabled"}, {NULL, NULL}};
 // The on/off names.
-static const struct code_name onoff_codes[] = {{"0", "disabled"}, {"1", "enabled"}, {NULL, NULL}};
+static const struct code_name onoff_codes[] = {
+    {"0", onoff_names[0]}, {"1", onoff_names[1]}, {NULL, NULL}};
 
 #define PLAIN(var, label) {var, label, NULL, FB_STORED, NULL, ""}
 #define CODED(var, label, codes) {var, label, codes, FB_NONE, NULL, ""}
@@ -143,7 +141,7 @@ void cmdWlAdvView(void)
     char v[VIEW_COUNT][WL_VALUE_SIZE];
 
     reply_clear();
-    if (wla_begin(trace) != 0)
+    if (wla_begin(trace, WLA_RELEASE_FIRST) != 0)
         return;
     for (int i = 0; i < VIEW_COUNT; i++)
         wla_get(view_lines[i].var, v[i]);
@@ -169,8 +167,6 @@ void cmdWlAdvView(void)
         if (shown != NULL)
             reply_append(" %s:%s%s\n", l->label, shown, l->suffix);
     }
-    wla_end(trace);
-    reply_send();
 }
 
 // ---------------------------------------------------------------- config
@@ -428,13 +424,11 @@ static void config(char **tok, int n)
         cmdWlAdvHelp();
         return;
     }
-    if (wla_begin(trace) != 0)
+    // A refusal answers under the lock; a change lets it go first.
+    if (wla_begin(trace, WLA_REPLY_FIRST) != 0)
         return;
-    if (config_rules(&c) != 0) {
-        reply_send();
-        wla_end(trace);
+    if (config_rules(&c) != 0)
         return;
-    }
     // Every pair as typed and in order, including words that are no option:
     // the pairing here is strictly by position.
     for (int i = 1; i < n - 1; i += 2) {
@@ -443,9 +437,8 @@ static void config(char **tok, int n)
             wla_set(name, tok[i + 1]);
     }
     wla_commit();
-    wla_end(trace);
+    wla_release();
     reply_set("wireless advanced setting is configured successfully!!\n");
-    reply_send();
 }
 
 void processWlAdvCmd(char *args)

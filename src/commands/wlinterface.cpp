@@ -13,12 +13,9 @@
 static const char TRACE_CMD[] = "processWlIntfCmd";
 static const char TRACE_VIEW[] = "cmdWlIntfView";
 
-static const char *const onoff_names[2] = {"disabled", "enabled"};
-
 void cmdWlIntfHelp(void)
 {
-    reply_set("wlintfhelp");
-    reply_send();
+    reply_set(WLINTF_HELP);
 }
 
 void cmdWlIntfView(void)
@@ -30,7 +27,7 @@ void cmdWlIntfView(void)
     char v[NVARS][WL_VALUE_SIZE];
 
     reply_clear();
-    if (wla_begin(TRACE_VIEW) != 0)
+    if (wla_begin(TRACE_VIEW, WLA_RELEASE_FIRST) != 0)
         return;
     wla_get("wlCountry", country);
     int full = 0;
@@ -48,8 +45,6 @@ void cmdWlIntfView(void)
                             table_name(onoff_names, v[APISO]),
                             table_name(onoff_names, v[NOWME])) != 0;
     }
-    wla_end(TRACE_VIEW);
-    reply_send();
 }
 
 // Arguments are checked before the lock is taken.
@@ -57,7 +52,6 @@ static void intf_disable(char *const tokens[], int n)
 {
     if (n != 3 || strcmp(tokens[1], "--interface") != 0) {
         reply_set(IFACE_NEEDED_TEXT);
-        reply_send();
         return;
     }
     int index = cli_isValidinf(tokens[2]);
@@ -65,21 +59,19 @@ static void intf_disable(char *const tokens[], int n)
         cmdWlIntfHelp();
         return;
     }
-    if (wla_begin(TRACE_CMD) != 0)
+    if (wla_begin(TRACE_CMD, WLA_RELEASE_FIRST) != 0)
         return;
     wla_set_keyed(index, "wlEnbl", "0");
     wla_commit();
-    wla_end(TRACE_CMD);
     reply_clear();
     reply_append("disable %s successfully!!\n", wl_iface_names[index]);
-    reply_send();
 }
 
 // Arguments are checked under the lock; a refusal releases it unwritten.
 static void intf_enable(char *const tokens[], int n)
 {
     int index = -1;
-    if (wla_begin(TRACE_CMD) != 0)
+    if (wla_begin(TRACE_CMD, WLA_RELEASE_FIRST) != 0)
         return;
     for (int p = 1; p < n - 1; p++) {
         if (!cli_equal_nocase(tokens[p], "--interface"))
@@ -89,9 +81,7 @@ static void intf_enable(char *const tokens[], int n)
             char enbl[WL_VALUE_SIZE];
             wla_get_keyed(0, "wlEnbl", enbl);
             if (cli_number(enbl) == 0) {
-                wla_end(TRACE_CMD);
                 reply_set("when wl0 is disabled, other wl0.1|wl0.2|wl0.3 can not be configured!\n");
-                reply_send();
                 return;
             }
         } else if (index < 0) {
@@ -101,13 +91,10 @@ static void intf_enable(char *const tokens[], int n)
         break;
     }
     if (index < 0) {
-        wla_end(TRACE_CMD);
         reply_set(IFACE_NEEDED_TEXT);
-        reply_send();
         return;
     }
     if (pair_pass(tokens, n, index, 0) != 0) {
-        wla_end(TRACE_CMD);
         cmdWlIntfHelp();
         return;
     }
@@ -117,10 +104,8 @@ static void intf_enable(char *const tokens[], int n)
     // same name, or one naming wlEnbl, wins.
     pair_pass(tokens, n, index, 1);
     wla_commit();
-    wla_end(TRACE_CMD);
     reply_clear();
     reply_append("enable %s successfully!!\n", wl_iface_names[index]);
-    reply_send();
 }
 
 void processWlIntfCmd(char *args)

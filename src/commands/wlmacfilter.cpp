@@ -20,8 +20,6 @@
 // Longest address text accepted, NUL excluded.
 #define MAC_TEXT_MAX 18
 
-static const char *const onoff_names[2] = {"disabled", "enabled"};
-
 int maclist_append(size_t reserve, const char *fmt, ...)
 {
     char entry[MACLIST_ENTRY_SIZE];
@@ -39,8 +37,7 @@ int maclist_append(size_t reserve, const char *fmt, ...)
 
 void cmdWlMacfilterHelp(void)
 {
-    reply_set("wlmacfilterhelp");
-    reply_send();
+    reply_set(WLMACFILTER_HELP);
 }
 
 // One hexadecimal group: hex digits only (strtol alone would also take a
@@ -87,7 +84,7 @@ static const char *onoff_text(const char *enbl)
 void cmdWlMacfilterView(void)
 {
     reply_clear();
-    if (wla_begin(MACFILTER_VIEW_TRACE) != 0)
+    if (wla_begin(MACFILTER_VIEW_TRACE, WLA_RELEASE_FIRST) != 0)
         return;
 
     int full = 0;
@@ -113,22 +110,13 @@ void cmdWlMacfilterView(void)
         }
         reply_append(MACLIST_LINE_END);
     }
-
-    wla_end(MACFILTER_VIEW_TRACE);
-    reply_send();
-}
-
-static void send_text(const char *text)
-{
-    reply_set(text);
-    reply_send();
 }
 
 // "disable", "allow", "deny": checked before the lock, stored as typed.
 static void set_filter_mode(char *tok[], int count)
 {
     if (count != 3 || strcmp(tok[1], "--interface") != 0) {
-        send_text(IFACE_NEEDED_TEXT);
+        reply_set(IFACE_NEEDED_TEXT);
         return;
     }
     int idx = cli_isValidinf(tok[2]);
@@ -136,16 +124,14 @@ static void set_filter_mode(char *tok[], int count)
         cmdWlMacfilterHelp();
         return;
     }
-    if (wla_begin(MACFILTER_TRACE) != 0)
+    if (wla_begin(MACFILTER_TRACE, WLA_RELEASE_FIRST) != 0)
         return;
     wla_select(idx);
     wla_set("wlFltMacMode", tok[0]);
     wla_commit();
-    wla_end(MACFILTER_TRACE);
 
     reply_clear();
     reply_append("set Mac Restrict Mode:%s for %s successfully!!\n", tok[0], wl_iface_names[idx]);
-    reply_send();
 }
 
 // "addmac", "removemac": the lock is taken first so that the interface's
@@ -153,7 +139,7 @@ static void set_filter_mode(char *tok[], int count)
 // changed in the working copy, which is then neither stored nor saved.
 static void edit_filter_list(char *tok[], int count, int adding)
 {
-    if (wla_begin(MACFILTER_TRACE) != 0)
+    if (wla_begin(MACFILTER_TRACE, WLA_RELEASE_FIRST) != 0)
         return;
 
     int idx = -1;
@@ -166,8 +152,7 @@ static void edit_filter_list(char *tok[], int count, int adding)
                 char enbl[WL_VALUE_SIZE];
                 wla_get_keyed(idx, "wlEnbl", enbl);
                 if (cli_number(enbl) == 0) {
-                    wla_end(MACFILTER_TRACE);
-                    send_text("Cannot add MAC filter address since wireless is currently disabled!\n");
+                    reply_set("Cannot add MAC filter address since wireless is currently disabled!\n");
                     return;
                 }
             } else if (idx < 0) {
@@ -184,12 +169,10 @@ static void edit_filter_list(char *tok[], int count, int adding)
     }
 
     if (idx < 0) {
-        wla_end(MACFILTER_TRACE);
-        send_text(IFACE_NEEDED_TEXT);
+        reply_set(IFACE_NEEDED_TEXT);
         return;
     }
     if (!have_list || list_too_long) {
-        wla_end(MACFILTER_TRACE);
         cmdWlMacfilterHelp();
         return;
     }
@@ -206,19 +189,15 @@ static void edit_filter_list(char *tok[], int count, int adding)
             status = adding ? wlmgr_addFilterMac(mac, ssid, wl_iface_names[idx]) : wlmgr_removeFilterMac(mac);
         }
         if (status != 0) {
-            wla_end(MACFILTER_TRACE);
             reply_clear();
             reply_append("%s wireless MAC filter for %s failed. Status: %d.", adding ? "Add" : "Remove", mac, status);
-            reply_send();
             return;
         }
     }
 
     wla_commit();
-    wla_end(MACFILTER_TRACE);
     reply_clear();
     reply_append("%s for %s successfully!!\n", tok[0], wl_iface_names[idx]);
-    reply_send();
 }
 
 void processWlMacfilterCmd(char *args)

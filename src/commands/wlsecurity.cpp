@@ -13,10 +13,6 @@
 static const char TRACE_CMD[] = "processWlSecurityCmd";
 static const char TRACE_VIEW[] = "cmdWlSecView";
 
-// Refusal status: set once an argument is refused; it stops the option loop
-// and every write.
-#define SEC_REFUSED 9003
-
 enum { AUTH_OPEN, AUTH_SHARED, AUTH_RADIUS, AUTH_WPA, AUTH_PSK,
        AUTH_WPA2, AUTH_PSK2, AUTH_WPA2MIX, AUTH_PSK2MIX, AUTH_COUNT };
 static const char *const auth_names[AUTH_COUNT] = {
@@ -27,7 +23,6 @@ static const char *const op_names[OP_COUNT] = {
     "addenrollee_Pin", "addenrollee_PBC", "configureAP", "addER", "addERDone"};
 
 static const char *const keybit_names[2] = {"128-bit", "64-bit"};
-static const char *const onoff_names[2] = {"disabled", "enabled"};
 static const char *const state_names[2] = {"unconfigured", "configured"};
 
 // Index of text in a name table (exact match), or -1.
@@ -49,8 +44,7 @@ static int wps_allowed(const char *auth)
 
 void cmdWlSecHelp(void)
 {
-    reply_set("wlsechelp");
-    reply_send();
+    reply_set(WLSEC_HELP);
 }
 
 // What the view reads per interface, in reading order.
@@ -148,13 +142,11 @@ void cmdWlSecView(void)
     char ssid[WL_VALUE_SIZE];
     char v[V_COUNT][WL_VALUE_SIZE];
 
-    if (wla_begin(TRACE_VIEW) != 0)
+    if (wla_begin(TRACE_VIEW, WLA_RELEASE_FIRST) != 0)
         return;
     wla_get_keyed(0, "wlEnbl", enbl);
     if (strcmp(enbl, "0") == 0) {
-        wla_end(TRACE_VIEW);
         reply_set("wireless is currently disabled\n");
-        reply_send();
         return;
     }
     // Read before the loop selects an interface: the WPS state shown is that
@@ -182,8 +174,6 @@ void cmdWlSecView(void)
             break;
     }
     wla_select(0);
-    wla_end(TRACE_VIEW);
-    reply_send();
 }
 
 // Working values of one setup.
@@ -222,7 +212,7 @@ static int option_loop(char *const tokens[], int n, struct sec_setup *s, sec_opt
 static int refuse_help(void)
 {
     cmdWlSecHelp();
-    return SEC_REFUSED;
+    return CMD_REFUSED;
 }
 
 // A refused interface is answered on standard output and with the help
@@ -267,8 +257,7 @@ static int wps_option(struct sec_setup *s, const char *word, const char *value)
         if (!wps_allowed(auth)) {
             reply_set("The operations:addenrollee_Pin and addenrollee_PBC are available  only "
                       "when WPA-PSK, WPA2-PSK or open mode is configured.\n");
-            reply_send();
-            return SEC_REFUSED;
+            return CMD_REFUSED;
         }
     }
     return 0;
@@ -348,15 +337,13 @@ static void sec_wpssetup(char *const tokens[], int n)
 {
     struct sec_setup s = {-1, -1, -1, 0, "1", "", ""};
 
-    if (wla_begin(TRACE_CMD) != 0)
+    if (wla_begin(TRACE_CMD, WLA_REPLY_FIRST) != 0)
         return;
     int status = option_loop(tokens, n, &s, wps_option);
     if (status == 0 && s.index < 0)
         status = refuse_interface();
-    if (status != 0) {
-        wla_end(TRACE_CMD);
+    if (status != 0)
         return;
-    }
 
     wla_select(s.index);
     wla_set("wl_wsc_mode", "enabled");
@@ -365,8 +352,6 @@ static void sec_wpssetup(char *const tokens[], int n)
         wla_set(w->name, w->value ? w->value : s.stapin);
     wla_commit();
     reply_set("execute setupwps successfully!!\n");
-    reply_send();
-    wla_end(TRACE_CMD);
 }
 
 // The lock is held from before the option loop until after the reply.
@@ -374,7 +359,7 @@ static void sec_manualsetup(char *const tokens[], int n)
 {
     struct sec_setup s = {-1, -1, -1, 0, "", "", ""};
 
-    if (wla_begin(TRACE_CMD) != 0)
+    if (wla_begin(TRACE_CMD, WLA_REPLY_FIRST) != 0)
         return;
     int status = option_loop(tokens, n, &s, manual_option);
     if (status == 0 && s.recognised < 2)
@@ -383,10 +368,8 @@ static void sec_manualsetup(char *const tokens[], int n)
         status = refuse_interface();
     if (status == 0 && pair_pass(tokens, n, -1, 0) != 0)
         status = refuse_help();
-    if (status != 0) {
-        wla_end(TRACE_CMD);
+    if (status != 0)
         return;
-    }
 
     wla_select(s.index);
     wla_set("wl_wsc_mode", "disabled");
@@ -414,8 +397,6 @@ static void sec_manualsetup(char *const tokens[], int n)
     pair_pass(tokens, n, -1, 1);
     wla_commit();
     reply_set("execute manualsetup successfully!!\n");
-    reply_send();
-    wla_end(TRACE_CMD);
 }
 
 void processWlSecurityCmd(char *args)

@@ -15,7 +15,6 @@
 // A fixed slot holds one address that verifyMacAddress accepted.
 #define WDS_SLOT_SIZE 19
 #define WDS_SLOTS 4
-#define REFUSED 9003
 
 enum wds_mode { WDS_MODE_NONE, WDS_MODE_STATIC, WDS_MODE_DYNAMIC };
 
@@ -24,8 +23,7 @@ static const char *const wds_slot_options[WDS_SLOTS] = {"--wlWds0", "--wlWds1", 
 
 void cmdWlWDSHelp(void)
 {
-    reply_set("wlwdshelp");
-    reply_send();
+    reply_set(WLWDS_HELP);
 }
 
 void convertmac(char *mac)
@@ -59,7 +57,8 @@ static void append_scan_results(int bracketed)
 void cmdWlWDSView(void)
 {
     reply_clear();
-    if (wla_begin(WDS_VIEW_TRACE) != 0)
+    // This view answers before it lets the lock go.
+    if (wla_begin(WDS_VIEW_TRACE, WLA_REPLY_FIRST) != 0)
         return;
 
     char mode[WL_VALUE_SIZE], lazy[WL_VALUE_SIZE], wds[WDS_SLOTS][WL_VALUE_SIZE];
@@ -82,19 +81,13 @@ void cmdWlWDSView(void)
         reply_append("AP Mode:%s  Bridge Restrict:disabled  \n", mode);
         break;
     }
-
-    // This view answers before it lets the lock go.
-    reply_send();
-    wla_end(WDS_VIEW_TRACE);
 }
 
 static void scan_peers(void)
 {
-    if (wla_begin(WDS_TRACE) != 0)
+    if (wla_begin(WDS_TRACE, WLA_RELEASE_FIRST) != 0)
         return;
     append_scan_results(0);
-    wla_end(WDS_TRACE);
-    reply_send();
 }
 
 static void disable_restrict(char *tok[], int count)
@@ -104,14 +97,12 @@ static void disable_restrict(char *tok[], int count)
         cmdWlWDSHelp();
         return;
     }
-    if (wla_begin(WDS_TRACE) != 0)
+    if (wla_begin(WDS_TRACE, WLA_RELEASE_FIRST) != 0)
         return;
     wla_set("wlMode", tok[2]);
     wla_set("wlLazyWds", "1");
     wla_commit();
-    wla_end(WDS_TRACE);
     reply_set("set  Bridge Restrict to be disabled successfully!!\n");
-    reply_send();
 }
 
 // Adds the "dynamic" list to the manager's WDS list. Returns 0 when every
@@ -157,7 +148,7 @@ static void enable_restrict(char *tok[], int count)
             if (cli_equal_nocase(value, "ap") || cli_equal_nocase(value, "wds"))
                 mode = value;
             else
-                refused = REFUSED;
+                refused = CMD_REFUSED;
         } else if (cli_equal_nocase(opt, "--wdsmode")) {
             // Matched without regard to case, so acted on as the lower-case word.
             if (cli_equal_nocase(value, "static"))
@@ -165,17 +156,17 @@ static void enable_restrict(char *tok[], int count)
             else if (cli_equal_nocase(value, "dynamic"))
                 wds_mode = WDS_MODE_DYNAMIC;
             else
-                refused = REFUSED;
+                refused = CMD_REFUSED;
         } else if (slot >= 0) {
             if (verifyMacAddress(value) && cli_copy(slots[slot], WDS_SLOT_SIZE, value) == 0)
                 convertmac(slots[slot]);
             else
-                refused = REFUSED;
+                refused = CMD_REFUSED;
         } else if (cli_equal_nocase(opt, "--wlWds")) {
             if (cli_copy(list, sizeof(list), value) == 0)
                 convertmac(list);
             else
-                refused = REFUSED;
+                refused = CMD_REFUSED;
         } else {
             p++;
             continue;
@@ -183,13 +174,14 @@ static void enable_restrict(char *tok[], int count)
         p += 2;
     }
     if (mode == NULL || wds_mode == WDS_MODE_NONE)
-        refused = REFUSED;
+        refused = CMD_REFUSED;
     if (refused != 0) {
         cmdWlWDSHelp();
         return;
     }
 
-    if (wla_begin(WDS_TRACE) != 0)
+    // Answered before the lock goes, whether the list succeeded or not.
+    if (wla_begin(WDS_TRACE, WLA_REPLY_FIRST) != 0)
         return;
     wla_set("wlMode", mode);
     int status = 0;
@@ -207,9 +199,6 @@ static void enable_restrict(char *tok[], int count)
         wla_commit();
         reply_append(" set macs for wireless bridge restrict successfully!!\n");
     }
-    // Sent before the lock goes, whether the list succeeded or not.
-    reply_send();
-    wla_end(WDS_TRACE);
 }
 
 void processWlWDSCmd(char *args)

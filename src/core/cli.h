@@ -3,8 +3,9 @@
 #ifndef DORVAN_CLI_H
 #define DORVAN_CLI_H
 
+#include "protocol.h"
+
 #define CLI_MAX_TOKENS 24
-#define CLI_REQUEST_SIZE 512
 
 // Splits text in place at blanks (a run of blanks is one separator) into at
 // most CLI_MAX_TOKENS words; returns how many were stored. Words after the

@@ -3,7 +3,7 @@
 #include <stdio.h>
 #include <string.h>
 
-const char *const wl_iface_names[WL_IFACE_COUNT] = {"wl0", "wl0.1", "wl0.2", "wl0.3"};
+const char *const wl_iface_names[WL_IFACE_COUNT] = {WL_IFACE_NAMES};
 
 int cli_isValidinf(const char *name)
 {

@@ -2,7 +2,8 @@
 #ifndef DORVAN_IFACE_H
 #define DORVAN_IFACE_H
 
-#define WL_IFACE_COUNT 4
+#include "protocol.h"
+
 // Key buffers: any fixed variable name plus "_wl0vN" fits.
 #define WL_KEY_SIZE 64
 

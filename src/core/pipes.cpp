@@ -11,17 +11,19 @@
 
 #include "cli.h"
 #include "commands.h"
+#include "reply.h"
 #include "rootpath.h"
 #include "wlaccess.h"
 
-const struct cmd_entry cmd_table[] = {
-    {"wlinterface", processWlIntfCmd},
-    {"wlsecurity", processWlSecurityCmd},
-    {"wlmacfilter", processWlMacfilterCmd},
-    {"wlwds", processWlWDSCmd},
-    {"wladv", processWlAdvCmd},
+typedef void (*cmd_handler)(char *args);
+struct cmd_entry {
+    const char *word;
+    cmd_handler handler;
 };
-const int cmd_table_size = sizeof(cmd_table) / sizeof(cmd_table[0]);
+#define CMD_ENTRY(word, help, handler, summary) {#word, handler},
+static const struct cmd_entry cmd_table[] = {DORVAN_COMMANDS(CMD_ENTRY)};
+#undef CMD_ENTRY
+static const int cmd_table_size = sizeof(cmd_table) / sizeof(cmd_table[0]);
 
 static long now_ms(void)
 {
@@ -49,10 +51,27 @@ void cli_dispatch(char *request)
         }
     }
     wla_forget_failures();
+    reply_clear();
     if (handler != NULL)
         handler(args);
     else
         cmdWlIntfHelp();
+
+    // The one place a request is answered and its bracket let go, in the
+    // order the bracket asks for. A request that found the lock taken goes
+    // unanswered; one whose settings could not be loaded or kept is answered
+    // with that failure instead.
+    if (wla_release_first())
+        wla_release();
+    if (!wla_lock_missed()) {
+        const char *failed = wla_failure_reply();
+        if (failed != NULL)
+            reply_set(failed);
+        sendbuf[SENDBUF_SIZE - 1] = '\0';
+        send_wlCLI_PIPE(sendbuf);
+    }
+    wla_release();
+    wla_forget_failures();
     fflush(stdout);
 }
 

@@ -2,20 +2,12 @@
 #ifndef DORVAN_PIPES_H
 #define DORVAN_PIPES_H
 
-#define REQUEST_PIPE "/var/param_fifo1"
-#define REPLY_PIPE "/var/param_fifo2"
+#include "protocol.h"
+
 // How long a request pipe may sit without data before it counts as stale.
 #define REQUEST_WAIT_MS 2000
 // How long a reply waits for the front end to open the reply pipe.
 #define REPLY_WAIT_MS 5000
-
-typedef void (*cmd_handler)(char *args);
-struct cmd_entry {
-    const char *word;
-    cmd_handler handler;
-};
-extern const struct cmd_entry cmd_table[];
-extern const int cmd_table_size;
 
 void process_wlCLI_PIPE(void);
 void send_wlCLI_PIPE(const char *text);

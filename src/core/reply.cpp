@@ -4,8 +4,6 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "pipes.h"
-#include "wlaccess.h"
 
 char sendbuf[SENDBUF_SIZE];
 
@@ -33,14 +31,4 @@ int reply_append(const char *fmt, ...)
         return -1;
     }
     return 0;
-}
-
-void reply_send(void)
-{
-    const char *failed = wla_failure_reply();
-    if (failed != NULL)
-        reply_set(failed);
-    wla_forget_failures();
-    sendbuf[SENDBUF_SIZE - 1] = '\0';
-    send_wlCLI_PIPE(sendbuf);
 }

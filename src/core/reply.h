@@ -1,8 +1,9 @@
-// The one reply buffer and its bounded builder.
+// The one reply buffer and its bounded builder. Handlers only build the
+// reply; the dispatcher sends it, once.
 #ifndef DORVAN_REPLY_H
 #define DORVAN_REPLY_H
 
-#define SENDBUF_SIZE 4096
+#include "protocol.h"
 
 extern char sendbuf[SENDBUF_SIZE];
 
@@ -15,7 +16,5 @@ int reply_set(const char *text);
 // does not fit, sendbuf keeps what it had and -1 is returned, so a reply
 // never ends with half an entry.
 int reply_append(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
-// Sends sendbuf over the reply pipe.
-void reply_send(void);
 
 #endif

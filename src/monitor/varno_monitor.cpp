@@ -44,7 +44,7 @@ int wireless_state = 0;
 // stored and saved, no change writes nothing.
 void switch_wireless(const char *trace, char from, const char *to)
 {
-    if (wla_begin(trace) != 0)
+    if (wla_begin(trace, WLA_RELEASE_FIRST) != 0)
         return;
     char enbl[WL_VALUE_SIZE];
     wla_get("wlEnbl", enbl);
@@ -52,7 +52,7 @@ void switch_wireless(const char *trace, char from, const char *to)
         wla_set("wlEnbl", to);
         wla_commit();
     }
-    wla_end(trace);
+    wla_release();
 }
 
 void reset_button_step(void)
@@ -105,7 +105,7 @@ void wireless_switch_step(void)
 // Push-button enrolment, only when wireless and WPS are both on.
 void wps_pbc(void)
 {
-    if (wla_begin(kFunc) != 0)
+    if (wla_begin(kFunc, WLA_RELEASE_FIRST) != 0)
         return;
     char enbl[WL_VALUE_SIZE];
     char mode[WL_VALUE_SIZE];
@@ -120,7 +120,7 @@ void wps_pbc(void)
             systemEx(cmd, 0);
         wla_commit();
     }
-    wla_end(kFunc);
+    wla_release();
 }
 
 void wps_button_step(void)

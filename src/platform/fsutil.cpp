@@ -14,11 +14,7 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <pthread.h>
-
 #include <algorithm>
-#include <atomic>
-#include <mutex>
 
 namespace dplat {
 
@@ -38,16 +34,11 @@ void fileIdOf(const struct stat &st, FileId *id)
 namespace {
 
 // Writers in one process share the temp name "<file>.tmp.<pid>".
-std::mutex g_writeMutex;
-
 const char kTmpTag[] = ".tmp.";
-
-// 0 until asked, and again in a forked child.
-std::atomic<pid_t> g_pid{0};
 
 std::string tempName(const std::string &path)
 {
-    return path + kTmpTag + std::to_string((long)selfPid());
+    return path + kTmpTag + std::to_string((long)getpid());
 }
 
 std::string dirName(const std::string &path)
@@ -129,19 +120,6 @@ int writeTemp(const std::string &tmp, const std::string &data, FileId *id, mode_
 
 } // namespace
 
-pid_t selfPid()
-{
-    // getpid() is a system call; the daemon asks on every lock and write.
-    static int registered = pthread_atfork(nullptr, nullptr, [] { g_pid.store(0); });
-    (void)registered;
-    pid_t p = g_pid.load(std::memory_order_relaxed);
-    if (p == 0) {
-        p = getpid();
-        g_pid.store(p, std::memory_order_relaxed);
-    }
-    return p;
-}
-
 std::string rootPath(const char *abs)
 {
     char buf[DORVAN_PATH_MAX];
@@ -201,7 +179,6 @@ int statFileId(const std::string &path, FileId *id, mode_t *mode)
 int writeFileAtomic(const std::string &path, const std::string &data, FileId *id,
                     mode_t mode, bool durable)
 {
-    std::lock_guard<std::mutex> guard(g_writeMutex);
     std::string tmp = tempName(path);
     if (data.size() > kStoreFileMax) {
         // Loading would refuse it: never write what cannot be read back.
@@ -236,7 +213,6 @@ int createFileIfMissing(const std::string &path, const std::string &data, mode_t
     struct stat st;
     if (lstat(path.c_str(), &st) == 0)
         return 0;
-    std::lock_guard<std::mutex> guard(g_writeMutex);
     std::string tmp = tempName(path);
     if (writeTemp(tmp, data, nullptr, mode, true) != 0)
         return -1;
@@ -352,7 +328,6 @@ ssize_t readSmallFile(const char *path, char *buf, size_t size)
 
 void removeStrayTemps(const std::string &dir)
 {
-    std::lock_guard<std::mutex> guard(g_writeMutex);
     DIR *d = opendir(dir.c_str());
     if (d == nullptr)
         return;
@@ -368,7 +343,7 @@ void removeStrayTemps(const std::string &dir)
         if (!ours)
             continue;
         // A writer that still runs owns its temp file.
-        if (pid != (long)selfPid() && (kill((pid_t)pid, 0) == 0 || errno == EPERM))
+        if (pid != (long)getpid() && (kill((pid_t)pid, 0) == 0 || errno == EPERM))
             continue;
         std::string full = dir + "/" + e->d_name;
         if (unlink(full.c_str()) == 0)

@@ -1,6 +1,7 @@
 // The store file format (see dorvan_store.h) and the factory configuration.
 #include "platform_internal.h"
 #include "wlmgr.h"
+#include "protocol.h"
 
 #include <stdio.h>
 #include <string.h>
@@ -203,7 +204,7 @@ struct PerIfDefault {
 const PerIfDefault kPerIfDefaults[] = {
     {"wlEnbl", {"1", "0", "0", "0"}},
     {"wlSsid", {"Dorvan", "Dorvan-Guest1", "Dorvan-Guest2", "Dorvan-Guest3"}},
-    {"interface", {"wl0", "wl0.1", "wl0.2", "wl0.3"}},
+    {"interface", {WL_IFACE_NAMES}},
     {"wlMaxAssoc", {"16", "16", "16", "16"}},
     {"wlHide", {"0", "0", "0", "0"}},
     {"wlAPIsolation", {"0", "0", "0", "0"}},

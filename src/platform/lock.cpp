@@ -11,14 +11,12 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <mutex>
 
 namespace {
 
 const int64_t kDefaultWaitMs = 250;
 const long kPollNs = 2 * 1000 * 1000;
 
-std::mutex g_mutex;
 int g_fd = -1;
 // Nested acquires by the holder only count; the last release unlocks.
 unsigned g_depth = 0;
@@ -27,7 +25,7 @@ pid_t g_owner = 0;
 
 void forgetIfInherited()
 {
-    if (g_depth > 0 && g_owner != dplat::selfPid()) {
+    if (g_depth > 0 && g_owner != getpid()) {
         close(g_fd); // our copy only: the parent keeps its lock
         g_fd = -1;
         g_depth = 0;
@@ -74,7 +72,6 @@ int openLockFile()
 
 int acquire(const char *caller, int64_t waitMs)
 {
-    std::lock_guard<std::mutex> guard(g_mutex);
     forgetIfInherited();
     if (g_depth > 0) {
         g_depth++;
@@ -105,7 +102,7 @@ int acquire(const char *caller, int64_t waitMs)
     }
     g_fd = fd;
     g_depth = 1;
-    g_owner = dplat::selfPid();
+    g_owner = getpid();
     dplat::trace("lock", caller ? caller : "");
     return CFG_RET_SUCCESS;
 }
@@ -116,7 +113,6 @@ namespace dplat {
 
 void dropLock()
 {
-    std::lock_guard<std::mutex> guard(g_mutex);
     if (g_fd >= 0)
         close(g_fd);
     g_fd = -1;
@@ -139,7 +135,6 @@ int cfgLck_acquireLockWithTimeoutTraced(const char *caller, uint32_t timeout)
 
 void cfgLck_releaseLockTraced(const char *caller)
 {
-    std::lock_guard<std::mutex> guard(g_mutex);
     forgetIfInherited();
     if (g_depth == 0) {
         log_log(CFG_LOG_NOTICE, __func__, __LINE__, "%s: lock not held",

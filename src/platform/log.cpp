@@ -10,11 +10,10 @@
 #include <string.h>
 #include <unistd.h>
 
-#include <atomic>
 
 namespace {
 
-std::atomic<int> g_level{CFG_LOG_ERR};
+int g_level = CFG_LOG_ERR;
 
 // Appends one complete line with a single write() so that concurrent
 // writers never interleave inside a line.
@@ -52,12 +51,12 @@ void cfgLog_init(int entityId)
 
 void cfgLog_setLevel(int level)
 {
-    g_level.store(level, std::memory_order_relaxed);
+    g_level = level;
 }
 
 void log_log(int level, const char *func, int line, const char *fmt, ...)
 {
-    if (level > g_level.load(std::memory_order_relaxed))
+    if (level > g_level)
         return;
     char msg[1024];
     msg[0] = '\0';

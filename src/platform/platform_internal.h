@@ -127,8 +127,6 @@ void childSignalDefaults();
 
 // --- misc ------------------------------------------------------------------
 int64_t monotonicMs();
-// getpid(), asked of the kernel once per process.
-pid_t selfPid();
 // Case-insensitive ASCII compare.
 bool equalsNoCase(const std::string &a, const std::string &b);
 // Every byte from blank to tilde: safe as one value of a text line.

@@ -5,7 +5,6 @@
 #include <errno.h>
 #include <string.h>
 
-#include <mutex>
 
 namespace dplat {
 
@@ -18,12 +17,10 @@ struct StoreCache {
     std::string bytes;
     FileId id;
 };
-std::mutex g_cacheMutex;
 StoreCache g_cache;
 
 void remember(const std::string &path, std::string bytes, const FileId &id)
 {
-    std::lock_guard<std::mutex> guard(g_cacheMutex);
     g_cache.path = path;
     g_cache.bytes = std::move(bytes);
     g_cache.id = id;
@@ -120,7 +117,6 @@ int storeImage(const DorvanImage &img, std::string *known)
 
 void forgetStoreCache()
 {
-    std::lock_guard<std::mutex> guard(g_cacheMutex);
     g_cache = StoreCache();
 }
 
@@ -138,11 +134,8 @@ extern "C" int cfgMgm_saveConfigToFlash(void)
     std::string bytes;
     FileId now;
     statFileId(mdm, &now);
-    {
-        std::lock_guard<std::mutex> guard(g_cacheMutex);
-        if (g_cache.path == mdm && sameFile(g_cache.id, now))
-            bytes = g_cache.bytes;
-    }
+    if (g_cache.path == mdm && sameFile(g_cache.id, now))
+        bytes = g_cache.bytes;
     if (int e = workingCopyUnreadable()) {
         errno = e;
         return CFG_RET_INTERNAL_ERROR;

@@ -3,6 +3,7 @@
 #include "board/board.h"
 #include "cfg_framework.h"
 #include "platform_internal.h"
+#include "protocol.h"
 #include "radio/radio.h"
 
 #include <errno.h>
@@ -14,7 +15,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <mutex>
 
 namespace dplat {
 
@@ -39,7 +39,7 @@ const char *const kAliases[][2] = {
     {"wsc_config_state", "wlWscAPMode"},
 };
 
-const char *const kIfNames[4] = {"wl0", "wl0.1", "wl0.2", "wl0.3"};
+const char *const kIfNames[WL_IFACE_COUNT] = {WL_IFACE_NAMES};
 
 const char kKeyTag[] = "_wl0v";
 const size_t kKeyTagLen = sizeof(kKeyTag) - 1;
@@ -76,7 +76,6 @@ struct ScanPeer {
     std::string ssid;
 };
 
-std::mutex g_mutex;
 WorkingCopy g_wc;
 std::vector<ScanPeer> g_scan;
 FailNote g_scanNote;
@@ -208,7 +207,6 @@ std::string canonicalKey(const DorvanImage &img, const char *name)
 
 void resetWorkingCopy()
 {
-    std::lock_guard<std::mutex> guard(g_mutex);
     g_wc = WorkingCopy();
     g_scan.clear();
     g_scanNote = FailNote();
@@ -216,7 +214,6 @@ void resetWorkingCopy()
 
 void setWorkingCopy(const DorvanImage &img)
 {
-    std::lock_guard<std::mutex> guard(g_mutex);
     g_wc.img = img;
     forget();
     g_wc.loaded = true;
@@ -226,7 +223,6 @@ void setWorkingCopy(const DorvanImage &img)
 
 int workingCopyUnreadable()
 {
-    std::lock_guard<std::mutex> guard(g_mutex);
     return g_wc.unreadable;
 }
 
@@ -238,7 +234,6 @@ extern "C" {
 
 int wlmgr_loadWorkingCopy(void)
 {
-    std::lock_guard<std::mutex> guard(g_mutex);
     return loadLocked(false);
 }
 
@@ -251,7 +246,6 @@ int wlmgr_getVar(const char *name, char *value)
 {
     if (value != nullptr)
         value[0] = '\0';
-    std::lock_guard<std::mutex> guard(g_mutex);
     const DorvanImage &img = image();
     std::string key = canonicalKey(img, name);
     if (key.empty())
@@ -267,7 +261,6 @@ int wlmgr_setVar(const char *name, const char *value)
 {
     if (!fits(value, WLMGR_VALUE_SIZE))
         return -1;
-    std::lock_guard<std::mutex> guard(g_mutex);
     DorvanImage &img = image();
     std::string key = canonicalKey(img, name);
     if (key.empty())
@@ -292,7 +285,6 @@ int wlmgr_setVar(const char *name, const char *value)
 void *wlmgr_getFilterMac(void *cursor, char *mac, int flags, char *ifname)
 {
     (void)flags;
-    std::lock_guard<std::mutex> guard(g_mutex);
     const auto &list = image().filters;
     size_t i = indexOf(cursor);
     if (i >= list.size())
@@ -307,7 +299,6 @@ int wlmgr_addFilterMac(const char *mac, const char *ssid, const char *ifname)
     if (!fits(mac, WLMGR_MAC_SIZE) || mac[0] == '\0' || !fits(ssid, WLMGR_VALUE_SIZE) ||
         !fits(ifname, WLMGR_IFNAME_SIZE))
         return WLMGR_LIST_BADARG;
-    std::lock_guard<std::mutex> guard(g_mutex);
     auto &list = changing().filters;
     for (const auto &f : list)
         if (f.ifname == ifname && equalsNoCase(f.mac, mac))
@@ -322,7 +313,6 @@ int wlmgr_removeFilterMac(const char *mac)
 {
     if (mac == nullptr)
         return WLMGR_LIST_BADARG;
-    std::lock_guard<std::mutex> guard(g_mutex);
     DorvanImage &img = changing();
     const char *ifname = kIfNames[selectedInterface(img)];
     auto &list = img.filters;
@@ -337,7 +327,6 @@ int wlmgr_removeFilterMac(const char *mac)
 
 void wlmgr_scanWdsMacStart(void)
 {
-    std::lock_guard<std::mutex> guard(g_mutex);
     g_scan.clear();
 }
 
@@ -350,12 +339,7 @@ void wlmgr_scanWdsMacResult(void)
     // A missing file is an empty scan; anything else that is not a regular
     // file fails it (a FIFO would block, /dev/zero never end).
     int err = fd < 0 && !path.empty() && errno != ENOENT ? errno : 0;
-    bool report;
-    {
-        std::lock_guard<std::mutex> guard(g_mutex);
-        report = noteFailure(&g_scanNote, err);
-    }
-    if (report)
+    if (noteFailure(&g_scanNote, err))
         log_log(CFG_LOG_ERR, __func__, __LINE__, "cannot read %s: %s", path.c_str(),
                 readFailure(err));
     if (fd >= 0) {
@@ -402,13 +386,11 @@ void wlmgr_scanWdsMacResult(void)
             finish();
         close(fd);
     }
-    std::lock_guard<std::mutex> guard(g_mutex);
     g_scan = std::move(found);
 }
 
 void *wlmgr_getScanWdsMacSSID(void *cursor, char *mac, char *ssid)
 {
-    std::lock_guard<std::mutex> guard(g_mutex);
     size_t i = indexOf(cursor);
     if (i >= g_scan.size())
         return nullptr;
@@ -421,7 +403,6 @@ int wlmgr_isWdsMacConfigured(const char *mac)
 {
     if (mac == nullptr || mac[0] == '\0')
         return 0;
-    std::lock_guard<std::mutex> guard(g_mutex);
     const DorvanImage &img = image();
     for (const auto &w : img.wds)
         if (equalsNoCase(w, mac))
@@ -439,7 +420,6 @@ int wlmgr_addWdsMac(const char *mac)
     if (!fits(mac, WLMGR_MAC_SIZE) || mac[0] == '\0')
         return WLMGR_LIST_BADARG;
     std::string u = upper(mac);
-    std::lock_guard<std::mutex> guard(g_mutex);
     auto &list = changing().wds;
     for (const auto &w : list)
         if (equalsNoCase(w, u))
@@ -454,13 +434,11 @@ int wlmgr_addWdsMac(const char *mac)
 
 int dorvan_loadFlashWorkingCopy(void)
 {
-    std::lock_guard<std::mutex> guard(g_mutex);
     return loadLocked(true);
 }
 
 std::string dorvan_loadFailure(void)
 {
-    std::lock_guard<std::mutex> guard(g_mutex);
     return g_wc.failure;
 }
 
@@ -468,18 +446,14 @@ int dorvan_storeWorkingCopy(void)
 {
     trace("store");
     int rc;
-    {
-        std::lock_guard<std::mutex> guard(g_mutex);
-        const DorvanImage &img = image();
-        // The load logged why; storing now would write what was never read.
-        if (g_wc.unreadable != 0) {
-            errno = g_wc.unreadable;
-            rc = -1;
-        } else {
-            rc = storeImage(img, &g_wc.bytes);
-            if (rc == 0)
-                g_wc.undo.clear();
-        }
+    // The load logged why; storing now would write what was never read.
+    if (g_wc.unreadable != 0) {
+        errno = g_wc.unreadable;
+        rc = -1;
+    } else {
+        rc = storeImage(image(), &g_wc.bytes);
+        if (rc == 0)
+            g_wc.undo.clear();
     }
     // Only what was stored reaches the radio; the caller reports errno.
     int err = errno;
@@ -490,13 +464,11 @@ int dorvan_storeWorkingCopy(void)
 
 DorvanImage dorvan_workingCopy(void)
 {
-    std::lock_guard<std::mutex> guard(g_mutex);
     return image();
 }
 
 std::string dorvan_canonicalName(const char *name)
 {
-    std::lock_guard<std::mutex> guard(g_mutex);
     return canonicalKey(image(), name);
 }
 

@@ -13,13 +13,19 @@
 // answered as if all went well.
 static int load_failed = 0;
 static int save_failed = 0;
-static const char *bracket_trace = "";
+static int lock_missed = 0;
+// The bracket held: its trace name (NULL when none) and its order.
+static const char *bracket_trace = NULL;
+static enum wla_order bracket_order = WLA_REPLY_FIRST;
 
-int wla_begin(const char *trace)
+int wla_begin(const char *trace, enum wla_order order)
 {
-    if (cfgLck_acquireLockTraced(trace) != 0)
+    if (cfgLck_acquireLockTraced(trace) != 0) {
+        lock_missed = 1;
         return -1;
+    }
     bracket_trace = trace;
+    bracket_order = order;
     // The platform logged why; whatever is read now is not what is stored.
     if (wlmgr_loadWorkingCopy() != 0)
         load_failed = 1;
@@ -35,15 +41,29 @@ int wla_commit(void)
     if (rc != 0) {
         int err = errno;
         save_failed = 1;
-        log_log(CFG_LOG_ERR, bracket_trace, __LINE__, "save configuration failed: %s",
+        log_log(CFG_LOG_ERR, bracket_trace ? bracket_trace : "", __LINE__, "save configuration failed: %s",
                 strerror(err));
     }
     return rc;
 }
 
-void wla_end(const char *trace)
+void wla_release(void)
 {
+    if (bracket_trace == NULL)
+        return;
+    const char *trace = bracket_trace;
+    bracket_trace = NULL;
     cfgLck_releaseLockTraced(trace);
+}
+
+int wla_release_first(void)
+{
+    return bracket_trace != NULL && bracket_order == WLA_RELEASE_FIRST;
+}
+
+int wla_lock_missed(void)
+{
+    return lock_missed;
 }
 
 const char *wla_failure_reply(void)
@@ -59,6 +79,7 @@ void wla_forget_failures(void)
 {
     load_failed = 0;
     save_failed = 0;
+    lock_missed = 0;
 }
 
 void wla_get(const char *name, char *value)

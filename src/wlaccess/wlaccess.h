@@ -1,9 +1,11 @@
 // The access bracket: configuration lock, working copy, store and save.
 // Every command and monitor action reaches the wireless settings this way:
-//   if (wla_begin(TRACE) != 0) return;   lock + load
+//   if (wla_begin(TRACE, ORDER) != 0) return;   lock + load
 //   wla_get / wla_set ...
-//   wla_commit();                        store + save, only after writes
-//   wla_end(TRACE);                      release, once
+//   wla_commit();                               store + save, only after writes
+// A command's bracket is released by the dispatcher, before or after the
+// reply as ORDER says; wla_release() lets it go early (and is how the monitor,
+// which sends no reply, ends its own).
 #ifndef DORVAN_WLACCESS_H
 #define DORVAN_WLACCESS_H
 
@@ -12,11 +14,21 @@
 // Value buffers hold the longest value the manager stores.
 #define WL_VALUE_SIZE WLMGR_VALUE_SIZE
 
-// 0: lock held and working copy loaded; else nothing was done.
-int wla_begin(const char *trace);
+// Whether the reply goes out while the lock is still held (the setups) or
+// only once it is let go (the views).
+enum wla_order { WLA_REPLY_FIRST, WLA_RELEASE_FIRST };
+
+// 0: lock held and working copy loaded; else nothing was done, and the
+// request goes unanswered.
+int wla_begin(const char *trace, enum wla_order order);
 // Store and save: 0, or -1 (logged, and remembered for the reply).
 int wla_commit(void);
-void wla_end(const char *trace);
+// Releases the bracket held, if any; a second call does nothing.
+void wla_release(void);
+// 1 while a bracket that wants to be released before the reply is held.
+int wla_release_first(void);
+// 1 when a bracket of this request could not take the lock.
+int wla_lock_missed(void);
 // The reply that replaces a handler's when a bracket of this request could
 // not load ("load configuration failed!!\n") or store and save ("save
 // configuration failed!!\n"); NULL when all went well.

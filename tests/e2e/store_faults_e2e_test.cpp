@@ -83,7 +83,7 @@ TEST(StoreFaultsE2E, FullDiskFailsTheChangeNotTheDaemon)
     ASSERT_EQ(dt::run("cp -a " + state + " " + saved), 0);
     dt::Daemon d(root, {}, {"unshare", "-m", "sh", "-c",
                             "mount -t tmpfs -o size=64k tmpfs " + state + " && cp -a " + saved + "/. " + state +
-                                " && (dd if=/dev/zero of=" + state + "/filler bs=4k 2>/dev/null; exec \"$@\")",
+                                " && { dd if=/dev/zero of=" + state + "/filler bs=4k 2>/dev/null; exec \"$@\"; }",
                             "sh"});
     const std::string dorvan = dt::bin("dorvan") + " --timeout 5 ";
     std::string show = sh(dorvan + "wlinterface show");

@@ -1,27 +1,28 @@
 #include "cmdtable.h"
 
+#include "protocol.h"
+
 namespace {
 
-
-const fe_form intf_forms[] = {
+const fe_form wlinterface_forms[] = {
     {"show", "", "list the four interfaces: state, SSID, country, limits and flags"},
     {"enable",
-     "--interface <wl0|wl0.1|wl0.2|wl0.3> [--wlSsid SSID] [--wlMaxAssoc N] [--wlHide <0|1>] "
+     "--interface " WL_IFACE_CHOICE " [--wlSsid SSID] [--wlMaxAssoc N] [--wlHide <0|1>] "
      "[--wlAPIsolation <0|1>] [--wlDisableWme <0|1>] [--VARIABLE VALUE]...",
      "switch an interface on and set further per-interface variables; wl0.1-wl0.3 need wl0 "
      "enabled"},
-    {"disable", "--interface <wl0|wl0.1|wl0.2|wl0.3>", "switch an interface off"},
+    {"disable", "--interface " WL_IFACE_CHOICE, "switch an interface off"},
 };
 
-const fe_form sec_forms[] = {
+const fe_form wlsecurity_forms[] = {
     {"show", "", "list SSID, authentication, keys and WPS state of the four interfaces"},
     {"wpssetup",
-     "--interface <wl0|wl0.1|wl0.2|wl0.3> "
+     "--interface " WL_IFACE_CHOICE " "
      "--operation <addenrollee_Pin|addenrollee_PBC|configureAP|addER|addERDone> "
      "[--wlWscAPMode <0|1>] [--wlWscStaPin PIN] [--configmode <pin|pbc>]",
      "start a WPS operation on an interface"},
     {"manualsetup",
-     "--interface <wl0|wl0.1|wl0.2|wl0.3> "
+     "--interface " WL_IFACE_CHOICE " "
      "--wlAuthMode <open|shared|radius|wpa|psk|wpa2|psk2|wpa2mix|psk2mix> [--wlWpaPsk KEY] "
      "[--wlWpa CIPHER] [--wlKeyBit <0|1>] [--wlKeyIndex <1|2|3|4>] [--wlKey1 KEY] [--wlKey2 KEY] "
      "[--wlKey3 KEY] [--wlKey4 KEY] [--wlRadiusServerIP IP] [--wlRadiusPort PORT] "
@@ -30,18 +31,18 @@ const fe_form sec_forms[] = {
      "set the authentication mode by hand (WPS off) and further security variables"},
 };
 
-const fe_form mac_forms[] = {
+const fe_form wlmacfilter_forms[] = {
     {"show", "", "list filter mode and filtered addresses of the four interfaces"},
-    {"allow", "--interface <wl0|wl0.1|wl0.2|wl0.3>", "admit only the listed addresses"},
-    {"deny", "--interface <wl0|wl0.1|wl0.2|wl0.3>", "refuse the listed addresses"},
-    {"disable", "--interface <wl0|wl0.1|wl0.2|wl0.3>", "switch the filter off"},
-    {"addmac", "--interface <wl0|wl0.1|wl0.2|wl0.3> --macaddr MAC[,MAC]...",
+    {"allow", "--interface " WL_IFACE_CHOICE, "admit only the listed addresses"},
+    {"deny", "--interface " WL_IFACE_CHOICE, "refuse the listed addresses"},
+    {"disable", "--interface " WL_IFACE_CHOICE, "switch the filter off"},
+    {"addmac", "--interface " WL_IFACE_CHOICE " --macaddr MAC[,MAC]...",
      "add addresses to an interface's filter list"},
-    {"removemac", "--interface <wl0|wl0.1|wl0.2|wl0.3> --macaddr MAC[,MAC]...",
+    {"removemac", "--interface " WL_IFACE_CHOICE " --macaddr MAC[,MAC]...",
      "remove addresses from an interface's filter list"},
 };
 
-const fe_form wds_forms[] = {
+const fe_form wlwds_forms[] = {
     {"show", "", "show AP mode, bridge restriction and peers"},
     {"scanwdsmac", "", "scan for bridge peers and tell which are configured"},
     {"disablerestrict", "--wlMode <ap|wds>", "store the mode and lift the bridge restriction"},
@@ -51,7 +52,7 @@ const fe_form wds_forms[] = {
      "restrict bridge links to four fixed peers (static) or to a peer list (dynamic)"},
 };
 
-const fe_form adv_forms[] = {
+const fe_form wladv_forms[] = {
     {"show", "", "show the advanced radio settings"},
     {"config",
      "[--wlBands <1|2>] [--wlChannel N] [--wlCsScanTimer MIN] [--wlNmode <auto|off>] [--wlNBwCap <0|1|2>] "
@@ -69,13 +70,12 @@ const fe_form adv_forms[] = {
 
 }  // namespace
 
-const fe_command fe_commands[] = {
-    {"wlinterface", "wlintfhelp", "switch wireless interfaces on and off", intf_forms, 3},
-    {"wlsecurity", "wlsechelp", "authentication, keys and WPS", sec_forms, 3},
-    {"wlmacfilter", "wlmacfilterhelp", "the wireless MAC address filter", mac_forms, 6},
-    {"wlwds", "wlwdshelp", "the WDS bridge restriction", wds_forms, 4},
-    {"wladv", "wladvhelp", "advanced radio settings", adv_forms, 2},
-};
+// Forms and their counts come with the daemon's words, so neither side can
+// have a word the other lacks.
+#define FE_COMMAND(word, help, handler, summary) \
+    {#word, help, summary, word##_forms, (int)(sizeof(word##_forms) / sizeof(word##_forms[0]))},
+const fe_command fe_commands[] = {DORVAN_COMMANDS(FE_COMMAND)};
+#undef FE_COMMAND
 const int fe_ncommands = sizeof(fe_commands) / sizeof(fe_commands[0]);
 
 const fe_command *fe_command_by_keyword(const std::string &keyword)

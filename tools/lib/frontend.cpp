@@ -9,6 +9,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "protocol.h"
 #include "rootpath.h"
 
 namespace {
@@ -79,8 +80,8 @@ fe_result fe_exchange(const char *request, size_t len, int timeout_ms, std::stri
         return FE_ERROR;
     }
     const long deadline = now_ms() + timeout_ms;
-    const std::string req_path = rooted("/var/param_fifo1");
-    const std::string rep_path = rooted("/var/param_fifo2");
+    const std::string req_path = rooted(REQUEST_PIPE);
+    const std::string rep_path = rooted(REPLY_PIPE);
     const std::string lock_path = rooted("/var/dorvan/frontend.lock");
 
     // One exchange at a time: the pipes carry no request ids.

@@ -11,7 +11,7 @@ enum fe_result {
     FE_NO_REPLY = 3,  // no answer in time, request not taken, or no pipe at the reply path
 };
 
-// Sends len bytes (the request text with its NUL, at most 512) and reads the
+// Sends len bytes (the request text with its NUL, at most CLI_REQUEST_SIZE) and reads the
 // reply up to its NUL, all within timeout_ms. Serialised with other front ends
 // by a lock file of its own. On FE_OK *reply holds the reply without its NUL.
 fe_result fe_exchange(const char *request, size_t len, int timeout_ms, std::string *reply,

@@ -10,14 +10,13 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <atomic>
 
 namespace dplat {
 namespace radio {
 
 namespace {
 
-std::atomic<unsigned> g_seq{0};
+unsigned g_seq = 0;
 
 bool fill(struct sockaddr_un *a, const std::string &path)
 {
@@ -38,7 +37,7 @@ int request(const std::string &ctrlDir, const std::string &ifname, const char *c
     struct sockaddr_un local;
     struct sockaddr_un remote;
     // Hidden name: never taken for an interface's socket.
-    std::string self = ctrlDir + "/.dorvan-" + std::to_string((long)selfPid()) + "-" +
+    std::string self = ctrlDir + "/.dorvan-" + std::to_string((long)getpid()) + "-" +
                        std::to_string(g_seq++);
     if (!fill(&local, self) || !fill(&remote, ctrlDir + "/" + ifname))
         return -1;

@@ -138,7 +138,7 @@ void stop()
 void start(bool traced)
 {
     const char *argv[] = {g.env.program.c_str(), g.confPath.c_str(), nullptr};
-    pid_t parent = selfPid();
+    pid_t parent = getpid();
     pid_t pid = fork();
     if (pid < 0) {
         note(CFG_LOG_ERR, ("fork: " + std::string(strerror(errno))).c_str());

@@ -3,6 +3,7 @@
 #include "radio.h"
 #include "radio_internal.h"
 #include "platform_internal.h"
+#include "protocol.h"
 #include "wlmgr.h"
 
 #include <arpa/inet.h>
@@ -425,7 +426,7 @@ Section renderBss(const Env &env, const DorvanImage &img, int i)
     for (char &c : fm)
         c = (char)tolower((unsigned char)c);
     if (fm == "allow" || fm == "deny") {
-        const char *names[4] = {"wl0", "wl0.1", "wl0.2", "wl0.3"};
+        const char *names[WL_IFACE_COUNT] = {WL_IFACE_NAMES};
         s.aclPath = env.radioDir + "/hostapd-" + names[i] + ".maclist";
         for (const DorvanFilterEntry &f : img.filters) {
             std::string mac;
