@@ -480,10 +480,9 @@ void hostapdPoll(int switchOn)
                  loaded ? "data model readable again" :
                           ("data model not read (" + failure + "): hostapd keeps its configuration").c_str());
         }
-        if (loaded) {
-            g.seen = now;
-            changed = true;
-        }
+        // Failed: tried again at every pass, whatever comes to stand there.
+        g.seen = loaded ? now : FileId();
+        changed = changed || loaded;
     }
     if (changed && g.loadFailure.empty())
         apply(dorvan_workingCopy());
