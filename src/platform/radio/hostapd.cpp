@@ -200,6 +200,9 @@ void start(bool traced)
             dup2(out, 1);
             dup2(out, 2);
         }
+        // dup2 onto itself keeps close-on-exec: a descriptor opened as 0..2.
+        for (int fd = 0; fd < 3; fd++)
+            fcntl(fd, F_SETFD, 0);
         execv(argv[0], (char *const *)argv);
         dprintf(2, "cannot execute %s: %s\n", argv[0], strerror(errno));
         _exit(127);
