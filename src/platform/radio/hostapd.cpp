@@ -446,6 +446,8 @@ void hostapdStored(bool ok)
         return;
     DorvanImage img = dorvan_workingCopy();
     statFileId(rootPath(DORVAN_MDM_FILE), &g.seen);
+    // Stored: the working copy was read, the data model is what it holds.
+    g.loadFailure.clear();
     apply(img);
     for (int i = 0; i < 4; i++)
         if (!noted[i].empty())
