@@ -167,10 +167,10 @@ void stop()
 
 void start(bool traced)
 {
-    const char *argv[] = {g.env.program.c_str(), g.confPath.c_str(), nullptr};
     struct stat st;
     if (lstat(g.logPath.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
         note(CFG_LOG_ERR, (g.logPath + " is not a regular file: hostapd's output dropped").c_str());
+    const char *argv[] = {g.env.program.c_str(), g.confPath.c_str(), nullptr};
     pid_t parent = selfPid();
     pid_t pid = fork();
     if (pid < 0) {
