@@ -58,13 +58,23 @@ bool accept(const std::string &name, const std::string &value)
     return false;
 }
 
-// NAME=VALUE lines of a file into out (valid ones only); false if absent.
-bool readSecrets(const char *abs, std::map<std::string, std::string> *out)
+// NAME=VALUE lines of a file into out (valid ones only). 0, or -1 with
+// errno (ENOENT: absent; any other failure logged).
+int readSecrets(const char *abs, std::map<std::string, std::string> *out)
 {
     std::string path = rootPath(abs);
     std::string text;
-    if (path.empty() || readFile(path, &text) != 0)
-        return false;
+    if (path.empty()) {
+        errno = ENOENT;
+        return -1;
+    }
+    if (readFile(path, &text) != 0) {
+        int err = errno;
+        if (err != ENOENT)
+            log_log(CFG_LOG_ERR, __func__, __LINE__, "%s: %s", path.c_str(), readFailure(err));
+        errno = err;
+        return -1;
+    }
     for (const std::string &line : splitLines(text)) {
         size_t eq = line.find('=');
         if (line.empty() || line[0] == '#')
@@ -74,7 +84,7 @@ bool readSecrets(const char *abs, std::map<std::string, std::string> *out)
         else
             log_log(CFG_LOG_ERR, __func__, __LINE__, "%s: line ignored", path.c_str());
     }
-    return true;
+    return 0;
 }
 
 bool randomBytes(unsigned char *buf, size_t n)
@@ -95,12 +105,13 @@ bool randomBytes(unsigned char *buf, size_t n)
     return got == n;
 }
 
-std::string generate()
+// Fresh values for every name: "" when the random source fails.
+std::map<std::string, std::string> generate()
 {
+    std::map<std::string, std::string> out;
     unsigned char rnd[4 * 12 + 4];
     if (!randomBytes(rnd, sizeof(rnd)))
-        return std::string();
-    std::string out;
+        return out;
     for (int i = 0; i < 4; i++) {
         std::string psk;
         for (int k = 0; k < 12; k++) {
@@ -108,13 +119,22 @@ std::string generate()
                 psk.push_back('-');
             psk.push_back(kAlphabet[rnd[i * 12 + k] % (sizeof(kAlphabet) - 1)]);
         }
-        out += std::string(kPskNames[i]) + "=" + psk + "\n";
+        out[kPskNames[i]] = psk;
     }
     unsigned long pin7 = ((unsigned long)rnd[48] << 24 | (unsigned long)rnd[49] << 16 |
                           (unsigned long)rnd[50] << 8 | rnd[51]) % 10000000ul;
     char pin[16];
     snprintf(pin, sizeof(pin), "%07lu%d", pin7, wpsChecksum(pin7));
-    return out + kPinName + "=" + pin + "\n";
+    out[kPinName] = pin;
+    return out;
+}
+
+std::string secretsText(const std::map<std::string, std::string> &v)
+{
+    std::string out;
+    for (const auto &kv : v)
+        out += kv.first + "=" + kv.second + "\n";
+    return out;
 }
 
 } // namespace
@@ -124,21 +144,46 @@ void deviceSecrets(DorvanImage *img)
     std::map<std::string, std::string> v;
     std::map<std::string, std::string> made;
     readSecrets(kProvisionFile, &v);
-    if (v.size() < 5 && !readSecrets(kGeneratedFile, &made)) {
-        std::string path = rootPath(kGeneratedFile);
-        std::string fresh = generate();
-        // Written once, never replaced: a second writer's file wins.
-        if (fresh.empty() || path.empty() || createFileIfMissing(path, fresh, 0600) != 0 ||
-            !readSecrets(kGeneratedFile, &made))
-            log_log(CFG_LOG_ERR, __func__, __LINE__, "device secrets not kept: %s",
-                    strerror(errno));
+    if (v.size() < 5) {
+        int rc = readSecrets(kGeneratedFile, &made);
+        int err = errno;
+        std::map<std::string, std::string> kept = made;
+        kept.insert(v.begin(), v.end());
+        if (kept.size() < 5) {
+            // Whatever is missing or unusable is made now: a reset never
+            // brings back an empty passphrase.
+            std::map<std::string, std::string> fresh = generate();
+            made.insert(fresh.begin(), fresh.end());
+            std::string path = rootPath(kGeneratedFile);
+            const char *why = fresh.empty() ? "no random source" : nullptr;
+            // A missing file is created only if still missing (a second
+            // writer's file wins); an empty or partial one is completed, a
+            // FIFO or folder replaced if it can be.
+            if (why == nullptr && rc != 0 && err == ENOENT)
+                why = createFileIfMissing(path, secretsText(made), 0600) != 0 ? strerror(errno) : nullptr;
+            else if (why == nullptr && (rc == 0 || err == kNotRegular))
+                why = writeFileAtomic(path, secretsText(made), nullptr, 0600) != 0 ? strerror(errno) : nullptr;
+            else if (why == nullptr)
+                why = readFailure(err);
+            if (why == nullptr && rc != 0) {
+                made.clear();
+                if (readSecrets(kGeneratedFile, &made) != 0)
+                    why = readFailure(errno);
+            }
+            if (why != nullptr)
+                log_log(CFG_LOG_ERR, __func__, __LINE__, "device secrets not kept: %s", why);
+        }
     }
     // The board's own values first; generated ones fill what it lacks.
     v.insert(made.begin(), made.end());
     for (int i = 0; i < 4; i++) {
-        img->vars[kPskNames[i]] = v[kPskNames[i]];
-        img->vars[std::string("wlWscDevPin_wl0v") + char('0' + i)] = v[kPinName];
+        auto psk = v.find(kPskNames[i]);
+        if (psk != v.end())
+            img->vars[kPskNames[i]] = psk->second;
     }
+    auto pin = v.find(kPinName);
+    for (int i = 0; pin != v.end() && i < 4; i++)
+        img->vars[std::string("wlWscDevPin_wl0v") + char('0' + i)] = pin->second;
 }
 
 } // namespace dplat

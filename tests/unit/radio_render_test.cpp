@@ -215,10 +215,7 @@ TEST_F(RenderTest, StoredBytesNeverAddALine)
         ASSERT_NE(eq, std::string::npos) << l;
         EXPECT_TRUE(radio_keyAllowed(l.substr(0, eq))) << l;
     }
-    // Secrets are masked for display; switch off or wl0 off: no radio.
-    std::string shown = dplat::radio::masked(conf);
-    EXPECT_EQ(shown.find(img.vars["wlWpaPsk_wl0v0"]), std::string::npos);
-    EXPECT_TRUE(has(shown, "wpa_passphrase=********"));
+    // Switch off or wl0 off: no radio.
     EXPECT_EQ(radio_render(img, 0), "");
     set("wlEnbl_wl0v0", "0");
     EXPECT_EQ(radio_render(img, 1), "");
@@ -234,16 +231,36 @@ TEST_F(RenderTest, SilentControlSocketCostsOneDeadline)
     std::string path = dir + "/dvt0";
     memcpy(a.sun_path, path.c_str(), path.size());
     ASSERT_EQ(bind(fd, (struct sockaddr *)&a, sizeof(a)), 0);
+    // dorvan-cfg radio shows the file hostapd runs (not a rendering in this
+    // process's environment), masked, and asks each interface once.
+    std::string conf = root.file("var/dorvan/radio/hostapd.conf");
+    EXPECT_NE(radio_describe(img, 1).find("# no " + conf + ": hostapd never configured\n"), std::string::npos);
+    ASSERT_EQ(dplat::makeDirs(root.file("var/dorvan/radio")), 0);
+    dt::write_file(conf, "interface=dvt0\ndriver=none\nwpa_passphrase=secret-77\n");
     auto t0 = std::chrono::steady_clock::now();
     std::string reply;
-    EXPECT_EQ(radio_request("dvt0", "STATUS", &reply, 300), -1);
-    // dorvan-cfg radio asks each interface once, with the same deadline.
+    // Sent but unanswered is told apart from never sent: only the latter
+    // may be sent again.
+    EXPECT_EQ(radio_request("dvt0", "STATUS", &reply, 300), dplat::radio::kSentNoReply);
     std::string shown = radio_describe(img, 1);
     double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     EXPECT_LT(s, 1.0);
-    EXPECT_NE(shown.find("# hostapd dvt0: not running"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("interface=dvt0\ndriver=none\nwpa_passphrase=********\n# hostapd dvt0: not running"),
+              std::string::npos) << shown;
     EXPECT_EQ(radio_request("nosuch", "STATUS", &reply, 300), -1);
     close(fd);
+}
+
+TEST_F(RenderTest, RootTooLongForControlSocketKeepsRadioOff)
+{
+    std::string deep = root.path() + "/" + std::string(100 - root.path().size(), 'd');
+    setenv("DORVAN_ROOT", deep.c_str(), 1);
+    EXPECT_FALSE(dplat::radio::readEnv(&env));
+    EXPECT_NE(root.log().find("too long for hostapd's control socket"), std::string::npos) << root.log();
+    // Room is left for "/var/run/hostapd" and a 32-byte socket name.
+    deep.resize(108 - 1 - 32 - 16);
+    setenv("DORVAN_ROOT", deep.c_str(), 1);
+    EXPECT_TRUE(dplat::radio::readEnv(&env));
 }
 
 }  // namespace

@@ -50,6 +50,7 @@ int request(const std::string &ctrlDir, const std::string &ifname, const char *c
     if (bind(fd, (struct sockaddr *)&local, sizeof(local)) == 0) {
         if (connect(fd, (struct sockaddr *)&remote, sizeof(remote)) == 0 &&
             send(fd, cmd, strlen(cmd), 0) == (ssize_t)strlen(cmd)) {
+            rc = kSentNoReply;
             char buf[4096];
             for (;;) {
                 int64_t left = deadline - monotonicMs();

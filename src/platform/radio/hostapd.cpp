@@ -12,6 +12,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,6 +27,8 @@ const int kSteadyMs = 60000;     // a run this long resets the back-off
 const int kStopWaitMs = 500;     // SIGTERM, then SIGKILL
 const int kCtrlWaitMs = 300;     // one control request
 const int kWpsKeepMs = 30000;    // a WPS operation waits this long for hostapd
+const int kPingWaitMs = 100;     // a starting hostapd's first answer, per pass
+const int kRetryMaxMs = 60000;   // an unwritten configuration is tried again
 const size_t kWpsMax = 4;
 
 struct WpsOp {
@@ -51,6 +54,11 @@ struct Backend {
     std::string restartKey;     // what the running hostapd cannot re-read
     std::string refusedNow;     // to log refusals once per change
     std::string leftOutNow;
+    bool answered = false;      // the running hostapd answered PING
+    bool hupPending = false;    // a re-read waits for that answer
+    int64_t retryMs = -1;       // the configuration could not be written
+    int retryStepMs = 0;
+    std::string loadFailure;    // the data model could not be read
 
     int switchOn = 1;
     FileId seen;                // the data model last applied
@@ -125,6 +133,28 @@ void endProcess(pid_t pid, bool ours)
         }
 }
 
+void reload()
+{
+    g.hupPending = false;
+    kill(g.child, SIGHUP);
+    trace("apply", "reload");
+    note(CFG_LOG_NOTICE, "hostapd re-reads its configuration");
+}
+
+// A hostapd signalled before it installed its handlers would die of
+// SIGHUP: nothing is sent to it until it has answered once.
+void checkAnswered()
+{
+    std::string reply;
+    if (g.child < 0 || g.answered ||
+        request(g.env.ctrlDir, g.env.ifname, "PING", &reply, kPingWaitMs) != 0 ||
+        reply.compare(0, 4, "PONG") != 0)
+        return;
+    g.answered = true;
+    if (g.hupPending)
+        reload();
+}
+
 void stop()
 {
     if (g.child < 0)
@@ -137,6 +167,9 @@ void stop()
 
 void start(bool traced)
 {
+    struct stat st;
+    if (lstat(g.logPath.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+        note(CFG_LOG_ERR, (g.logPath + " is not a regular file: hostapd's output dropped").c_str());
     const char *argv[] = {g.env.program.c_str(), g.confPath.c_str(), nullptr};
     pid_t parent = getpid();
     pid_t pid = fork();
@@ -152,19 +185,32 @@ void start(bool traced)
         prctl(PR_SET_PDEATHSIG, SIGTERM);
         if (getppid() != parent)
             _exit(127);
-        int in = open("/dev/null", O_RDONLY);
-        int out = open(g.logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        // Never through a link, never into a FIFO or device planted there.
+        int in = open("/dev/null", O_RDONLY | O_CLOEXEC);
+        int out = open(g.logPath.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+        if (out >= 0 && (fstat(out, &st) != 0 || !S_ISREG(st.st_mode) || ftruncate(out, 0) != 0)) {
+            close(out);
+            out = -1;
+        }
+        if (out < 0)
+            out = open("/dev/null", O_WRONLY | O_CLOEXEC);
         if (in >= 0)
             dup2(in, 0);
         if (out >= 0) {
             dup2(out, 1);
             dup2(out, 2);
         }
+        // dup2 onto itself keeps close-on-exec: a descriptor opened as 0..2.
+        for (int fd = 0; fd < 3; fd++)
+            fcntl(fd, F_SETFD, 0);
         execv(argv[0], (char *const *)argv);
+        dprintf(2, "cannot execute %s: %s\n", argv[0], strerror(errno));
         _exit(127);
     }
     g.child = pid;
     g.startedMs = monotonicMs();
+    g.answered = false;
+    g.hupPending = false;
     writeFileAtomic(g.pidPath, std::to_string((long)pid) + "\n", nullptr, 0644, false);
     // One trace event and one log line per apply: a restart tells its own.
     if (!traced)
@@ -263,11 +309,14 @@ void sendWps()
         WpsOp &op = g.wps[k];
         std::string word = op.cmd.substr(0, op.cmd.find(' '));
         std::string reply;
-        bool sent = g.child >= 0 &&
-                    request(g.env.ctrlDir, ifaceName(g.env, op.iface), op.cmd.c_str(), &reply,
-                            kCtrlWaitMs) == 0 &&
-                    reply.compare(0, 4, "FAIL") != 0 && reply.compare(0, 7, "UNKNOWN") != 0;
-        if (sent) {
+        int rc = g.child >= 0 && g.answered
+                     ? request(g.env.ctrlDir, ifaceName(g.env, op.iface), op.cmd.c_str(), &reply, kCtrlWaitMs)
+                     : -1;
+        bool sent = rc == 0 && reply.compare(0, 4, "FAIL") != 0 && reply.compare(0, 7, "UNKNOWN") != 0;
+        // Sent but unanswered: hostapd may well have taken it; never twice.
+        if (rc == kSentNoReply) {
+            note(CFG_LOG_ERR, ("WPS " + word + " sent, no reply from hostapd").c_str());
+        } else if (sent) {
             trace("apply", "wps", word.c_str());
             note(CFG_LOG_NOTICE, ("WPS " + word + " on " + ifaceName(g.env, op.iface)).c_str());
         } else if (monotonicMs() < op.until) {
@@ -343,16 +392,28 @@ void apply(const DorvanImage &img)
     g.want = true;
     if (all == g.applied && (g.child >= 0 || wasWanted))
         return;
+    bool written = true;
     for (int i = 0; i < 4; i++)
         if (use[i] != nullptr && !use[i]->aclPath.empty())
-            writeFileAtomic(use[i]->aclPath, use[i]->acl, nullptr, 0600, false);
-    if (writeFileAtomic(g.confPath, conf, nullptr, 0600, false) != 0)
+            written = writeFileAtomic(use[i]->aclPath, use[i]->acl, nullptr, 0600, false) == 0 && written;
+    if (!written || writeFileAtomic(g.confPath, conf, nullptr, 0600, false) != 0) {
+        // A full disk empties again: tried at later passes, backing off so
+        // that the write's own log line stays rare.
+        if (g.retryMs < 0)
+            note(CFG_LOG_ERR, "hostapd configuration not written: tried again later");
+        g.retryStepMs = g.retryMs < 0 ? kBackoffFirstMs : std::min(g.retryStepMs * 2, kRetryMaxMs);
+        g.retryMs = monotonicMs() + g.retryStepMs;
         return;
+    }
+    if (g.retryMs >= 0)
+        note(CFG_LOG_NOTICE, "hostapd configuration written");
+    g.retryMs = -1;
     g.applied = all;
     if (g.child >= 0 && key == g.restartKey) {
-        kill(g.child, SIGHUP);
-        trace("apply", "reload");
-        note(CFG_LOG_NOTICE, "hostapd re-reads its configuration");
+        if (g.answered)
+            reload();
+        else
+            g.hupPending = true;
         return;
     }
     g.restartKey = key;
@@ -385,6 +446,8 @@ void hostapdStored(bool ok)
         return;
     DorvanImage img = dorvan_workingCopy();
     statFileId(rootPath(DORVAN_MDM_FILE), &g.seen);
+    // Stored: the working copy was read, the data model is what it holds.
+    g.loadFailure.clear();
     apply(img);
     for (int i = 0; i < 4; i++)
         if (!noted[i].empty())
@@ -403,14 +466,30 @@ void hostapdPoll(int switchOn)
         g.switchOn = switchOn;
         changed = true;
     }
+    if (g.retryMs >= 0 && monotonicMs() >= g.retryMs)
+        changed = true;
+    checkAnswered();
     FileId now;
     statFileId(rootPath(DORVAN_MDM_FILE), &now);
     if (!g.seen.valid || !sameFile(g.seen, now)) {
-        wlmgr_loadWorkingCopy();
-        g.seen = now;
-        changed = true;
+        // An unreadable data model leaves an empty working copy: applying
+        // it would stop the radio. hostapd keeps what it runs.
+        bool loaded = wlmgr_loadWorkingCopy() == 0;
+        int err = errno;
+        std::string failure = loaded ? std::string() : dorvan_loadFailure();
+        if (!loaded && failure.empty())
+            failure = strerror(err);
+        if (failure != g.loadFailure) {
+            g.loadFailure = failure;
+            note(loaded ? CFG_LOG_NOTICE : CFG_LOG_ERR,
+                 loaded ? "data model readable again" :
+                          ("data model not read (" + failure + "): hostapd keeps its configuration").c_str());
+        }
+        // Failed: tried again at every pass, whatever comes to stand there.
+        g.seen = loaded ? now : FileId();
+        changed = changed || loaded;
     }
-    if (changed)
+    if (changed && g.loadFailure.empty())
         apply(dorvan_workingCopy());
     if (g.want && g.child < 0 && monotonicMs() >= g.nextStartMs)
         start(true);

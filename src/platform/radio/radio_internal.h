@@ -42,7 +42,12 @@ std::string assemble(const Env &env, const Section &radio, const Section *const 
 // Secrets in a rendered configuration replaced by asterisks.
 std::string masked(const std::string &conf);
 
-// Control socket: one request, one reply, within timeoutMs.
+// Control socket: one request, one reply, within timeoutMs. 0, or -1 when
+// the request could not be sent, or kSentNoReply.
+const int kSentNoReply = -2;
+// Longest name after the control folder: "/" and an interface name, or our
+// client's "/.dorvan-PID-SEQ".
+const size_t kCtrlNameMax = 32;
 int request(const std::string &ctrlDir, const std::string &ifname, const char *cmd,
             std::string *reply, int timeoutMs);
 

@@ -4,8 +4,10 @@
 #include "cfg_framework.h"
 #include "platform_internal.h"
 
+#include <errno.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/un.h>
 
 namespace dplat {
 namespace radio {
@@ -63,6 +65,14 @@ bool readEnv(Env *env)
                                                                          : nullptr;
     if (bad != nullptr) {
         log_log(CFG_LOG_ERR, __func__, __LINE__, "%s unusable: the radio stays off", bad);
+        return false;
+    }
+    // A socket path holds 107 bytes: hostapd's own and our client's
+    // "/.dorvan-PID-SEQ" beside it must fit.
+    if (env->ctrlDir.size() + kCtrlNameMax >= sizeof(((struct sockaddr_un *)nullptr)->sun_path)) {
+        log_log(CFG_LOG_ERR, __func__, __LINE__,
+                "DORVAN_ROOT too long for hostapd's control socket %s: the radio stays off",
+                env->ctrlDir.c_str());
         return false;
     }
     return true;
@@ -130,7 +140,12 @@ std::string radio_describe(const DorvanImage &img, int switchOn)
     if (!readEnv(&env))
         return "radio: environment unusable\n";
     std::string out;
-    std::string conf = radio_render(img, switchOn);
+    // What hostapd runs, not a rendering of ours: the daemon's environment
+    // and its last good values may differ from this process's.
+    std::string conf;
+    std::string path = env.radioDir + "/hostapd.conf";
+    int rc = dplat::readFile(path, &conf);
+    int err = errno;
     Section radio = renderRadio(img);
     if (!radio.refused.empty())
         out += "# refused: " + radio.refused + "\n";
@@ -141,7 +156,11 @@ std::string radio_describe(const DorvanImage &img, int switchOn)
         if (!s.refused.empty())
             out += "# refused: " + s.refused + "\n";
     }
-    out += conf.empty() ? "# radio off\n" : masked(conf);
+    if (rc != 0)
+        out += "# no " + path + ": " + (err == ENOENT ? "hostapd never configured" : dplat::readFailure(err)) + "\n";
+    else if (conf.empty())
+        out += "# radio off\n";
+    out += masked(conf);
     return out + hostapdStates(env, conf);
 }
 
