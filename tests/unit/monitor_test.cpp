@@ -134,8 +134,10 @@ TEST_F(Monitor, SwitchAlignsOnNinthPassThenFollows)
 
 TEST_F(Monitor, WpsLongPressStartsPushButtonEnrolment)
 {
-    // Three passes: too short, no lock taken.
-    EXPECT_EQ(passes(4, hold("wps_button", 1, 3)), counter_lines("wps_button_cnt", 424, 1, 3) + "#4\n");
+    // Three passes: too short, no lock taken, and the next press counts anew.
+    EXPECT_EQ(passes(8, [&](int i) { root.board("wps_button", i % 4 == 0 ? "1" : "0"); }),
+              counter_lines("wps_button_cnt", 424, 1, 3) + "#4\n" +
+                  counter_lines("wps_button_cnt", 424, 5, 3) + "#8\n");
     EXPECT_TRUE(root.trace().empty());
 
     EXPECT_EQ(passes(5, hold("wps_button", 1, 4)),

@@ -46,19 +46,6 @@ TEST(WlInterface, ShowOfLongValuesStaysWithinTheBufferInWholeLines)
     EXPECT_EQ(dt::run_request("wlinterface show"), R("wl0" + line + "wl0.1" + line));
 }
 
-// With the lock held elsewhere: the refusals that come before the lock still
-// answer, a request that needs the lock ends with no reply and no trace.
-TEST(WlInterface, LockHeldElsewhere)
-{
-    dt::TempRoot root;
-    dt::LockHolder other;
-    EXPECT_EQ(dt::run_request("wlinterface disable --INTERFACE wl0.1"), R(kIfaceNeeded));
-    EXPECT_EQ(dt::run_request("wlinterface disable --interface wl0.4"), R("wlintfhelp"));
-    EXPECT_EQ(dt::run_request("wlinterface disable --interface wl0.1"), "");
-    EXPECT_EQ(dt::run_request("wlinterface enable --interface wl0.9"), "");
-    EXPECT_TRUE(root.trace().empty());
-}
-
 // Pairs that could not be stored whole: a key past 63 characters, a value past 255.
 TEST(WlInterface, EnableRefusesOverlongPairsAndKeepsTheLongestWhole)
 {
