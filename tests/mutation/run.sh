@@ -79,7 +79,9 @@ PY
 
 killed=0; survived=0; invalid=0
 printf '%-5s %-9s %-40s %s\n' ID RESULT FILE "WHAT (killed by)"
-while IFS=$'\t' read -r id file old new what; do
+while IFS= read -r line; do
+  # Tab is IFS white space, which would merge an empty field away.
+  IFS=$'\x1f' read -r id file old new what <<< "${line//$'\t'/$'\x1f'}"
   case "$id" in ''|'#'*) continue ;; esac
   [ "$only" = "  " ] || [[ "$only" == *" $id "* ]] || continue
   target="$work/src/$file"

@@ -161,6 +161,7 @@ TEST(RegDb, DamagedFilesAreRefusedWithoutReadingPastThem)
     const std::vector<std::pair<const char *, std::string>> bad = {
         {"magic", patch(0, {0x52, 0x47, 0x44, 0x43})},
         {"version", patch(7, {19})},
+        {"newer version", patch(7, {21})},
         {"collection past the end", patch(dt::regdb_table_offset(0) + 2, {0xff, 0xff})},
         {"collection in the header", patch(dt::regdb_table_offset(0) + 2, {0, 1})},
         {"collection in the table", patch(dt::regdb_table_offset(1) + 2, {0, 2})},
