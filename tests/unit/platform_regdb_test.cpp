@@ -132,6 +132,12 @@ TEST(RegDb, ListsPerCountryBandWidthAndSideband)
         EXPECT_EQ(query("AA", {"a"}), "");
     }
     EXPECT_EQ(r.log_lines(), 1u) << "one line for the state, not one a query";
+    // Query words and country reach the answer's first line as plain text.
+    char word[] = "b\x01", *argv[] = {(char *)"", (char *)"wlChannelList", word, nullptr};
+    wlmgr_setVar("wlCountry", "A\x7f");
+    std::vector<char> out(WLMGR_VAREX_SIZE);
+    EXPECT_EQ(wlmgr_getVarEx(3, argv, out.data()), 0);
+    EXPECT_STREQ(out.data(), "wlChannelList A? b?");
 }
 
 TEST(RegDb, DamagedFilesAreRefusedWithoutReadingPastThem)
