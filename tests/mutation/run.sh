@@ -12,7 +12,8 @@
 # MUT_DIR (default /tmp/dorvan-mutation); the source tree is never touched.
 # The suite runs in stages, cheapest first, and stops at the first failure:
 # unit_tests, then e2e_tests, then the rest of ctest. Each gtest binary runs
-# as MUT_SHARDS (default 4) shards side by side: the tests mostly wait.
+# as MUT_SHARDS (default 4) shards side by side, e2e_tests as MUT_E2E_SHARDS
+# (default 2): the tests mostly wait.
 # Exit status 0 when every mutation was killed.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
@@ -46,10 +47,13 @@ gtest_sharded() {  # BINARY LOG
 
 # The staged suite against the build; prints what failed first.
 suite() {  # LOGPREFIX
-  cmake --build "$work/build" -j2 --target unit_tests > "$1.build" 2>&1 || { echo nobuild; return 2; }
+  # The unit tests also run the programs: build them with the mutation too.
+  cmake --build "$work/build" -j2 --target unit_tests dorvand dorvan dorvan-cfg > "$1.build" 2>&1 ||
+    { echo nobuild; return 2; }
   gtest_sharded "$work/build/tests/unit_tests" "$1.unit" || return 1
   cmake --build "$work/build" -j2 > "$1.build" 2>&1 || { echo nobuild; return 2; }
-  gtest_sharded "$work/build/tests/e2e_tests" "$1.e2e" || return 1
+  # Fewer shards here: several e2e tests time the daemon's passes.
+  shards=${MUT_E2E_SHARDS:-2} gtest_sharded "$work/build/tests/e2e_tests" "$1.e2e" || return 1
   if ! ctest --test-dir "$work/build" -j2 --timeout 300 -R '^(board_bitmap|fuzz_)' > "$1.rest" 2>&1; then
     grep -m1 -E '\*\*\*Failed|\*\*\*Timeout|\(Failed\)|\(Timeout\)|Exception' "$1.rest" \
       | sed -E 's/.*Test +#[0-9]+: ([^ ]+).*/\1/'
