@@ -40,7 +40,9 @@ gtest_sharded() {  # BINARY LOG
   if [ $rc -ne 0 ]; then
     local name
     name=$(cat "$2".* | grep -m1 -E '^\[  FAILED  \] [A-Za-z]' | sed -E 's/^\[  FAILED  \] ([^ ,]+).*/\1/')
-    echo "${name:-$(basename "$1") crashed or timed out}"
+    # No failure line: the binary died inside the test it last started.
+    [ -n "$name" ] || name="$(cat "$2".* | grep -E '^\[ RUN      \]' | tail -n 1 | sed -E 's/^\[ RUN      \] //') (died)"
+    echo "$name"
   fi
   return $rc
 }
