@@ -31,20 +31,18 @@ shards=${MUT_SHARDS:-4}
 # One gtest binary in $shards parallel shards; 0 when all pass, else prints
 # the first failing test's name.
 gtest_sharded() {  # BINARY LOG
-  local pids=() rc=0
+  local pids=() rc=0 failed=() name
   for ((k = 0; k < shards; k++)); do
     GTEST_TOTAL_SHARDS=$shards GTEST_SHARD_INDEX=$k timeout 600 "$1" > "$2.$k" 2>&1 &
     pids+=($!)
   done
-  for p in "${pids[@]}"; do wait "$p" || rc=1; done
-  if [ $rc -ne 0 ]; then
-    local name
-    name=$(cat "$2".* | grep -m1 -E '^\[  FAILED  \] [A-Za-z]' | sed -E 's/^\[  FAILED  \] ([^ ,]+).*/\1/')
-    # No failure line: the binary died inside the test it last started.
-    [ -n "$name" ] || name="$(cat "$2".* | grep -E '^\[ RUN      \]' | tail -n 1 | sed -E 's/^\[ RUN      \] //') (died)"
-    echo "$name"
-  fi
-  return $rc
+  for ((k = 0; k < shards; k++)); do wait "${pids[k]}" || { rc=1; failed+=("$2.$k"); }; done
+  [ $rc -eq 0 ] && return 0
+  name=$(cat "${failed[@]}" | grep -m1 -E '^\[  FAILED  \] [A-Za-z]' | sed -E 's/^\[  FAILED  \] ([^ ,]+).*/\1/')
+  # No failure line: the binary died inside the test it last started.
+  [ -n "$name" ] || name="$(grep -h -E '^\[ RUN      \]' "${failed[0]}" | tail -n 1 | sed -E 's/^\[ RUN      \] //') (died)"
+  echo "$name"
+  return 1
 }
 
 # The staged suite against the build; prints what failed first.
