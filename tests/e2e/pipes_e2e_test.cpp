@@ -134,7 +134,7 @@ TEST_P(DaemonTest, FrontEndWithoutAndWithADaemonThatHoldsItsRoot)
 
 TEST_P(DaemonTest, FrontEndRefusesBadOptionsNonPipeRepliesAndALongRoot)
 {
-    for (const char *args : {"--bogus wlwds show", "-x", "--timeout", "--timeout 1 --timeout"}) {
+    for (const char *args : {"--bogus wlwds show", "-x", "--timeout", "--timeout 0 wlwds", "--timeout 1 --timeout"}) {
         dt::FrontEndRun r = dt::front_end(args);
         EXPECT_EQ(r.status, 2) << args;
         EXPECT_EQ(r.said.rfind("dorvan: ", 0), 0u) << args << ": " << r.said;

@@ -1,5 +1,5 @@
-// Faults from outside: kills during saves, hostile pipes and files, lock
-// holders, and a long run of requests.
+// Faults from outside: hostile pipes and files, awkward requests, shell
+// children, and a long run of requests. Kills during saves: platform_store_test.
 #include <gtest/gtest.h>
 
 #include <dirent.h>
@@ -12,11 +12,9 @@
 
 #include <algorithm>
 #include <chrono>
-#include <random>
 #include <string>
 #include <vector>
 
-#include "dorvan_store.h"
 #include "testutil.h"
 
 #if defined(__has_feature)
@@ -46,84 +44,6 @@ struct FastPasses {
 };
 
 }  // namespace
-
-bool stored_ssid(const char *file, std::string *ssid)
-{
-    DorvanImage img;
-    std::string why;
-    if (dorvan_readImageFile(file, &img, &why) != 0) {
-        ADD_FAILURE() << file << ": " << why;
-        return false;
-    }
-    *ssid = img.vars["wlSsid_wl0v0"];
-    return true;
-}
-
-// SIGKILL at random instants while a front end streams saving commands: the
-// data model and flash always load and hold the old or the new value.
-TEST(Reliability, KilledWhileSavingNeverLosesOrCorrupts)
-{
-    dt::TempRoot root;
-    FastPasses fast(2);
-    const int kills = env_int("DORVAN_KILLS", 300);
-    std::mt19937 rng(12345);
-    std::string last, last_flash;
-    ASSERT_TRUE(stored_ssid(DORVAN_MDM_FILE, &last));
-    last_flash = last;
-    int torn = 0, landed = 0;
-    for (int i = 0; i < kills; i++) {
-        std::string next = "ssid-" + std::to_string(i);
-        dt::Daemon d(root);
-        pid_t fe = fork();
-        if (fe == 0) {
-            dt::ask("wlinterface enable --interface wl0 --wlSsid " + next, 400);
-            _exit(0);
-        }
-        // Kill while the command runs: once the daemon has taken the request
-        // (its pipe came and went), at a random instant of the save.
-        const std::string req = root.file("var/param_fifo1");
-        bool seen = false;
-        for (auto until = Clock::now() + std::chrono::seconds(2); Clock::now() < until;) {
-            bool there = dt::exists(req);
-            if (seen && !there)
-                break;
-            seen = seen || there;
-            usleep(50);
-        }
-        usleep(std::uniform_int_distribution<int>(0, 3000)(rng));
-        d.kill_now();
-        kill(fe, SIGKILL);
-        waitpid(fe, nullptr, 0);
-        unlink(root.file("var/param_fifo1").c_str());
-
-        // Both files must be whole on their own, without any fallback.
-        std::string mdm, flash;
-        ASSERT_TRUE(stored_ssid(DORVAN_MDM_FILE, &mdm)) << "kill " << i;
-        ASSERT_TRUE(stored_ssid(DORVAN_FLASH_FILE, &flash)) << "kill " << i;
-        ASSERT_TRUE(mdm == last || mdm == next) << "kill " << i << ": " << mdm;
-        // Flash may still hold what an earlier killed command stored but
-        // never saved; it never holds anything else.
-        ASSERT_TRUE(flash == last_flash || flash == last || flash == next)
-            << "kill " << i << ": " << flash;
-        if (mdm != flash)
-            torn++;
-        if (mdm == next)
-            landed++;  // stored, not yet saved: allowed, the next save mends it
-        // The next command starts from what the data model holds.
-        last = mdm;
-        last_flash = flash;
-    }
-    EXPECT_EQ(root.log().find("checksum"), std::string::npos) << root.log();
-    EXPECT_EQ(root.log().find("ignored"), std::string::npos) << root.log();
-    RecordProperty("kills", kills);
-    RecordProperty("store_without_save", torn);
-    RecordProperty("new_value_landed", landed);
-    printf("kills: %d, new value stored before the kill: %d, stored but not saved: %d\n", kills,
-           landed, torn);
-    // The kills must hit commands in flight, not only idle daemons.
-    EXPECT_GT(landed, kills / 10);
-    EXPECT_LT(landed, kills);
-}
 
 TEST(Reliability, HostilePipesAndRequestsKeepTheCadence)
 {
@@ -246,7 +166,7 @@ TEST(Reliability, ShellChildrenNeverHoldTheLockOrAWatch)
 namespace {
 
 // What the daemon's descriptors point at, sorted, taken when none is the
-// lock file: the periodic scan holds it for a moment, a leak for good.
+// lock file or a pipe.
 std::vector<std::string> fd_targets(pid_t pid)
 {
     const std::string dir = "/proc/" + std::to_string(pid) + "/fd/";
@@ -259,7 +179,11 @@ std::vector<std::string> fd_targets(pid_t pid)
             if (n > 0)
                 out.emplace_back(target, (size_t)n);
         }
-        if (std::none_of(out.begin(), out.end(), [](const std::string &t) { return t.find("/cfg.lock") != std::string::npos; }))
+        // The lock (a scan in flight) and the pipes (a request being served)
+        // are held for moments; a leaked descriptor stays through every try.
+        if (std::none_of(out.begin(), out.end(), [](const std::string &t) {
+                return t.find("/cfg.lock") != std::string::npos || t.find("/param_fifo") != std::string::npos;
+            }))
             break;
     }
     std::sort(out.begin(), out.end());

@@ -134,8 +134,10 @@ TEST_F(Monitor, SwitchAlignsOnNinthPassThenFollows)
 
 TEST_F(Monitor, WpsLongPressStartsPushButtonEnrolment)
 {
-    // Three passes: too short, no lock taken.
-    EXPECT_EQ(passes(4, hold("wps_button", 1, 3)), counter_lines("wps_button_cnt", 424, 1, 3) + "#4\n");
+    // Three passes: too short, no lock taken, and the next press counts anew.
+    EXPECT_EQ(passes(8, [&](int i) { root.board("wps_button", i % 4 == 0 ? "1" : "0"); }),
+              counter_lines("wps_button_cnt", 424, 1, 3) + "#4\n" +
+                  counter_lines("wps_button_cnt", 424, 5, 3) + "#8\n");
     EXPECT_TRUE(root.trace().empty());
 
     EXPECT_EQ(passes(5, hold("wps_button", 1, 4)),
@@ -156,16 +158,19 @@ TEST_F(Monitor, WpsLongPressStartsPushButtonEnrolment)
 
 TEST_F(Monitor, WpsPressWithWpsOffOrLockBusyRunsNothing)
 {
-    dt::seed({{"wlWscMode", "disabled"}});
-    root.clear_trace();
-    std::string out = passes(5, hold("wps_button", 1, 4));
-    EXPECT_EQ(out.substr(out.find("#5")),
-              "#5\nWPS (Wi-Fi Protected Setup) PBC setup wlEnbl=1 wlWscMode=disabled\n");
-    EXPECT_EQ(count("store") + count("save"), 0);
+    std::string out;
+    for (auto [enbl, mode] : {std::pair{"1", "disabled"}, {"0", "enabled"}}) {
+        dt::seed({{"wlEnbl", enbl}, {"wlWscMode", mode}});
+        root.clear_trace();
+        out = passes(5, hold("wps_button", 1, 4));
+        EXPECT_EQ(out.substr(out.find("#5")), std::string("#5\nWPS (Wi-Fi Protected Setup) PBC setup wlEnbl=") +
+                                                  enbl + " wlWscMode=" + mode + "\n");
+        EXPECT_EQ(count("store") + count("save"), 0);
+    }
 
     // Lock held elsewhere: the press is lost and the count still cleared, so
     // a following short press counts from 1 and does nothing.
-    dt::seed({{"wlWscMode", "enabled"}});
+    dt::seed({{"wlEnbl", "1"}, {"wlWscMode", "enabled"}});
     root.clear_trace();
     {
         dt::LockHolder holder;

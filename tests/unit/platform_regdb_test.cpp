@@ -132,6 +132,12 @@ TEST(RegDb, ListsPerCountryBandWidthAndSideband)
         EXPECT_EQ(query("AA", {"a"}), "");
     }
     EXPECT_EQ(r.log_lines(), 1u) << "one line for the state, not one a query";
+    // Query words and country reach the answer's first line as plain text.
+    char word[] = "b\x01", *argv[] = {(char *)"", (char *)"wlChannelList", word, nullptr};
+    wlmgr_setVar("wlCountry", "A\x7f");
+    std::vector<char> out(WLMGR_VAREX_SIZE);
+    EXPECT_EQ(wlmgr_getVarEx(3, argv, out.data()), 0);
+    EXPECT_STREQ(out.data(), "wlChannelList A? b?");
 }
 
 TEST(RegDb, DamagedFilesAreRefusedWithoutReadingPastThem)
@@ -161,6 +167,7 @@ TEST(RegDb, DamagedFilesAreRefusedWithoutReadingPastThem)
     const std::vector<std::pair<const char *, std::string>> bad = {
         {"magic", patch(0, {0x52, 0x47, 0x44, 0x43})},
         {"version", patch(7, {19})},
+        {"newer version", patch(7, {21})},
         {"collection past the end", patch(dt::regdb_table_offset(0) + 2, {0xff, 0xff})},
         {"collection in the header", patch(dt::regdb_table_offset(0) + 2, {0, 1})},
         {"collection in the table", patch(dt::regdb_table_offset(1) + 2, {0, 2})},

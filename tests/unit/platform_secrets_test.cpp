@@ -47,7 +47,8 @@ TEST(DeviceSecrets, ProvisioningFileWinsAndBadLinesAreIgnored)
     mkdir(root.file("etc").c_str(), 0755);
     mkdir(root.file("etc/dorvan").c_str(), 0755);
     dt::write_file(root.file("etc/dorvan/device.conf"),
-                   "wlWpaPsk_wl0v0=label-pass-01\nwlWscDevPin=12345671\nwlWpaPsk_wl0v1=short\n");
+                   "wlWpaPsk_wl0v0=label-pass-01\nwlWscDevPin=12345671\nwlWpaPsk_wl0v1=short\n"
+                   "wlWpaPsk_wl0v2=" + std::string(64, 'p') + "\nwlWpaPsk_wl0v3=" + std::string(63, 'p') + "\n");
     mkdir(root.file("var").c_str(), 0755);
     mkdir(root.file("var/dorvan").c_str(), 0755);
     DorvanImage f = dorvan_factoryImage();
@@ -55,6 +56,8 @@ TEST(DeviceSecrets, ProvisioningFileWinsAndBadLinesAreIgnored)
     // A PIN with a bad checksum and a short passphrase are generated instead.
     EXPECT_TRUE(wpsPinValid(f.vars["wlWscDevPin_wl0v0"]));
     EXPECT_EQ(f.vars["wlWpaPsk_wl0v1"].size(), 14u);
+    EXPECT_EQ(f.vars["wlWpaPsk_wl0v2"].size(), 14u) << "64 characters are one too many";
+    EXPECT_EQ(f.vars["wlWpaPsk_wl0v3"], std::string(63, 'p'));
     EXPECT_NE(root.log().find("line ignored"), std::string::npos);
 }
 

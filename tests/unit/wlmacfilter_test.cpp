@@ -68,12 +68,6 @@ TEST(VerifyMacAddress, SyntaxTable)
     EXPECT_FALSE(verifyMacAddress(nullptr));
 }
 
-// Modes, adds, removes and their refusals: tests/golden/wlmacfilter.txt.
-TEST(Macfilter, GoldenTranscript)
-{
-    EXPECT_GE(dt::run_golden("wlmacfilter.txt"), 20);
-}
-
 TEST_F(MacfilterTest, PartialFailureKeepsEarlierItemsUnsaved)
 {
     EXPECT_EQ(mf("addmac --interface wl0.1 --macaddr 00:11:22:33:44:55,00:11:22:33:44,66:77:88:99:aa:bb"),
@@ -81,15 +75,6 @@ TEST_F(MacfilterTest, PartialFailureKeepsEarlierItemsUnsaved)
     EXPECT_EQ(root.trace(), bracket("wlSsidIdx=1", false));
     EXPECT_EQ(filter_list(false), (Lines{"wl0.1 00:11:22:33:44:55"}));
     EXPECT_TRUE(filter_list(true).empty());
-}
-
-// An address list of 160 characters does not fit, 159 do.
-TEST_F(MacfilterTest, AddressListAtItsLimit)
-{
-    const std::string list = std::string(142, ',') + "00:11:22:33:44:55";
-    EXPECT_EQ(mf("addmac --interface wl0 --macaddr ," + list), kHelp);
-    EXPECT_EQ(root.trace(), bracket(""));
-    EXPECT_EQ(mf("addmac --interface wl0 --macaddr " + list), R("addmac for wl0 successfully!!\n"));
 }
 
 // wl0.1's line passes 512 bytes and is still shown whole.

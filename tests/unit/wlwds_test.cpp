@@ -53,12 +53,6 @@ protected:
 
 }  // namespace
 
-// Requests, exact replies and write orders: tests/golden/wlwds.txt.
-TEST(Wds, GoldenTranscript)
-{
-    EXPECT_GE(dt::run_golden("wlwds.txt"), 20);
-}
-
 TEST_F(WdsTest, EnableDynamic)
 {
     // A --wlWds of 256 characters does not fit; 255 do.
