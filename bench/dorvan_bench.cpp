@@ -132,7 +132,7 @@ void make_root(const std::string &base, bool init)
         write_all(stubs + "/" + name, "#!/bin/sh\nexit 0\n", 0755);
     setenv("PATH", (stubs + ":/usr/bin:/bin").c_str(), 1);
     if (init) {
-        dorvan_resetProcessState();
+        dorvan_reset_process_state();
         int mdm = -1;
         if (cfgMdm_init(DORVAN_ENTITY_ID, nullptr, &mdm) != 0) {
             fprintf(stderr, "cfgMdm_init failed on %s\n", g_root.c_str());
@@ -147,7 +147,7 @@ void make_root(const std::string &base, bool init)
 
 void remove_root()
 {
-    dorvan_resetProcessState();
+    dorvan_reset_process_state();
     if (!g_root.empty()) {
         std::string cmd = "rm -rf '" + g_root + "'";
         if (system(cmd.c_str()) != 0)
@@ -367,7 +367,7 @@ void BM_Commit(benchmark::State &state)
     for (auto _ : state)
         wla_commit();
     wla_release();
-    state.counters["names"] = (double)dorvan_workingCopy().vars.size();
+    state.counters["names"] = (double)dorvan_working_copy().vars.size();
     state.counters["bytes"] = (double)read_all(rp(DORVAN_FLASH_FILE)).size();
     state.SetComplexityN(n);
     remove_root();

@@ -39,14 +39,14 @@ const uint32_t kLockWaitSeconds = 5;
 
 enum Exit { kOk = 0, kFailed = 1, kUsageError = 2, kLockBusy = 3 };
 
-int usageError(const char *what)
+int usage_error(const char *what)
 {
     fprintf(stderr, "%s: %s\n%s", kSelf, what, kUsage);
     return kUsageError;
 }
 
 // "dorvan-cfg: WHAT PATH: REASON", the path as resolved under the root.
-int fileError(const char *what, const char *abs, const char *reason)
+int file_error(const char *what, const char *abs, const char *reason)
 {
     char path[DORVAN_PATH_MAX];
     if (rootpath_make(path, sizeof(path), abs) != 0)
@@ -55,13 +55,13 @@ int fileError(const char *what, const char *abs, const char *reason)
     return kFailed;
 }
 
-void putLine(const std::string &s)
+void put_line(const std::string &s)
 {
     fwrite(s.data(), 1, s.size(), stdout);
     fputc('\n', stdout);
 }
 
-int doGet(const std::vector<const char *> &names)
+int do_get(const std::vector<const char *> &names)
 {
     int rc = kOk;
     for (const char *name : names) {
@@ -71,16 +71,16 @@ int doGet(const std::vector<const char *> &names)
             rc = kFailed;
             continue;
         }
-        putLine(value);
+        put_line(value);
     }
     return rc;
 }
 
-int doSet(const std::vector<const char *> &args)
+int do_set(const std::vector<const char *> &args)
 {
     // Check everything first: a refused pair must leave the files as they were.
     for (size_t i = 0; i < args.size(); i += 2) {
-        if (dorvan_canonicalName(args[i]).empty()) {
+        if (dorvan_canonical_name(args[i]).empty()) {
             fprintf(stderr, "%s: bad name \"%s\"\n", kSelf, args[i]);
             return kFailed;
         }
@@ -96,36 +96,36 @@ int doSet(const std::vector<const char *> &args)
             return kFailed;
         }
     }
-    if (dorvan_storeWorkingCopy() != 0)
-        return fileError("cannot store", DORVAN_MDM_FILE, strerror(errno));
+    if (dorvan_store_working_copy() != 0)
+        return file_error("cannot store", DORVAN_MDM_FILE, strerror(errno));
     if (cfgMgm_saveConfigToFlash() != CFG_RET_SUCCESS)
-        return fileError("cannot save to", DORVAN_FLASH_FILE, strerror(errno));
+        return file_error("cannot save to", DORVAN_FLASH_FILE, strerror(errno));
     return kOk;
 }
 
-int doShow()
+int do_show()
 {
-    for (const auto &kv : dorvan_workingCopy().vars)
-        putLine(kv.first + "=" + kv.second);
+    for (const auto &kv : dorvan_working_copy().vars)
+        put_line(kv.first + "=" + kv.second);
     return kOk;
 }
 
-int doMacFilter()
+int do_mac_filter()
 {
-    for (const auto &f : dorvan_workingCopy().filters)
-        putLine(f.ifname + " " + f.mac + " " + f.ssid);
+    for (const auto &f : dorvan_working_copy().filters)
+        put_line(f.ifname + " " + f.mac + " " + f.ssid);
     return kOk;
 }
 
-int doWds()
+int do_wds()
 {
-    for (const auto &w : dorvan_workingCopy().wds)
-        putLine(w);
+    for (const auto &w : dorvan_working_copy().wds)
+        put_line(w);
     return kOk;
 }
 
 // The switch as the daemon reads it, without polling the radio from here.
-int switchPosition()
+int switch_position()
 {
     char path[DORVAN_PATH_MAX];
     if (rootpath_make(path, sizeof(path), "/var/dorvan/board/wireless_switch") != 0)
@@ -139,15 +139,15 @@ int switchPosition()
     return n != 1 ? -1 : v == 0 ? 1 : 0;
 }
 
-int doRadio()
+int do_radio()
 {
-    fputs(radio_describe(dorvan_workingCopy(), switchPosition()).c_str(), stdout);
+    fputs(radio_describe(dorvan_working_copy(), switch_position()).c_str(), stdout);
     return kOk;
 }
 
-int doReset()
+int do_reset()
 {
-    if (dorvan_restoreFactory() != 0) {
+    if (dorvan_restore_factory() != 0) {
         fprintf(stderr, "%s: cannot write the factory configuration: %s\n", kSelf,
                 strerror(errno));
         return kFailed;
@@ -156,17 +156,17 @@ int doReset()
 }
 
 // Needs no lock: it reads the board, not the data model.
-int doBoard()
+int do_board()
 {
     std::string out;
-    int rc = dorvan_boardReport(&out) == 0 ? kOk : kFailed;
+    int rc = dorvan_board_report(&out) == 0 ? kOk : kFailed;
     fputs(out.c_str(), stdout);
     return rc;
 }
 
 // Every list the channel-list query gives, with the flags of the rule that
 // allows each channel, so an integrator can check a country by hand.
-int doChannels(const char *country)
+int do_channels(const char *country)
 {
     using namespace dplat;
     std::string source;
@@ -203,8 +203,8 @@ int doChannels(const char *country)
         }
         RegQuery q;
         std::vector<RegChannel> chans;
-        regQueryFromWords(words, &q);
-        regChannels(c, q, &chans);
+        reg_query_from_words(words, &q);
+        reg_channels(c, q, &chans);
         printf("%s (%s):%s\n", l.words, l.what, chans.empty() ? " none" : "");
         for (const RegChannel &ch : chans)
             printf("  %3d  %4d MHz  max %d.%02d dBm%s%s%s\n", ch.channel, ch.centreMhz,
@@ -231,28 +231,28 @@ int main(int argc, char **argv)
         i++;
     }
     if (i >= argc)
-        return usageError("no verb");
+        return usage_error("no verb");
     std::string verb = argv[i++];
     std::vector<const char *> args(argv + i, argv + argc);
 
     if (verb == "channels" && args.size() > (flash ? 0u : 1u))
-        return usageError("channels takes one country at most, none after --flash");
+        return usage_error("channels takes one country at most, none after --flash");
     if (verb == "channels" && args.size() == 1) {
         cfgLog_init(0);  // no data model needed: the country is given
-        return doChannels(args[0]);
+        return do_channels(args[0]);
     }
     bool reads = verb == "get" || verb == "show" || verb == "macfilter" || verb == "wds" ||
                  verb == "channels" || verb == "radio";
     if (!reads && verb != "set" && verb != "reset" && verb != "board")
-        return usageError(("unknown verb \"" + verb + "\"").c_str());
+        return usage_error(("unknown verb \"" + verb + "\"").c_str());
     if (flash && !reads)
-        return usageError("--flash only goes with get, show, macfilter, wds, channels and radio");
+        return usage_error("--flash only goes with get, show, macfilter, wds, channels and radio");
     if (verb == "get" && args.empty())
-        return usageError("get needs at least one name");
+        return usage_error("get needs at least one name");
     if (verb == "set" && (args.empty() || args.size() % 2 != 0))
-        return usageError("set needs NAME VALUE pairs");
+        return usage_error("set needs NAME VALUE pairs");
     if (verb != "get" && verb != "set" && verb != "channels" && !args.empty())
-        return usageError((verb + " takes no arguments").c_str());
+        return usage_error((verb + " takes no arguments").c_str());
 
     cfgLog_init(0);
     void *bus = nullptr;
@@ -263,7 +263,7 @@ int main(int argc, char **argv)
         return kFailed;
     }
     if (verb == "board") {
-        int rc = doBoard();
+        int rc = do_board();
         cfgMsg_cleanup(&bus);
         return fflush(stdout) != 0 ? kFailed : rc;
     }
@@ -275,38 +275,38 @@ int main(int argc, char **argv)
         int err = errno;
         cfgMsg_cleanup(&bus);
         if (locked != CFG_RET_TIMED_OUT)
-            return fileError("cannot lock", DORVAN_LOCK_FILE, strerror(err));
+            return file_error("cannot lock", DORVAN_LOCK_FILE, strerror(err));
         fprintf(stderr, "%s: configuration lock not obtained\n", kSelf);
         return kLockBusy;
     }
 
     int rc = kOk;
     if (verb == "reset") {
-        rc = doReset();
+        rc = do_reset();
     } else {
         // A file that is there but unreadable is never taken for a missing
         // one: nothing is shown or written from the fallback.
-        int loaded = flash ? dorvan_loadFlashWorkingCopy() : wlmgr_loadWorkingCopy();
+        int loaded = flash ? dorvan_load_flash_working_copy() : wlmgr_loadWorkingCopy();
         if (loaded != 0) {
-            fprintf(stderr, "%s: cannot read %s\n", kSelf, dorvan_loadFailure().c_str());
+            fprintf(stderr, "%s: cannot read %s\n", kSelf, dorvan_load_failure().c_str());
             rc = kFailed;
         } else if (verb == "get")
-            rc = doGet(args);
+            rc = do_get(args);
         else if (verb == "set")
-            rc = doSet(args);
+            rc = do_set(args);
         else if (verb == "show")
-            rc = doShow();
+            rc = do_show();
         else if (verb == "macfilter")
-            rc = doMacFilter();
+            rc = do_mac_filter();
         else if (verb == "channels") {
             char country[WLMGR_VALUE_SIZE];
             wlmgr_getVar("wlCountry", country);
-            rc = doChannels(country);
+            rc = do_channels(country);
         }
         else if (verb == "radio")
-            rc = doRadio();
+            rc = do_radio();
         else
-            rc = doWds();
+            rc = do_wds();
     }
     cfgLck_releaseLockTraced(kSelf);
     cfgMsg_cleanup(&bus);

@@ -4,7 +4,7 @@
 
 #include <string.h>
 
-#include "cli.h"
+#include "text.h"
 #include "iface.h"
 #include "wlaccess.h"
 
@@ -12,7 +12,7 @@
 // has no entry is shown as stored rather than looked up past the end.
 static inline const char *table_name(const char *const table[2], const char *value)
 {
-    int n = cli_number(value);
+    int n = text_number(value);
     return (n == 0 || n == 1) ? table[n] : value;
 }
 
@@ -32,8 +32,8 @@ static inline int pair_pass(char *const tokens[], int n, int index, int write)
         if (!write) {
             char buf[WL_VALUE_SIZE];
             int name_fits = index >= 0 ? convertformssid(index, buf, name) == 0
-                                       : cli_copy(buf, WL_KEY_SIZE, name) == 0;
-            if (!name_fits || cli_copy(buf, sizeof(buf), value) != 0)
+                                       : text_copy(buf, WL_KEY_SIZE, name) == 0;
+            if (!name_fits || text_copy(buf, sizeof(buf), value) != 0)
                 return -1;
         } else if (index >= 0) {
             wla_set_keyed(index, name, value);

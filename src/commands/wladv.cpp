@@ -3,7 +3,7 @@
 // the store, under the lock) and writes them only when every check passes.
 #include <string.h>
 
-#include "cli.h"
+#include "text.h"
 #include "commands.h"
 #include "reply.h"
 #include "wladv_lists.h"
@@ -121,9 +121,9 @@ static const char *const mcs_20[MCS_ENTRIES] = {
 // table has no entry for it.
 static const char *mcs_name(char v[][WL_VALUE_SIZE])
 {
-    int m = cli_number(v[V_NMCSIDX]);
+    int m = text_number(v[V_NMCSIDX]);
     const char *const *table = mcs_20;
-    if (cli_number(v[V_CHANNEL]) == 0) {
+    if (text_number(v[V_CHANNEL]) == 0) {
         table = mcs_dual;
     } else if (wladv_effective_width(v[V_NMODE], v[V_BANDS], v[V_NBWCAP]) == 40) {
         if (m >= 16)
@@ -241,7 +241,7 @@ static int option_index(const char *word)
     if (word[0] != '-' || word[1] != '-')
         return -1;
     for (int o = 0; o < O_COUNT; o++)
-        if (cli_equal_nocase(word + 2, options[o].name))
+        if (text_equal_nocase(word + 2, options[o].name))
             return o;
     return -1;
 }
@@ -251,12 +251,12 @@ static int syntax_ok(const struct option_rule *r, const char *value)
     if (strlen(value) > r->field)
         return 0;
     if (r->kind == SX_NUMBER) {
-        int n = cli_number(value);
+        int n = text_number(value);
         return n >= r->min && n <= r->max;
     }
     if (r->kind == SX_WORDS) {
         for (int w = 0; r->words[w] != NULL; w++)
-            if (cli_equal_nocase(value, r->words[w]))
+            if (text_equal_nocase(value, r->words[w]))
                 return 1;
         return 0;
     }
@@ -298,7 +298,7 @@ static int config_syntax(struct adv_config *c, char **tok, int n)
             continue;
         }
         if (syntax_ok(&options[o], tok[i + 1]))
-            cli_copy(c->f[o], WL_VALUE_SIZE, tok[i + 1]);
+            text_copy(c->f[o], WL_VALUE_SIZE, tok[i + 1]);
         else
             refused = 1;
         i += 2;
@@ -371,13 +371,13 @@ static int config_rules(struct adv_config *c)
     } else {
         in_force(c, O_CHANNEL);
     }
-    int auto_channel = (cli_number(c->f[O_CHANNEL]) == 0);
+    int auto_channel = (text_number(c->f[O_CHANNEL]) == 0);
 
     if (c->given[O_CSSCANTIMER] && !auto_channel)
         return refuse(" wlCsScanTimer can only be configured when wlChannel is auto!\n");
 
     if (c->given[O_NMCSIDX]) {
-        int m = cli_number(c->f[O_NMCSIDX]);
+        int m = text_number(c->f[O_NMCSIDX]);
         int w = wladv_effective_width(c->f[O_NMODE], c->f[O_BANDS], c->f[O_NBWCAP]);
         int in_range = (m >= -2 && m <= 15);
         if (!auto_channel && w == 40) {
@@ -388,7 +388,7 @@ static int config_rules(struct adv_config *c)
         }
     }
 
-    if (cli_number(c->haswme) == 1 && any_given(c, wme_params, 3)) {
+    if (text_number(c->haswme) == 1 && any_given(c, wme_params, 3)) {
         in_force(c, O_WME);
         if (is(c->f[O_WME], "0") && any_given(c, wme_subs, 2))
             return refuse(
@@ -443,13 +443,13 @@ static void config(char **tok, int n)
 
 void processWlAdvCmd(char *args)
 {
-    char *tok[CLI_MAX_TOKENS];
-    int n = cli_split(args, tok);
+    char *tok[TEXT_MAX_TOKENS];
+    int n = text_split(args, tok);
     if (n == 0)
         cmdWlAdvHelp();
-    else if (cli_equal_nocase(tok[0], "show"))
+    else if (text_equal_nocase(tok[0], "show"))
         cmdWlAdvView();
-    else if (cli_equal_nocase(tok[0], "config"))
+    else if (text_equal_nocase(tok[0], "config"))
         config(tok, n);
     else
         cmdWlAdvHelp();

@@ -3,7 +3,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "cli.h"
+#include "text.h"
 #include "reply.h"
 #include "wlmgr.h"
 
@@ -53,7 +53,7 @@ int wladv_channel_query(const char *bands, const char *phy, const char *nbwcap,
         }
     }
     for (int i = 0; i < count; i++)
-        cli_copy(args[i], WLADV_QUERY_SLOT_SIZE, words[i]);
+        text_copy(args[i], WLADV_QUERY_SLOT_SIZE, words[i]);
     return count;
 }
 
@@ -68,7 +68,7 @@ static const char *match_number(const char *p, int *value)
         return NULL;
     while (*p >= '0' && *p <= '9')
         p++;
-    *value = cli_number(start);
+    *value = text_number(start);
     return p;
 }
 
@@ -118,7 +118,7 @@ int wladv_check_channel(const char *bands, const char *phy, const char *nbwcap,
     // the list always fits a buffer the size of the result.
     char list[WLMGR_VAREX_SIZE];
     size_t used = (size_t)snprintf(list, sizeof(list), "0 ");
-    int wanted = cli_number(channel);
+    int wanted = text_number(channel);
     int found = (wanted == 0);
 
     char *line = strchr(result, '\n');  // the first line is not looked at

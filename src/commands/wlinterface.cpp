@@ -3,7 +3,7 @@
 #include <string.h>
 
 #include "cfg_framework.h"
-#include "cli.h"
+#include "text.h"
 #include "commands.h"
 #include "iface.h"
 #include "intfsec.h"
@@ -74,13 +74,13 @@ static void intf_enable(char *const tokens[], int n)
     if (wla_begin(TRACE_CMD, WLA_RELEASE_FIRST) != 0)
         return;
     for (int p = 1; p < n - 1; p++) {
-        if (!cli_equal_nocase(tokens[p], "--interface"))
+        if (!text_equal_nocase(tokens[p], "--interface"))
             continue;
         index = cli_isValidinf(tokens[p + 1]);
         if (index > 0) {
             char enbl[WL_VALUE_SIZE];
             wla_get_keyed(0, "wlEnbl", enbl);
-            if (cli_number(enbl) == 0) {
+            if (text_number(enbl) == 0) {
                 reply_set("when wl0 is disabled, other wl0.1|wl0.2|wl0.3 can not be configured!\n");
                 return;
             }
@@ -110,16 +110,16 @@ static void intf_enable(char *const tokens[], int n)
 
 void processWlIntfCmd(char *args)
 {
-    char *tokens[CLI_MAX_TOKENS];
-    int n = cli_split(args, tokens);
+    char *tokens[TEXT_MAX_TOKENS];
+    int n = text_split(args, tokens);
 
     if (n == 0)
         cmdWlIntfHelp();
-    else if (cli_equal_nocase(tokens[0], "show"))
+    else if (text_equal_nocase(tokens[0], "show"))
         cmdWlIntfView();
-    else if (cli_equal_nocase(tokens[0], "disable"))
+    else if (text_equal_nocase(tokens[0], "disable"))
         intf_disable(tokens, n);
-    else if (cli_equal_nocase(tokens[0], "enable"))
+    else if (text_equal_nocase(tokens[0], "enable"))
         intf_enable(tokens, n);
     else
         cmdWlIntfHelp();

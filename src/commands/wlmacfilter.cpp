@@ -6,7 +6,7 @@
 #include <string.h>
 
 #include "cfg_framework.h"
-#include "cli.h"
+#include "text.h"
 #include "commands.h"
 #include "iface.h"
 #include "maclist.h"
@@ -146,12 +146,12 @@ static void edit_filter_list(char *tok[], int count, int adding)
     int have_list = 0, list_too_long = 0;
     char list[MACADDR_LIST_SIZE] = "";
     for (int p = 1; p < count - 1;) {
-        if (cli_equal_nocase(tok[p], "--interface")) {
+        if (text_equal_nocase(tok[p], "--interface")) {
             idx = cli_isValidinf(tok[p + 1]);
             if (idx > 0) {
                 char enbl[WL_VALUE_SIZE];
                 wla_get_keyed(idx, "wlEnbl", enbl);
-                if (cli_number(enbl) == 0) {
+                if (text_number(enbl) == 0) {
                     reply_set("Cannot add MAC filter address since wireless is currently disabled!\n");
                     return;
                 }
@@ -159,9 +159,9 @@ static void edit_filter_list(char *tok[], int count, int adding)
                 log_log(CFG_LOG_ERR, MACFILTER_TRACE, __LINE__, "interface value %s is invalid\n", tok[p + 1]);
             }
             p += 2;
-        } else if (cli_equal_nocase(tok[p], "--macaddr")) {
+        } else if (text_equal_nocase(tok[p], "--macaddr")) {
             have_list = 1;
-            list_too_long = cli_copy(list, sizeof(list), tok[p + 1]) != 0;
+            list_too_long = text_copy(list, sizeof(list), tok[p + 1]) != 0;
             p += 2;
         } else {
             p++;
@@ -202,18 +202,18 @@ static void edit_filter_list(char *tok[], int count, int adding)
 
 void processWlMacfilterCmd(char *args)
 {
-    char *tok[CLI_MAX_TOKENS];
-    int count = cli_split(args, tok);
+    char *tok[TEXT_MAX_TOKENS];
+    int count = text_split(args, tok);
     if (count == 0) {
         cmdWlMacfilterHelp();
-    } else if (cli_equal_nocase(tok[0], "show")) {
+    } else if (text_equal_nocase(tok[0], "show")) {
         cmdWlMacfilterView();
-    } else if (cli_equal_nocase(tok[0], "disable") || cli_equal_nocase(tok[0], "allow") ||
-               cli_equal_nocase(tok[0], "deny")) {
+    } else if (text_equal_nocase(tok[0], "disable") || text_equal_nocase(tok[0], "allow") ||
+               text_equal_nocase(tok[0], "deny")) {
         set_filter_mode(tok, count);
-    } else if (cli_equal_nocase(tok[0], "addmac")) {
+    } else if (text_equal_nocase(tok[0], "addmac")) {
         edit_filter_list(tok, count, 1);
-    } else if (cli_equal_nocase(tok[0], "removemac")) {
+    } else if (text_equal_nocase(tok[0], "removemac")) {
         edit_filter_list(tok, count, 0);
     } else {
         cmdWlMacfilterHelp();

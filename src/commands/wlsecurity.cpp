@@ -3,7 +3,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "cli.h"
+#include "text.h"
 #include "commands.h"
 #include "iface.h"
 #include "intfsec.h"
@@ -232,20 +232,20 @@ static int interface_option(struct sec_setup *s, const char *value)
 // Copies an option value whole, or refuses it.
 static int take_value(char *dst, const char *value)
 {
-    return cli_copy(dst, WL_VALUE_SIZE, value) == 0 ? 0 : refuse_help();
+    return text_copy(dst, WL_VALUE_SIZE, value) == 0 ? 0 : refuse_help();
 }
 
 static int wps_option(struct sec_setup *s, const char *word, const char *value)
 {
-    if (cli_equal_nocase(word, "--interface"))
+    if (text_equal_nocase(word, "--interface"))
         return interface_option(s, value);
-    if (cli_equal_nocase(word, "--wlWscAPMode"))
+    if (text_equal_nocase(word, "--wlWscAPMode"))
         return take_value(s->apmode, value);
-    if (cli_equal_nocase(word, "--wlWscStaPin"))
+    if (text_equal_nocase(word, "--wlWscStaPin"))
         return take_value(s->stapin, value);
-    if (cli_equal_nocase(word, "--configmode"))
+    if (text_equal_nocase(word, "--configmode"))
         return take_value(s->configmode, value);
-    if (!cli_equal_nocase(word, "--operation"))
+    if (!text_equal_nocase(word, "--operation"))
         return -1;
     s->op = name_index(op_names, OP_COUNT, value);
     if (s->op < 0)
@@ -265,11 +265,11 @@ static int wps_option(struct sec_setup *s, const char *word, const char *value)
 
 static int manual_option(struct sec_setup *s, const char *word, const char *value)
 {
-    if (cli_equal_nocase(word, "--interface")) {
+    if (text_equal_nocase(word, "--interface")) {
         s->recognised++;
         return interface_option(s, value);
     }
-    if (cli_equal_nocase(word, "--wlAuthMode")) {
+    if (text_equal_nocase(word, "--wlAuthMode")) {
         s->recognised++;
         s->auth = name_index(auth_names, AUTH_COUNT, value);
         return s->auth < 0 ? refuse_help() : 0;
@@ -315,7 +315,7 @@ static const struct wps_write wps_add_er_done[] = {
 // The write sequence of an operation; null when none was given.
 static const struct wps_write *wps_sequence(int op, const char *apmode, const char *configmode)
 {
-    int unconfigured = cli_number(apmode) == 0;
+    int unconfigured = text_number(apmode) == 0;
     switch (op) {
     case OP_PIN:
         return unconfigured ? wps_pin_reset : wps_pin;
@@ -401,16 +401,16 @@ static void sec_manualsetup(char *const tokens[], int n)
 
 void processWlSecurityCmd(char *args)
 {
-    char *tokens[CLI_MAX_TOKENS];
-    int n = cli_split(args, tokens);
+    char *tokens[TEXT_MAX_TOKENS];
+    int n = text_split(args, tokens);
 
     if (n == 0)
         cmdWlSecHelp();
-    else if (cli_equal_nocase(tokens[0], "show"))
+    else if (text_equal_nocase(tokens[0], "show"))
         cmdWlSecView();
-    else if (cli_equal_nocase(tokens[0], "wpssetup"))
+    else if (text_equal_nocase(tokens[0], "wpssetup"))
         sec_wpssetup(tokens, n);
-    else if (cli_equal_nocase(tokens[0], "manualsetup"))
+    else if (text_equal_nocase(tokens[0], "manualsetup"))
         sec_manualsetup(tokens, n);
     else
         cmdWlSecHelp();

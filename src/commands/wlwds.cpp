@@ -2,7 +2,7 @@
 #include <ctype.h>
 #include <string.h>
 
-#include "cli.h"
+#include "text.h"
 #include "commands.h"
 #include "maclist.h"
 #include "reply.h"
@@ -67,7 +67,7 @@ void cmdWlWDSView(void)
     for (int i = 0; i < WDS_SLOTS; i++)
         wla_get(wds_slot_vars[i], wds[i]);
 
-    switch (cli_number(lazy)) {
+    switch (text_number(lazy)) {
     case 0:
         reply_append("AP Mode:%s  Bridge Restrict:enabled  ", mode);
         reply_append("  [wds0:%s] [wds1:%s] [wds2:%s] [wds3:%s]\n", wds[0], wds[1], wds[2], wds[3]);
@@ -92,8 +92,8 @@ static void scan_peers(void)
 
 static void disable_restrict(char *tok[], int count)
 {
-    if (count < 3 || !cli_equal_nocase(tok[1], "--wlMode") ||
-        !(cli_equal_nocase(tok[2], "ap") || cli_equal_nocase(tok[2], "wds"))) {
+    if (count < 3 || !text_equal_nocase(tok[1], "--wlMode") ||
+        !(text_equal_nocase(tok[2], "ap") || text_equal_nocase(tok[2], "wds"))) {
         cmdWlWDSHelp();
         return;
     }
@@ -141,29 +141,29 @@ static void enable_restrict(char *tok[], int count)
         char *value = tok[p + 1];
         int slot = -1;
         for (int i = 0; i < WDS_SLOTS; i++) {
-            if (cli_equal_nocase(opt, wds_slot_options[i]))
+            if (text_equal_nocase(opt, wds_slot_options[i]))
                 slot = i;
         }
-        if (cli_equal_nocase(opt, "--wlMode")) {
-            if (cli_equal_nocase(value, "ap") || cli_equal_nocase(value, "wds"))
+        if (text_equal_nocase(opt, "--wlMode")) {
+            if (text_equal_nocase(value, "ap") || text_equal_nocase(value, "wds"))
                 mode = value;
             else
                 refused = CMD_REFUSED;
-        } else if (cli_equal_nocase(opt, "--wdsmode")) {
+        } else if (text_equal_nocase(opt, "--wdsmode")) {
             // Matched without regard to case, so acted on as the lower-case word.
-            if (cli_equal_nocase(value, "static"))
+            if (text_equal_nocase(value, "static"))
                 wds_mode = WDS_MODE_STATIC;
-            else if (cli_equal_nocase(value, "dynamic"))
+            else if (text_equal_nocase(value, "dynamic"))
                 wds_mode = WDS_MODE_DYNAMIC;
             else
                 refused = CMD_REFUSED;
         } else if (slot >= 0) {
-            if (verifyMacAddress(value) && cli_copy(slots[slot], WDS_SLOT_SIZE, value) == 0)
+            if (verifyMacAddress(value) && text_copy(slots[slot], WDS_SLOT_SIZE, value) == 0)
                 convertmac(slots[slot]);
             else
                 refused = CMD_REFUSED;
-        } else if (cli_equal_nocase(opt, "--wlWds")) {
-            if (cli_copy(list, sizeof(list), value) == 0)
+        } else if (text_equal_nocase(opt, "--wlWds")) {
+            if (text_copy(list, sizeof(list), value) == 0)
                 convertmac(list);
             else
                 refused = CMD_REFUSED;
@@ -204,17 +204,17 @@ static void enable_restrict(char *tok[], int count)
 void processWlWDSCmd(char *args)
 {
     reply_clear();
-    char *tok[CLI_MAX_TOKENS];
-    int count = cli_split(args, tok);
+    char *tok[TEXT_MAX_TOKENS];
+    int count = text_split(args, tok);
     if (count == 0)
         cmdWlWDSHelp();
-    else if (cli_equal_nocase(tok[0], "show"))
+    else if (text_equal_nocase(tok[0], "show"))
         cmdWlWDSView();
-    else if (cli_equal_nocase(tok[0], "scanwdsmac"))
+    else if (text_equal_nocase(tok[0], "scanwdsmac"))
         scan_peers();
-    else if (cli_equal_nocase(tok[0], "disablerestrict"))
+    else if (text_equal_nocase(tok[0], "disablerestrict"))
         disable_restrict(tok, count);
-    else if (cli_equal_nocase(tok[0], "enablerestrict"))
+    else if (text_equal_nocase(tok[0], "enablerestrict"))
         enable_restrict(tok, count);
     else
         cmdWlWDSHelp();

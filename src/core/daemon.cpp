@@ -71,7 +71,7 @@ int dorvand_main(int argc, char **argv)
     }
     // One daemon per root: a second one would take the first one's requests
     // and act on the same buttons. The platform logs why.
-    if (dorvan_holdInstanceLock() != 0) {
+    if (dorvan_hold_instance_lock() != 0) {
         cfgMsg_cleanup(&msgHandle);
         exit(-1);
     }

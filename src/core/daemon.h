@@ -6,7 +6,6 @@
 #define SCAN_PERIOD 360
 #define SCAN_FIRST_PASS 15
 
-extern void *msgHandle;
 extern int wl_cnt;
 
 // Log threshold for the -v value: 3 by default and for 0, 5 for 1, 7 else.

@@ -9,7 +9,7 @@
 #include <time.h>
 #include <unistd.h>
 
-#include "cli.h"
+#include "text.h"
 #include "commands.h"
 #include "reply.h"
 #include "rootpath.h"

@@ -5,7 +5,6 @@
 
 #include "board_ctl.h"
 #include "cfg_framework.h"
-#include "daemon.h"
 #include "wlaccess.h"
 
 namespace {

@@ -52,7 +52,7 @@ int cfgMgm_restoreDefault(void *msgHandle);
    var/dorvan/dorvand.lock, held for the life of the process and across the
    restart above. 0: held; -1: another process holds it or it cannot be
    opened (one line logged at level 3). */
-int dorvan_holdInstanceLock(void);
+int dorvan_hold_instance_lock(void);
 
 /* Data-model objects. */
 #define CFG_OID_LAN_IP_INTF 45

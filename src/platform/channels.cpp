@@ -55,10 +55,10 @@ extern "C" int wlmgr_getVarEx(int argc, char **argv, char *out)
     append(out, &len, head.data(), head.size());
 
     dplat::RegQuery q;
-    if (!dplat::regQueryFromWords(query, &q))
+    if (!dplat::reg_query_from_words(query, &q))
         return 0;
     std::vector<dplat::RegChannel> channels;
-    dplat::regChannels(dplat::regCountry(dplat::currentRegDb(), country), q, &channels);
+    dplat::reg_channels(dplat::regCountry(dplat::currentRegDb(), country), q, &channels);
     int index = 0;
     for (const dplat::RegChannel &c : channels) {
         int ch = c.channel;

@@ -63,30 +63,30 @@ struct DorvanImage {
 
 // Replaces the working copy with the flash (falling back to the factory
 // defaults). Traced as "load". 0, or -1 as wlmgr_loadWorkingCopy.
-int dorvan_loadFlashWorkingCopy(void);
+int dorvan_load_flash_working_copy(void);
 // "PATH: reason" when the working copy's last load could not read a file,
 // else "".
-std::string dorvan_loadFailure(void);
+std::string dorvan_load_failure(void);
 // wlmgr_storeWorkingCopy: 0, or -1 with errno (logged).
-int dorvan_storeWorkingCopy(void);
+int dorvan_store_working_copy(void);
 // A copy of the working copy (loaded on first use).
-DorvanImage dorvan_workingCopy(void);
+DorvanImage dorvan_working_copy(void);
 // The canonical key name resolves to in the working copy right now, "" when
 // the name is refused (empty or too long).
-std::string dorvan_canonicalName(const char *name);
+std::string dorvan_canonical_name(const char *name);
 // Factory defaults into data model, flash and working copy. No lock taken,
 // no re-exec. Traced as "restore". 0 or -1.
-int dorvan_restoreFactory(void);
+int dorvan_restore_factory(void);
 // The compiled-in factory configuration.
-DorvanImage dorvan_factoryImage(void);
+DorvanImage dorvan_factory_image(void);
 // Reads one store file (abs is resolved under the root) without fallback:
 // 0 and *out, or -1 and *why ("missing", "checksum mismatch", ...).
-int dorvan_readImageFile(const char *abs, DorvanImage *out, std::string *why);
+int dorvan_read_image_file(const char *abs, DorvanImage *out, std::string *why);
 // Forgets the working copy, file caches and scan results and drops the
 // lock if held: for a process that switches DORVAN_ROOT (the tests).
-void dorvan_resetProcessState(void);
+void dorvan_reset_process_state(void);
 // Each board input on a line, "NAME SOURCE WHERE WHAT POLARITY STATE", read
 // now; 0, or -1 when any of them failed.
-int dorvan_boardReport(std::string *out);
+int dorvan_board_report(std::string *out);
 
 #endif

@@ -20,7 +20,7 @@ namespace dplat {
 
 namespace {
 
-void fileIdOf(const struct stat &st, FileId *id)
+void file_id_of(const struct stat &st, FileId *id)
 {
     id->valid = true;
     id->dev = st.st_dev;
@@ -36,12 +36,12 @@ namespace {
 // Writers in one process share the temp name "<file>.tmp.<pid>".
 const char kTmpTag[] = ".tmp.";
 
-std::string tempName(const std::string &path)
+std::string temp_name(const std::string &path)
 {
     return path + kTmpTag + std::to_string((long)getpid());
 }
 
-std::string dirName(const std::string &path)
+std::string dir_name(const std::string &path)
 {
     size_t slash = path.rfind('/');
     if (slash == std::string::npos)
@@ -51,7 +51,7 @@ std::string dirName(const std::string &path)
     return path.substr(0, slash);
 }
 
-int writeAll(int fd, const char *p, size_t n)
+int write_fully(int fd, const char *p, size_t n)
 {
     while (n > 0) {
         ssize_t w = write(fd, p, n);
@@ -66,7 +66,7 @@ int writeAll(int fd, const char *p, size_t n)
     return 0;
 }
 
-int fsyncDir(const std::string &dir)
+int fsync_dir(const std::string &dir)
 {
     int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
@@ -79,7 +79,7 @@ int fsyncDir(const std::string &dir)
 // root editing the root of a daemon that runs as another user must not
 // leave files the daemon cannot read back: every file written takes the
 // owner of its folder (the daemon's, as it writes its temp files there).
-int giveToOwner(int fd, const std::string &dir)
+int give_to_owner(int fd, const std::string &dir)
 {
     static const bool root = geteuid() == 0;
     struct stat st;
@@ -89,7 +89,7 @@ int giveToOwner(int fd, const std::string &dir)
 }
 
 // Writes a fresh temp file, synced when durable, and reports its identity.
-int writeTemp(const std::string &tmp, const std::string &data, FileId *id, mode_t mode,
+int write_temp(const std::string &tmp, const std::string &data, FileId *id, mode_t mode,
               bool durable)
 {
     const int flags = O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC;
@@ -99,12 +99,12 @@ int writeTemp(const std::string &tmp, const std::string &data, FileId *id, mode_
         unlink(tmp.c_str());
         fd = open(tmp.c_str(), flags, mode);
     }
-    if (fd < 0 && errno == ENOENT && makeDirs(dirName(tmp)) == 0)
+    if (fd < 0 && errno == ENOENT && make_dirs(dir_name(tmp)) == 0)
         fd = open(tmp.c_str(), flags, mode);
     if (fd < 0)
         return -1;
     struct stat st;
-    if (giveToOwner(fd, dirName(tmp)) != 0 || writeAll(fd, data.data(), data.size()) != 0 ||
+    if (give_to_owner(fd, dir_name(tmp)) != 0 || write_fully(fd, data.data(), data.size()) != 0 ||
         (durable && fsync(fd) != 0) || (id != nullptr && fstat(fd, &st) != 0)) {
         int e = errno;
         close(fd);
@@ -114,13 +114,13 @@ int writeTemp(const std::string &tmp, const std::string &data, FileId *id, mode_
     }
     close(fd);
     if (id != nullptr)
-        fileIdOf(st, id);
+        file_id_of(st, id);
     return 0;
 }
 
 } // namespace
 
-std::string rootPath(const char *abs)
+std::string root_path(const char *abs)
 {
     char buf[DORVAN_PATH_MAX];
     if (rootpath_make(buf, sizeof(buf), abs) != 0)
@@ -128,7 +128,7 @@ std::string rootPath(const char *abs)
     return std::string(buf);
 }
 
-int makeDirs(const std::string &path)
+int make_dirs(const std::string &path)
 {
     if (path.empty()) {
         errno = ENOENT;
@@ -157,29 +157,29 @@ int makeDirs(const std::string &path)
     return 0;
 }
 
-bool sameFile(const FileId &a, const FileId &b)
+bool same_file(const FileId &a, const FileId &b)
 {
     return a.valid && b.valid && a.dev == b.dev && a.ino == b.ino &&
            a.size == b.size && a.mtime.tv_sec == b.mtime.tv_sec &&
            a.mtime.tv_nsec == b.mtime.tv_nsec;
 }
 
-int statFileId(const std::string &path, FileId *id, mode_t *mode)
+int stat_file_id(const std::string &path, FileId *id, mode_t *mode)
 {
     struct stat st;
     id->valid = false;
     if (stat(path.c_str(), &st) != 0)
         return -1;
-    fileIdOf(st, id);
+    file_id_of(st, id);
     if (mode != nullptr)
         *mode = st.st_mode;
     return 0;
 }
 
-int writeFileAtomic(const std::string &path, const std::string &data, FileId *id,
+int write_file_atomic(const std::string &path, const std::string &data, FileId *id,
                     mode_t mode, bool durable)
 {
-    std::string tmp = tempName(path);
+    std::string tmp = temp_name(path);
     if (data.size() > kStoreFileMax) {
         // Loading would refuse it: never write what cannot be read back.
         log_log(CFG_LOG_ERR, __func__, __LINE__, "not writing %s: %zu bytes, more than %zu",
@@ -187,7 +187,7 @@ int writeFileAtomic(const std::string &path, const std::string &data, FileId *id
         errno = EFBIG;
         return -1;
     }
-    if (writeTemp(tmp, data, id, mode, durable) != 0) {
+    if (write_temp(tmp, data, id, mode, durable) != 0) {
         log_log(CFG_LOG_ERR, __func__, __LINE__, "cannot write %s: %s",
                 tmp.c_str(), strerror(errno));
         return -1;
@@ -201,20 +201,20 @@ int writeFileAtomic(const std::string &path, const std::string &data, FileId *id
         return -1;
     }
     // Without this the rename itself may be lost on power failure.
-    if (durable && fsyncDir(dirName(path)) != 0)
+    if (durable && fsync_dir(dir_name(path)) != 0)
         log_log(CFG_LOG_ERR, __func__, __LINE__, "cannot sync directory of %s: %s",
                 path.c_str(), strerror(errno));
     return 0;
 }
 
-int createFileIfMissing(const std::string &path, const std::string &data, mode_t mode)
+int create_file_if_missing(const std::string &path, const std::string &data, mode_t mode)
 {
     // Every start-up asks: a file that is there costs one lstat, no syncs.
     struct stat st;
     if (lstat(path.c_str(), &st) == 0)
         return 0;
-    std::string tmp = tempName(path);
-    if (writeTemp(tmp, data, nullptr, mode, true) != 0)
+    std::string tmp = temp_name(path);
+    if (write_temp(tmp, data, nullptr, mode, true) != 0)
         return -1;
     // link() refuses to replace: a file someone else wrote meanwhile wins.
     int rc = link(tmp.c_str(), path.c_str());
@@ -224,11 +224,11 @@ int createFileIfMissing(const std::string &path, const std::string &data, mode_t
         errno = e;
         return -1;
     }
-    fsyncDir(dirName(path));
+    fsync_dir(dir_name(path));
     return 0;
 }
 
-int openRegular(const std::string &path, struct stat *st)
+int open_regular(const std::string &path, struct stat *st)
 {
     // O_NONBLOCK: a FIFO planted here must not hold the caller in open().
     int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -243,23 +243,23 @@ int openRegular(const std::string &path, struct stat *st)
     return fd;
 }
 
-const char *readFailure(int err)
+const char *read_failure(int err)
 {
     return err == kNotRegular ? "not a regular file" : strerror(err);
 }
 
-bool noteFailure(FailNote *note, int err)
+bool note_failure(FailNote *note, int err)
 {
     bool changed = note->err != err;
     note->err = err;
     return changed && err != 0;
 }
 
-int readFile(const std::string &path, std::string *out, FileId *id, size_t limit)
+int read_whole_file(const std::string &path, std::string *out, FileId *id, size_t limit)
 {
     out->clear();
     struct stat st;
-    int fd = openRegular(path, &st);
+    int fd = open_regular(path, &st);
     if (fd < 0)
         return -1;
     int err = 0;
@@ -296,11 +296,11 @@ int readFile(const std::string &path, std::string *out, FileId *id, size_t limit
         return -1;
     }
     if (id != nullptr)
-        fileIdOf(st, id);
+        file_id_of(st, id);
     return 0;
 }
 
-ssize_t readSmallFile(const char *path, char *buf, size_t size)
+ssize_t read_small_file(const char *path, char *buf, size_t size)
 {
     if (size == 0) {
         errno = EFBIG;
@@ -308,7 +308,7 @@ ssize_t readSmallFile(const char *path, char *buf, size_t size)
     }
     buf[0] = '\0';
     struct stat st;
-    int fd = openRegular(path, &st);
+    int fd = open_regular(path, &st);
     if (fd < 0)
         return -1;
     ssize_t n;
@@ -326,7 +326,7 @@ ssize_t readSmallFile(const char *path, char *buf, size_t size)
     return n;
 }
 
-void removeStrayTemps(const std::string &dir)
+void remove_stray_temps(const std::string &dir)
 {
     DIR *d = opendir(dir.c_str());
     if (d == nullptr)
@@ -353,19 +353,19 @@ void removeStrayTemps(const std::string &dir)
     closedir(d);
 }
 
-int64_t monotonicMs()
+int64_t monotonic_ms()
 {
     struct timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return (int64_t)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
 }
 
-bool equalsNoCase(const std::string &a, const std::string &b)
+bool equals_no_case(const std::string &a, const std::string &b)
 {
     return a.size() == b.size() && strncasecmp(a.c_str(), b.c_str(), a.size()) == 0;
 }
 
-bool printableAscii(const std::string &s)
+bool printable_ascii(const std::string &s)
 {
     for (unsigned char c : s)
         if (c < 0x20 || c > 0x7e)
@@ -373,7 +373,7 @@ bool printableAscii(const std::string &s)
     return true;
 }
 
-std::vector<std::string> splitLines(const std::string &text)
+std::vector<std::string> split_lines(const std::string &text)
 {
     std::vector<std::string> out;
     size_t p = 0;

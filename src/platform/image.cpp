@@ -26,13 +26,13 @@ struct Crc32Table {
 };
 constexpr Crc32Table kCrc;
 
-void appendField(std::string *out, const std::string &f)
+void append_field(std::string *out, const std::string &f)
 {
     out->push_back('\t');
-    escapeField(f.data(), f.size(), out);
+    escape_field(f.data(), f.size(), out);
 }
 
-int hexVal(char c)
+int hex_val(char c)
 {
     if (c >= '0' && c <= '9')
         return c - '0';
@@ -45,7 +45,7 @@ int hexVal(char c)
 
 // Splits one record line into unescaped fields. False on a bad escape or a
 // NUL byte.
-bool splitRecord(const char *p, const char *end, std::vector<std::string> *fields)
+bool split_record(const char *p, const char *end, std::vector<std::string> *fields)
 {
     fields->clear();
     fields->emplace_back();
@@ -70,8 +70,8 @@ bool splitRecord(const char *p, const char *end, std::vector<std::string> *field
             fields->back().push_back('\t');
         } else if (e == 'n') {
             fields->back().push_back('\n');
-        } else if (e == 'x' && end - p >= 2 && hexVal(p[0]) >= 0 && hexVal(p[1]) >= 0) {
-            char b = (char)(hexVal(p[0]) * 16 + hexVal(p[1]));
+        } else if (e == 'x' && end - p >= 2 && hex_val(p[0]) >= 0 && hex_val(p[1]) >= 0) {
+            char b = (char)(hex_val(p[0]) * 16 + hex_val(p[1]));
             if (b == '\0')
                 return false;
             fields->back().push_back(b);
@@ -103,20 +103,20 @@ std::string serialise(const DorvanImage &img)
     body.reserve(guess + img.filters.size() * 64 + img.wds.size() * 24);
     for (const auto &kv : img.vars) {
         body.push_back('v');
-        appendField(&body, kv.first);
-        appendField(&body, kv.second);
+        append_field(&body, kv.first);
+        append_field(&body, kv.second);
         body.push_back('\n');
     }
     for (const auto &f : img.filters) {
         body.push_back('f');
-        appendField(&body, f.mac);
-        appendField(&body, f.ssid);
-        appendField(&body, f.ifname);
+        append_field(&body, f.mac);
+        append_field(&body, f.ssid);
+        append_field(&body, f.ifname);
         body.push_back('\n');
     }
     for (const auto &w : img.wds) {
         body.push_back('w');
-        appendField(&body, w);
+        append_field(&body, w);
         body.push_back('\n');
     }
     char head[64];
@@ -129,7 +129,7 @@ std::string serialise(const DorvanImage &img)
     return out;
 }
 
-const char *parseImage(const std::string &bytes, DorvanImage *out)
+const char *parse_image(const std::string &bytes, DorvanImage *out)
 {
     if (bytes.empty())
         return "empty";
@@ -152,7 +152,7 @@ const char *parseImage(const std::string &bytes, DorvanImage *out)
         return "bad header";
     uint32_t want = 0;
     for (size_t i = pos + 1; i < nl; i++) {
-        int v = hexVal(bytes[i]);
+        int v = hex_val(bytes[i]);
         if (v < 0)
             return "bad header";
         want = want * 16 + (uint32_t)v;
@@ -174,7 +174,7 @@ const char *parseImage(const std::string &bytes, DorvanImage *out)
         const char *eol = (const char *)memchr(p, '\n', (size_t)(end - p));
         if (eol == nullptr)
             return "malformed content";
-        if (eol - p < 2 || p[1] != '\t' || !splitRecord(p + 2, eol, &fields))
+        if (eol - p < 2 || p[1] != '\t' || !split_record(p + 2, eol, &fields))
             return "malformed content";
         char kind = p[0];
         if (kind == 'v' && fields.size() == 2 && !fields[0].empty()) {
@@ -249,7 +249,7 @@ const char *const kRadioDefaults[][2] = {
 
 } // namespace
 
-void factoryImage(DorvanImage *out)
+void factory_image(DorvanImage *out)
 {
     DorvanImage img;
     for (const PerIfDefault &d : kPerIfDefaults)
@@ -258,15 +258,15 @@ void factoryImage(DorvanImage *out)
     for (const auto &d : kRadioDefaults)
         img.vars[d[0]] = d[1];
     // No shared secret ships in the program: each device has its own.
-    deviceSecrets(&img);
+    device_secrets(&img);
     *out = std::move(img);
 }
 
 } // namespace dplat
 
-DorvanImage dorvan_factoryImage(void)
+DorvanImage dorvan_factory_image(void)
 {
     DorvanImage img;
-    dplat::factoryImage(&img);
+    dplat::factory_image(&img);
     return img;
 }

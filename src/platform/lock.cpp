@@ -23,7 +23,7 @@ unsigned g_depth = 0;
 // A forked child inherits the state above but holds nothing itself.
 pid_t g_owner = 0;
 
-void forgetIfInherited()
+void forget_if_inherited()
 {
     if (g_depth > 0 && g_owner != getpid()) {
         close(g_fd); // our copy only: the parent keeps its lock
@@ -32,7 +32,7 @@ void forgetIfInherited()
     }
 }
 
-int64_t defaultWaitMs()
+int64_t default_wait_ms()
 {
     const char *env = getenv("DORVAN_LOCK_WAIT_MS");
     if (env == nullptr || env[0] == '\0')
@@ -45,9 +45,9 @@ int64_t defaultWaitMs()
     return v;
 }
 
-int openLockFile()
+int open_lock_file()
 {
-    std::string path = dplat::rootPath(DORVAN_LOCK_FILE);
+    std::string path = dplat::root_path(DORVAN_LOCK_FILE);
     if (path.empty()) {
         errno = ENAMETOOLONG;
         return -1;
@@ -58,7 +58,7 @@ int openLockFile()
     if (fd < 0 && errno == ENOENT) {
         fd = open(path.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0644);
         if (fd < 0 && errno == ENOENT &&
-            dplat::makeDirs(dplat::rootPath(DORVAN_STATE_DIR)) == 0)
+            dplat::make_dirs(dplat::root_path(DORVAN_STATE_DIR)) == 0)
             fd = open(path.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0644);
     }
     if (fd < 0) {
@@ -72,15 +72,15 @@ int openLockFile()
 
 int acquire(const char *caller, int64_t waitMs)
 {
-    forgetIfInherited();
+    forget_if_inherited();
     if (g_depth > 0) {
         g_depth++;
         return CFG_RET_SUCCESS;
     }
-    int fd = openLockFile();
+    int fd = open_lock_file();
     if (fd < 0)
         return CFG_RET_INTERNAL_ERROR;
-    int64_t deadline = dplat::monotonicMs() + waitMs;
+    int64_t deadline = dplat::monotonic_ms() + waitMs;
     for (;;) {
         if (flock(fd, LOCK_EX | LOCK_NB) == 0)
             break;
@@ -91,7 +91,7 @@ int acquire(const char *caller, int64_t waitMs)
             errno = e;
             return CFG_RET_INTERNAL_ERROR;
         }
-        if (dplat::monotonicMs() >= deadline) {
+        if (dplat::monotonic_ms() >= deadline) {
             close(fd);
             log_log(CFG_LOG_NOTICE, __func__, __LINE__, "%s: lock busy",
                     caller ? caller : "?");
@@ -111,7 +111,7 @@ int acquire(const char *caller, int64_t waitMs)
 
 namespace dplat {
 
-void dropLock()
+void drop_lock()
 {
     if (g_fd >= 0)
         close(g_fd);
@@ -125,7 +125,7 @@ extern "C" {
 
 int cfgLck_acquireLockTraced(const char *caller)
 {
-    return acquire(caller, defaultWaitMs());
+    return acquire(caller, default_wait_ms());
 }
 
 int cfgLck_acquireLockWithTimeoutTraced(const char *caller, uint32_t timeout)
@@ -135,7 +135,7 @@ int cfgLck_acquireLockWithTimeoutTraced(const char *caller, uint32_t timeout)
 
 void cfgLck_releaseLockTraced(const char *caller)
 {
-    forgetIfInherited();
+    forget_if_inherited();
     if (g_depth == 0) {
         log_log(CFG_LOG_NOTICE, __func__, __LINE__, "%s: lock not held",
                 caller ? caller : "?");

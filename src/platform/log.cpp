@@ -17,7 +17,7 @@ int g_level = CFG_LOG_ERR;
 
 // Appends one complete line with a single write() so that concurrent
 // writers never interleave inside a line.
-void appendLine(const char *file, const char *data, size_t n)
+void append_line(const char *file, const char *data, size_t n)
 {
     // Callers report errno after logging what went wrong.
     int saved = errno;
@@ -83,14 +83,14 @@ void log_log(int level, const char *func, int line, const char *fmt, ...)
     memcpy(buf + len, msg, mlen);
     len += mlen;
     buf[len++] = '\n';
-    appendLine(getenv("DORVAN_LOG"), buf, len);
+    append_line(getenv("DORVAN_LOG"), buf, len);
 }
 
 } // extern "C"
 
 namespace dplat {
 
-void escapeField(const char *s, size_t n, std::string *out)
+void escape_field(const char *s, size_t n, std::string *out)
 {
     static const char hex[] = "0123456789abcdef";
     for (size_t i = 0; i < n; i++) {
@@ -121,10 +121,10 @@ void trace(const char *event, const char *a, const char *b)
         if (f == nullptr)
             break;
         line.push_back('\t');
-        escapeField(f, strlen(f), &line);
+        escape_field(f, strlen(f), &line);
     }
     line.push_back('\n');
-    appendLine(file, line.data(), line.size());
+    append_line(file, line.data(), line.size());
 }
 
 } // namespace dplat

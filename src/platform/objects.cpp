@@ -7,7 +7,7 @@
 
 namespace {
 
-bool isFirst(const InstanceIdStack *iid)
+bool is_first(const InstanceIdStack *iid)
 {
     if (iid->currentDepth != 0)
         return false;
@@ -24,12 +24,12 @@ extern "C" {
 int cfgObj_getNext(int oid, InstanceIdStack *iidStack, void **obj)
 {
     if (oid != CFG_OID_LAN_IP_INTF || iidStack == nullptr || obj == nullptr ||
-        !isFirst(iidStack))
+        !is_first(iidStack))
         return CFG_RET_NO_MORE_INSTANCES;
     // The stored data model, not anyone's working copy.
     // Unreadable: no address rather than the factory one.
     DorvanImage img;
-    if (dplat::loadImage(false, &img) < 0)
+    if (dplat::load_image(false, &img) < 0)
         return CFG_RET_INTERNAL_ERROR;
     auto it = img.vars.find("lanIPAddress");
     if (it == img.vars.end() || it->second.empty())

@@ -28,7 +28,7 @@ const char kPinName[] = "wlWscDevPin";
 // No look-alike characters: the passphrase is typed from a label.
 const char kAlphabet[] = "abcdefghijkmnpqrstuvwxyz23456789";
 
-int wpsChecksum(unsigned long pin7)
+int wps_checksum(unsigned long pin7)
 {
     unsigned long acc = 0;
     for (int w = 3; pin7 != 0; w = 4 - w, pin7 /= 10)
@@ -36,46 +36,46 @@ int wpsChecksum(unsigned long pin7)
     return (int)((10 - acc % 10) % 10);
 }
 
-bool validPin(const std::string &pin)
+bool valid_pin(const std::string &pin)
 {
     if (pin.size() != 8 || pin.find_first_not_of("0123456789") != std::string::npos)
         return false;
-    return wpsChecksum(strtoul(pin.substr(0, 7).c_str(), nullptr, 10)) == pin[7] - '0';
+    return wps_checksum(strtoul(pin.substr(0, 7).c_str(), nullptr, 10)) == pin[7] - '0';
 }
 
-bool validPsk(const std::string &psk)
+bool valid_psk(const std::string &psk)
 {
-    return psk.size() >= 8 && psk.size() <= 63 && printableAscii(psk);
+    return psk.size() >= 8 && psk.size() <= 63 && printable_ascii(psk);
 }
 
 bool accept(const std::string &name, const std::string &value)
 {
     if (name == kPinName)
-        return validPin(value);
+        return valid_pin(value);
     for (const char *n : kPskNames)
         if (name == n)
-            return validPsk(value);
+            return valid_psk(value);
     return false;
 }
 
 // NAME=VALUE lines of a file into out (valid ones only). 0, or -1 with
 // errno (ENOENT: absent; any other failure logged).
-int readSecrets(const char *abs, std::map<std::string, std::string> *out)
+int read_secrets(const char *abs, std::map<std::string, std::string> *out)
 {
-    std::string path = rootPath(abs);
+    std::string path = root_path(abs);
     std::string text;
     if (path.empty()) {
         errno = ENOENT;
         return -1;
     }
-    if (readFile(path, &text) != 0) {
+    if (read_whole_file(path, &text) != 0) {
         int err = errno;
         if (err != ENOENT)
-            log_log(CFG_LOG_ERR, __func__, __LINE__, "%s: %s", path.c_str(), readFailure(err));
+            log_log(CFG_LOG_ERR, __func__, __LINE__, "%s: %s", path.c_str(), read_failure(err));
         errno = err;
         return -1;
     }
-    for (const std::string &line : splitLines(text)) {
+    for (const std::string &line : split_lines(text)) {
         size_t eq = line.find('=');
         if (line.empty() || line[0] == '#')
             continue;
@@ -87,7 +87,7 @@ int readSecrets(const char *abs, std::map<std::string, std::string> *out)
     return 0;
 }
 
-bool randomBytes(unsigned char *buf, size_t n)
+bool random_fill(unsigned char *buf, size_t n)
 {
     int fd = open("/dev/urandom", O_RDONLY | O_CLOEXEC);
     if (fd < 0)
@@ -110,7 +110,7 @@ std::map<std::string, std::string> generate()
 {
     std::map<std::string, std::string> out;
     unsigned char rnd[4 * 12 + 4];
-    if (!randomBytes(rnd, sizeof(rnd)))
+    if (!random_fill(rnd, sizeof(rnd)))
         return out;
     for (int i = 0; i < 4; i++) {
         std::string psk;
@@ -124,12 +124,12 @@ std::map<std::string, std::string> generate()
     unsigned long pin7 = ((unsigned long)rnd[48] << 24 | (unsigned long)rnd[49] << 16 |
                           (unsigned long)rnd[50] << 8 | rnd[51]) % 10000000ul;
     char pin[16];
-    snprintf(pin, sizeof(pin), "%07lu%d", pin7, wpsChecksum(pin7));
+    snprintf(pin, sizeof(pin), "%07lu%d", pin7, wps_checksum(pin7));
     out[kPinName] = pin;
     return out;
 }
 
-std::string secretsText(const std::map<std::string, std::string> &v)
+std::string secrets_text(const std::map<std::string, std::string> &v)
 {
     std::string out;
     for (const auto &kv : v)
@@ -139,13 +139,13 @@ std::string secretsText(const std::map<std::string, std::string> &v)
 
 } // namespace
 
-void deviceSecrets(DorvanImage *img)
+void device_secrets(DorvanImage *img)
 {
     std::map<std::string, std::string> v;
     std::map<std::string, std::string> made;
-    readSecrets(kProvisionFile, &v);
+    read_secrets(kProvisionFile, &v);
     if (v.size() < 5) {
-        int rc = readSecrets(kGeneratedFile, &made);
+        int rc = read_secrets(kGeneratedFile, &made);
         int err = errno;
         std::map<std::string, std::string> kept = made;
         kept.insert(v.begin(), v.end());
@@ -154,21 +154,21 @@ void deviceSecrets(DorvanImage *img)
             // brings back an empty passphrase.
             std::map<std::string, std::string> fresh = generate();
             made.insert(fresh.begin(), fresh.end());
-            std::string path = rootPath(kGeneratedFile);
+            std::string path = root_path(kGeneratedFile);
             const char *why = fresh.empty() ? "no random source" : nullptr;
             // A missing file is created only if still missing (a second
             // writer's file wins); an empty or partial one is completed, a
             // FIFO or folder replaced if it can be.
             if (why == nullptr && rc != 0 && err == ENOENT)
-                why = createFileIfMissing(path, secretsText(made), 0600) != 0 ? strerror(errno) : nullptr;
+                why = create_file_if_missing(path, secrets_text(made), 0600) != 0 ? strerror(errno) : nullptr;
             else if (why == nullptr && (rc == 0 || err == kNotRegular))
-                why = writeFileAtomic(path, secretsText(made), nullptr, 0600) != 0 ? strerror(errno) : nullptr;
+                why = write_file_atomic(path, secrets_text(made), nullptr, 0600) != 0 ? strerror(errno) : nullptr;
             else if (why == nullptr)
-                why = readFailure(err);
+                why = read_failure(err);
             if (why == nullptr && rc != 0) {
                 made.clear();
-                if (readSecrets(kGeneratedFile, &made) != 0)
-                    why = readFailure(errno);
+                if (read_secrets(kGeneratedFile, &made) != 0)
+                    why = read_failure(errno);
             }
             if (why != nullptr)
                 log_log(CFG_LOG_ERR, __func__, __LINE__, "device secrets not kept: %s", why);

@@ -33,7 +33,7 @@ uint32_t be32(const uint8_t *p)
     return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3];
 }
 
-const char *parseRule(const uint8_t *data, size_t size, size_t at, RegRule *r)
+const char *parse_rule(const uint8_t *data, size_t size, size_t at, RegRule *r)
 {
     if (at >= size)
         return "rule pointer past the end";
@@ -52,7 +52,7 @@ const char *parseRule(const uint8_t *data, size_t size, size_t at, RegRule *r)
     return nullptr;
 }
 
-const char *parseCollection(const uint8_t *data, size_t size, size_t tableEnd, size_t at,
+const char *parse_collection(const uint8_t *data, size_t size, size_t tableEnd, size_t at,
                             RegCountry *c)
 {
     if (at < tableEnd)
@@ -73,7 +73,7 @@ const char *parseCollection(const uint8_t *data, size_t size, size_t tableEnd, s
         size_t ruleAt = (size_t)be16(data + ptrs + 2 * i) * 4;
         if (ruleAt < tableEnd)
             return "rule pointer into the header";
-        if (const char *why = parseRule(data, size, ruleAt, &c->rules[i]))
+        if (const char *why = parse_rule(data, size, ruleAt, &c->rules[i]))
             return why;
     }
     return nullptr;
@@ -122,7 +122,7 @@ void note(const std::string &text)
 
 // Why the file cannot be used, or nullptr when *db holds it. id and mode
 // are what stat found.
-const char *loadRegDb(const std::string &path, mode_t mode, FileId *id, RegDb *db,
+const char *load_reg_db(const std::string &path, mode_t mode, FileId *id, RegDb *db,
                       std::string *why)
 {
     // A FIFO or device would block or never end.
@@ -131,16 +131,16 @@ const char *loadRegDb(const std::string &path, mode_t mode, FileId *id, RegDb *d
     if ((size_t)id->size > kMaxSize)
         return "too large";
     std::string bytes;
-    if (readFile(path, &bytes, id) != 0) {
+    if (read_whole_file(path, &bytes, id) != 0) {
         *why = strerror(errno);
         return why->c_str();
     }
-    return parseRegDb((const uint8_t *)bytes.data(), bytes.size(), db);
+    return parse_reg_db((const uint8_t *)bytes.data(), bytes.size(), db);
 }
 
 // The span of the rules contiguous with rules[i], as the kernel takes it
 // for an AUTO-BW rule.
-uint32_t autoBandwidth(const std::vector<RegRule> &rules, size_t i)
+uint32_t auto_bandwidth(const std::vector<RegRule> &rules, size_t i)
 {
     uint32_t start = rules[i].startKhz;
     for (size_t k = i; k > 0 && rules[k - 1].endKhz >= start; k--)
@@ -162,16 +162,16 @@ bool usable(const RegCountry &c, int centreMhz, int widthMhz, bool ofdm, RegRule
             continue;
         if ((r.flags & kRegNoIr) != 0 || (ofdm && (r.flags & kRegNoOfdm) != 0))
             return false;
-        uint32_t bw = (r.flags & kRegAutoBw) != 0 ? autoBandwidth(c.rules, i) : r.maxBwKhz;
+        uint32_t bw = (r.flags & kRegAutoBw) != 0 ? auto_bandwidth(c.rules, i) : r.maxBwKhz;
         *rule = r;
         return bw >= (uint32_t)widthMhz * 1000;
     }
     return false;
 }
 
-int centreOf(bool fiveGhz, int channel)
+int centre_of(bool five_ghz, int channel)
 {
-    if (fiveGhz)
+    if (five_ghz)
         return 5000 + 5 * channel;
     return channel == 14 ? 2484 : 2407 + 5 * channel;
 }
@@ -185,18 +185,18 @@ void add(const RegCountry &c, const RegQuery &q, int channel, int partner,
 {
     RegChannel ch;
     ch.channel = channel;
-    ch.centreMhz = centreOf(q.fiveGhz, channel);
+    ch.centreMhz = centre_of(q.five_ghz, channel);
     if (!usable(c, ch.centreMhz, q.widthMhz, q.ofdm, &ch.rule))
         return;
     RegRule other;
-    if (partner != 0 && !usable(c, centreOf(q.fiveGhz, partner), q.widthMhz, q.ofdm, &other))
+    if (partner != 0 && !usable(c, centre_of(q.five_ghz, partner), q.widthMhz, q.ofdm, &other))
         return;
     out->push_back(ch);
 }
 
 } // namespace
 
-const char *parseRegDb(const uint8_t *data, size_t size, RegDb *out)
+const char *parse_reg_db(const uint8_t *data, size_t size, RegDb *out)
 {
     out->countries.clear();
     if (size < 8)
@@ -226,7 +226,7 @@ const char *parseRegDb(const uint8_t *data, size_t size, RegDb *out)
         }
         c.alpha2[0] = (char)e[0];
         c.alpha2[1] = (char)e[1];
-        if (const char *why = parseCollection(data, size, tableEnd, (size_t)be16(e + 2) * 4, &c)) {
+        if (const char *why = parse_collection(data, size, tableEnd, (size_t)be16(e + 2) * 4, &c)) {
             out->countries.clear();
             return why;
         }
@@ -241,15 +241,15 @@ const RegDb &currentRegDb(std::string *source)
     // One stat a query; the file is read and parsed only when it changed.
     FileId id;
     mode_t mode = 0;
-    int err = statFileId(path, &id, &mode) == 0 ? 0 : errno;
+    int err = stat_file_id(path, &id, &mode) == 0 ? 0 : errno;
     bool same = path == g_reg.path &&
-                (sameFile(id, g_reg.id) || (!id.valid && !g_reg.id.valid));
+                (same_file(id, g_reg.id) || (!id.valid && !g_reg.id.valid));
     if (!same) {
         std::string text;
         const char *why = err != 0 ? strerror(err) : nullptr;
         RegDb db;
         if (why == nullptr)
-            why = loadRegDb(path, mode, &id, &db, &text);
+            why = load_reg_db(path, mode, &id, &db, &text);
         g_reg.path = path;
         g_reg.id = id;
         g_reg.fromFile = why == nullptr;
@@ -281,17 +281,17 @@ const RegCountry &regCountry(const RegDb &db, const char *country)
     return world != nullptr ? *world : compiledWorld();
 }
 
-bool regQueryFromWords(const std::vector<std::string> &w, RegQuery *q)
+bool reg_query_from_words(const std::vector<std::string> &w, RegQuery *q)
 {
     *q = RegQuery();
     if (w.size() == 1 && (w[0] == "b" || w[0] == "a")) {
-        q->fiveGhz = w[0] == "a";
-        q->ofdm = q->fiveGhz;
+        q->five_ghz = w[0] == "a";
+        q->ofdm = q->five_ghz;
         return true;
     }
     if (w.size() < 3 || w[0] != "n" || (w[1] != "a" && w[1] != "b"))
         return false;
-    q->fiveGhz = w[1] == "a";
+    q->five_ghz = w[1] == "a";
     if (w.size() == 3 && w[2] == "20")
         return true;
     if (w.size() == 4 && w[2] == "40" && (w[3] == "upper" || w[3] == "lower")) {
@@ -302,11 +302,11 @@ bool regQueryFromWords(const std::vector<std::string> &w, RegQuery *q)
     return false;
 }
 
-void regChannels(const RegCountry &c, const RegQuery &q, std::vector<RegChannel> *out)
+void reg_channels(const RegCountry &c, const RegQuery &q, std::vector<RegChannel> *out)
 {
     out->clear();
     int step = q.upper ? -4 : 4;
-    if (!q.fiveGhz) {
+    if (!q.five_ghz) {
         // Channel 14 lies off the 5 MHz grid: nobody's 40 MHz partner.
         for (int ch = 1; ch <= 14; ch++) {
             if (q.widthMhz == 20)

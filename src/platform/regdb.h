@@ -44,7 +44,7 @@ struct RegDb {
 
 // nullptr when size bytes at data are a valid database (then in *out), else
 // why not. Reads nothing outside [data, data + size).
-const char *parseRegDb(const uint8_t *data, size_t size, RegDb *out);
+const char *parse_reg_db(const uint8_t *data, size_t size, RegDb *out);
 
 // The database in force: read on first use and again only when the file
 // (path, inode, size, mtime) changes. Without a usable file, the world rules
@@ -60,14 +60,14 @@ const RegCountry &regCountry(const RegDb &db, const char *country);
 // One channel-list query: band, width and sideband, and whether 802.11b
 // alone is asked (then NO-OFDM channels count too).
 struct RegQuery {
-    bool fiveGhz = false;
+    bool five_ghz = false;
     int widthMhz = 20;
     bool upper = false;  // 40 MHz: the partner channel lies below
     bool ofdm = true;
 };
 // The query words after "wlChannelList": "b", "a", "n b|a 20",
 // "n b|a 40 lower|upper". False for anything else.
-bool regQueryFromWords(const std::vector<std::string> &words, RegQuery *q);
+bool reg_query_from_words(const std::vector<std::string> &words, RegQuery *q);
 
 struct RegChannel {
     int channel = 0;
@@ -75,7 +75,7 @@ struct RegChannel {
     RegRule rule;  // the rule that allows the channel
 };
 // The channels of country usable for q, in ascending order.
-void regChannels(const RegCountry &country, const RegQuery &q, std::vector<RegChannel> *out);
+void reg_channels(const RegCountry &country, const RegQuery &q, std::vector<RegChannel> *out);
 
 } // namespace dplat
 

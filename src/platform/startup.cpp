@@ -25,7 +25,7 @@ int g_bus; // the handle only has to be a valid non-null pointer
 
 namespace dplat {
 
-bool injectedFailure(const char *call, int *code)
+bool injected_failure(const char *call, int *code)
 {
     const char *env = getenv("DORVAN_FAIL");
     if (env == nullptr)
@@ -53,7 +53,7 @@ int cfgMsg_init(int entityId, void **msgHandle)
 {
     (void)entityId;
     int code = 0;
-    if (dplat::injectedFailure("cfgMsg_init", &code)) {
+    if (dplat::injected_failure("cfgMsg_init", &code)) {
         if (msgHandle != nullptr)
             *msgHandle = nullptr;
         return code;
@@ -75,17 +75,17 @@ int cfgMdm_init(int entityId, void *msgHandle, int *mdmId)
     (void)entityId;
     (void)msgHandle;
     int code = 0;
-    if (dplat::injectedFailure("cfgMdm_init", &code))
+    if (dplat::injected_failure("cfgMdm_init", &code))
         return code;
     if (!rootpath_valid()) {
         log_log(CFG_LOG_ERR, __func__, __LINE__, DORVAN_ROOT_TOO_LONG);
         return CFG_RET_INTERNAL_ERROR;
     }
-    std::string state = dplat::rootPath(DORVAN_STATE_DIR);
-    std::string board = dplat::rootPath(DORVAN_BOARD_DIR);
-    std::string radio = dplat::rootPath(DORVAN_RADIO_DIR);
+    std::string state = dplat::root_path(DORVAN_STATE_DIR);
+    std::string board = dplat::root_path(DORVAN_BOARD_DIR);
+    std::string radio = dplat::root_path(DORVAN_RADIO_DIR);
     for (const std::string &dir : {state, board, radio}) {
-        if (dir.empty() || dplat::makeDirs(dir) != 0) {
+        if (dir.empty() || dplat::make_dirs(dir) != 0) {
             log_log(CFG_LOG_ERR, __func__, __LINE__, "cannot create %s: %s",
                     dir.c_str(), strerror(errno));
             return CFG_RET_INTERNAL_ERROR;
@@ -93,10 +93,10 @@ int cfgMdm_init(int entityId, void *msgHandle, int *mdmId)
     }
     // Leftovers of writes that a crash or power loss interrupted.
     for (const std::string &dir : {state, board, radio})
-        dplat::removeStrayTemps(dir);
+        dplat::remove_stray_temps(dir);
     for (const auto &f : kIdleBoardFiles) {
         std::string path = board + "/" + f[0];
-        if (dplat::createFileIfMissing(path, f[1]) != 0) {
+        if (dplat::create_file_if_missing(path, f[1]) != 0) {
             log_log(CFG_LOG_ERR, __func__, __LINE__, "cannot create %s: %s",
                     path.c_str(), strerror(errno));
             return CFG_RET_INTERNAL_ERROR;
@@ -105,16 +105,16 @@ int cfgMdm_init(int entityId, void *msgHandle, int *mdmId)
     // A new board's flash holds the factory configuration; provision it once
     // so the first loads do not report two missing files. A damaged file is
     // left for the loader to report and fall back from.
-    std::string mdm = dplat::rootPath(DORVAN_MDM_FILE);
-    std::string flash = dplat::rootPath(DORVAN_FLASH_FILE);
+    std::string mdm = dplat::root_path(DORVAN_MDM_FILE);
+    std::string flash = dplat::root_path(DORVAN_FLASH_FILE);
     struct stat st;
     if (stat(mdm.c_str(), &st) != 0 && errno == ENOENT && stat(flash.c_str(), &st) != 0 &&
         errno == ENOENT) {
         DorvanImage img;
-        dplat::factoryImage(&img);
+        dplat::factory_image(&img);
         std::string bytes = dplat::serialise(img);
-        if (dplat::writeFileAtomic(flash, bytes) != 0 ||
-            dplat::writeFileAtomic(mdm, bytes, nullptr, 0600, false) != 0)
+        if (dplat::write_file_atomic(flash, bytes) != 0 ||
+            dplat::write_file_atomic(mdm, bytes, nullptr, 0600, false) != 0)
             return CFG_RET_INTERNAL_ERROR;
     }
     if (mdmId != nullptr)
@@ -131,14 +131,14 @@ int wldm_alloc(int count)
 {
     (void)count;
     int code = 0;
-    return dplat::injectedFailure("wldm_alloc", &code) ? code : 0;
+    return dplat::injected_failure("wldm_alloc", &code) ? code : 0;
 }
 
 int wlmgr_alloc(int count)
 {
     (void)count;
     int code = 0;
-    return dplat::injectedFailure("wlmgr_alloc", &code) ? code : 0;
+    return dplat::injected_failure("wlmgr_alloc", &code) ? code : 0;
 }
 
 } // extern "C"

@@ -33,7 +33,7 @@ void remember(const std::string &path, std::string bytes, const FileId &id)
 // factory values over data it never saw).
 const int kUnreadable = -2;
 
-int readImage(const std::string &path, DorvanImage *img, std::string *bytes,
+int read_image(const std::string &path, DorvanImage *img, std::string *bytes,
               FileId *id, std::string *why, const std::string *same = nullptr)
 {
     if (path.empty()) {
@@ -41,15 +41,15 @@ int readImage(const std::string &path, DorvanImage *img, std::string *bytes,
         errno = ENAMETOOLONG;
         return kUnreadable;
     }
-    if (readFile(path, bytes, id) != 0) {
+    if (read_whole_file(path, bytes, id) != 0) {
         int e = errno;
-        *why = e == ENOENT ? "missing" : readFailure(e);
+        *why = e == ENOENT ? "missing" : read_failure(e);
         errno = e;
         return e == ENOENT ? -1 : kUnreadable;
     }
     if (same != nullptr && *bytes == *same)
         return 1;
-    if (const char *bad = parseImage(*bytes, img)) {
+    if (const char *bad = parse_image(*bytes, img)) {
         *why = bad;
         errno = EBADMSG;
         return -1;
@@ -59,17 +59,17 @@ int readImage(const std::string &path, DorvanImage *img, std::string *bytes,
 
 } // namespace
 
-int loadImage(bool fromFlash, DorvanImage *out, std::string *known, std::string *failure)
+int load_image(bool fromFlash, DorvanImage *out, std::string *known, std::string *failure)
 {
     const char *order[] = {DORVAN_MDM_FILE, DORVAN_FLASH_FILE};
     for (int i = fromFlash ? 1 : 0; i < 2; i++) {
-        std::string path = rootPath(order[i]);
+        std::string path = root_path(order[i]);
         std::string bytes;
         std::string why;
         // Every load reads the data model (another process may have stored
         // since), but parses it only when it changed.
         const std::string *same = i == 0 && known != nullptr && !known->empty() ? known : nullptr;
-        int rc = readImage(path, out, &bytes, nullptr, &why, same);
+        int rc = read_image(path, out, &bytes, nullptr, &why, same);
         if (rc >= 0) {
             if (known != nullptr && rc == 0) {
                 if (i == 0)
@@ -93,21 +93,21 @@ int loadImage(bool fromFlash, DorvanImage *out, std::string *known, std::string 
         }
         log_log(CFG_LOG_ERR, __func__, __LINE__, "ignoring %s: %s", shown, why.c_str());
     }
-    factoryImage(out);
+    factory_image(out);
     if (known != nullptr)
         known->clear();
     return 0;
 }
 
-int storeImage(const DorvanImage &img, std::string *known)
+int store_image(const DorvanImage &img, std::string *known)
 {
-    std::string path = rootPath(DORVAN_MDM_FILE);
+    std::string path = root_path(DORVAN_MDM_FILE);
     if (path.empty())
         return -1;
     std::string bytes = serialise(img);
     FileId id;
     // The data model is RAM on a gateway: replaced atomically, never synced.
-    if (writeFileAtomic(path, bytes, &id, 0600, false) != 0)
+    if (write_file_atomic(path, bytes, &id, 0600, false) != 0)
         return -1;
     if (known != nullptr)
         *known = bytes;
@@ -115,7 +115,7 @@ int storeImage(const DorvanImage &img, std::string *known)
     return 0;
 }
 
-void forgetStoreCache()
+void forget_store_cache()
 {
     g_cache = StoreCache();
 }
@@ -127,16 +127,16 @@ using namespace dplat;
 extern "C" int cfgMgm_saveConfigToFlash(void)
 {
     trace("save");
-    std::string mdm = rootPath(DORVAN_MDM_FILE);
-    std::string flash = rootPath(DORVAN_FLASH_FILE);
+    std::string mdm = root_path(DORVAN_MDM_FILE);
+    std::string flash = root_path(DORVAN_FLASH_FILE);
     if (mdm.empty() || flash.empty())
         return CFG_RET_INTERNAL_ERROR;
     std::string bytes;
     FileId now;
-    statFileId(mdm, &now);
-    if (g_cache.path == mdm && sameFile(g_cache.id, now))
+    stat_file_id(mdm, &now);
+    if (g_cache.path == mdm && same_file(g_cache.id, now))
         bytes = g_cache.bytes;
-    if (int e = workingCopyUnreadable()) {
+    if (int e = working_copy_unreadable()) {
         errno = e;
         return CFG_RET_INTERNAL_ERROR;
     }
@@ -145,7 +145,7 @@ extern "C" int cfgMgm_saveConfigToFlash(void)
         DorvanImage img;
         std::string why;
         FileId id;
-        if (readImage(mdm, &img, &bytes, &id, &why) != 0) {
+        if (read_image(mdm, &img, &bytes, &id, &why) != 0) {
             int e = errno;
             log_log(CFG_LOG_ERR, __func__, __LINE__, "not saving %s: %s",
                     mdm.c_str(), why.c_str());
@@ -154,32 +154,32 @@ extern "C" int cfgMgm_saveConfigToFlash(void)
         }
         remember(mdm, bytes, id);
     }
-    return writeFileAtomic(flash, bytes) == 0 ? CFG_RET_SUCCESS
+    return write_file_atomic(flash, bytes) == 0 ? CFG_RET_SUCCESS
                                               : CFG_RET_INTERNAL_ERROR;
 }
 
-int dorvan_restoreFactory(void)
+int dorvan_restore_factory(void)
 {
     trace("restore");
     DorvanImage img;
-    factoryImage(&img);
-    std::string flash = rootPath(DORVAN_FLASH_FILE);
-    int rc = storeImage(img);
-    if (rc == 0 && (flash.empty() || writeFileAtomic(flash, serialise(img)) != 0))
+    factory_image(&img);
+    std::string flash = root_path(DORVAN_FLASH_FILE);
+    int rc = store_image(img);
+    if (rc == 0 && (flash.empty() || write_file_atomic(flash, serialise(img)) != 0))
         rc = -1;
-    setWorkingCopy(img);
+    set_working_copy(img);
     log_log(CFG_LOG_NOTICE, __func__, __LINE__, "factory configuration %s",
             rc == 0 ? "restored" : "NOT restored");
     return rc;
 }
 
-int dorvan_readImageFile(const char *abs, DorvanImage *out, std::string *why)
+int dorvan_read_image_file(const char *abs, DorvanImage *out, std::string *why)
 {
     std::string bytes;
     std::string reason;
     FileId id;
     DorvanImage img;
-    if (readImage(rootPath(abs), &img, &bytes, &id, &reason) != 0) {
+    if (read_image(root_path(abs), &img, &bytes, &id, &reason) != 0) {
         if (why != nullptr)
             *why = reason;
         return -1;

@@ -22,7 +22,7 @@ int g_instanceFd = -1;
 
 // The descriptor a restarting image left us, if it really is the lock file
 // at path (a stale or forged number is ignored). Else -1.
-int inheritedInstanceFd(const std::string &path)
+int inherited_instance_fd(const std::string &path)
 {
     const char *env = getenv(kInstanceFdEnv);
     if (env == nullptr)
@@ -41,7 +41,7 @@ int inheritedInstanceFd(const std::string &path)
     return (int)fd;
 }
 
-int runShell(const char *cmdline)
+int run_shell(const char *cmdline)
 {
     if (cmdline == nullptr)
         return -1;
@@ -53,7 +53,7 @@ int runShell(const char *cmdline)
         return -1;
     }
     if (pid == 0) {
-        dplat::childSignalDefaults();
+        dplat::child_signal_defaults();
         execv("/bin/sh", argv);
         _exit(127);
     }
@@ -69,7 +69,7 @@ int runShell(const char *cmdline)
 
 // Re-executes this program with its original arguments. Returns only on
 // failure, with the reason.
-const char *reexecSelf()
+const char *reexec_self()
 {
     static char args[16384];
     const int kMaxArgs = 256;
@@ -115,7 +115,7 @@ const char *reexecSelf()
 
 namespace dplat {
 
-void childSignalDefaults()
+void child_signal_defaults()
 {
     // A started program must not inherit a blocked mask or ignored signals.
     sigset_t none;
@@ -129,18 +129,18 @@ void childSignalDefaults()
 
 extern "C" {
 
-int dorvan_holdInstanceLock(void)
+int dorvan_hold_instance_lock(void)
 {
-    std::string path = dplat::rootPath(DORVAN_INSTANCE_LOCK_FILE);
+    std::string path = dplat::root_path(DORVAN_INSTANCE_LOCK_FILE);
     if (path.empty()) {
         log_log(CFG_LOG_ERR, __func__, __LINE__, "instance lock path too long");
         return -1;
     }
-    int fd = inheritedInstanceFd(path);
+    int fd = inherited_instance_fd(path);
     if (fd < 0) {
         // Never removed: the lock is the flock on this inode.
         fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd < 0 && errno == ENOENT && dplat::makeDirs(dplat::rootPath(DORVAN_STATE_DIR)) == 0)
+        if (fd < 0 && errno == ENOENT && dplat::make_dirs(dplat::root_path(DORVAN_STATE_DIR)) == 0)
             fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0) {
             log_log(CFG_LOG_ERR, __func__, __LINE__, "cannot open %s: %s", path.c_str(),
@@ -166,14 +166,14 @@ int cfgSys_doSystemAction(const char *caller, const char *cmdline)
 {
     log_log(CFG_LOG_DEBUG, __func__, __LINE__, "%s: %s", caller ? caller : "?",
             cmdline ? cmdline : "(null)");
-    return runShell(cmdline);
+    return run_shell(cmdline);
 }
 
 int systemEx(const char *cmdline, int flags)
 {
     (void)flags;
-    int rc = runShell(cmdline);
-    radio_systemAction(cmdline);
+    int rc = run_shell(cmdline);
+    radio_system_action(cmdline);
     return rc;
 }
 
@@ -185,7 +185,7 @@ int cfgMgm_restoreDefault(void *msgHandle)
         log_log(CFG_LOG_ERR, __func__, __LINE__, "configuration lock not obtained");
         return CFG_RET_TIMED_OUT;
     }
-    int rc = dorvan_restoreFactory();
+    int rc = dorvan_restore_factory();
     cfgLck_releaseLockTraced(who);
     if (rc != 0)
         return CFG_RET_INTERNAL_ERROR;
@@ -195,7 +195,7 @@ int cfgMgm_restoreDefault(void *msgHandle)
     const char *noexec = getenv("DORVAN_NO_REEXEC");
     if (noexec != nullptr && strcmp(noexec, "1") == 0)
         return CFG_RET_SUCCESS;
-    const char *why = reexecSelf();
+    const char *why = reexec_self();
     // Returning would make the monitor restore the defaults again on every
     // pass, undoing every later change: end, so the service manager restarts
     // us with the factory configuration in place.

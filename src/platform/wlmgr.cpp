@@ -80,7 +80,7 @@ WorkingCopy g_wc;
 std::vector<ScanPeer> g_scan;
 FailNote g_scanNote;
 
-std::string canonicalBase(const std::string &base)
+std::string canonical_base(const std::string &base)
 {
     for (const auto &a : kAliases)
         if (base == a[0])
@@ -88,7 +88,7 @@ std::string canonicalBase(const std::string &base)
     return base;
 }
 
-bool isPerInterface(const std::string &name)
+bool is_per_interface(const std::string &name)
 {
     for (const char *n : kPerInterfaceNames)
         if (name == n)
@@ -102,13 +102,13 @@ void forget()
     g_wc.undo.clear();
 }
 
-int loadLocked(bool fromFlash)
+int load_locked(bool fromFlash)
 {
     trace("load");
     if (fromFlash || !g_wc.loaded)
         forget();
     g_wc.failure.clear();
-    int rc = loadImage(fromFlash, &g_wc.img, &g_wc.bytes, &g_wc.failure);
+    int rc = load_image(fromFlash, &g_wc.img, &g_wc.bytes, &g_wc.failure);
     g_wc.unreadable = rc < 0 ? errno : 0;
     if (rc == 1) {
         for (auto u = g_wc.undo.rbegin(); u != g_wc.undo.rend(); ++u) {
@@ -128,7 +128,7 @@ int loadLocked(bool fromFlash)
 DorvanImage &image()
 {
     if (!g_wc.loaded)
-        loadLocked(false);
+        load_locked(false);
     return g_wc.img;
 }
 
@@ -142,17 +142,17 @@ DorvanImage &changing()
 
 // Cursors are the index of the next entry plus one: never null, and still
 // safe when the list changes under a walk.
-void *cursorFor(size_t next)
+void *cursor_for(size_t next)
 {
     return (void *)(uintptr_t)(next + 1);
 }
 
-size_t indexOf(void *cursor)
+size_t index_of(void *cursor)
 {
     return cursor == nullptr ? 0 : (size_t)((uintptr_t)cursor - 1);
 }
 
-void copyOut(char *dst, size_t size, const std::string &src)
+void copy_out(char *dst, size_t size, const std::string &src)
 {
     if (dst == nullptr)
         return;
@@ -177,7 +177,7 @@ std::string upper(const char *s)
 
 } // namespace
 
-int selectedInterface(const DorvanImage &img)
+int selected_interface(const DorvanImage &img)
 {
     auto it = img.vars.find("wlSsidIdx");
     if (it == img.vars.end())
@@ -186,7 +186,7 @@ int selectedInterface(const DorvanImage &img)
     return idx >= 0 && idx <= 3 ? idx : 0;
 }
 
-std::string canonicalKey(const DorvanImage &img, const char *name)
+std::string canonical_key(const DorvanImage &img, const char *name)
 {
     if (name == nullptr)
         return std::string();
@@ -196,23 +196,23 @@ std::string canonicalKey(const DorvanImage &img, const char *name)
     // NAME_wl0vI: exactly one digit 0..3 after the tag, at the very end.
     if (n > kKeyTagLen + 1 && name[n - 1] >= '0' && name[n - 1] <= '3' &&
         memcmp(name + n - 1 - kKeyTagLen, kKeyTag, kKeyTagLen) == 0) {
-        std::string base = canonicalBase(std::string(name, n - 1 - kKeyTagLen));
+        std::string base = canonical_base(std::string(name, n - 1 - kKeyTagLen));
         return base + kKeyTag + name[n - 1];
     }
-    std::string base = canonicalBase(name);
-    if (isPerInterface(base))
-        return base + kKeyTag + char('0' + selectedInterface(img));
+    std::string base = canonical_base(name);
+    if (is_per_interface(base))
+        return base + kKeyTag + char('0' + selected_interface(img));
     return base;
 }
 
-void resetWorkingCopy()
+void reset_working_copy()
 {
     g_wc = WorkingCopy();
     g_scan.clear();
     g_scanNote = FailNote();
 }
 
-void setWorkingCopy(const DorvanImage &img)
+void set_working_copy(const DorvanImage &img)
 {
     g_wc.img = img;
     forget();
@@ -221,7 +221,7 @@ void setWorkingCopy(const DorvanImage &img)
     g_wc.failure.clear();
 }
 
-int workingCopyUnreadable()
+int working_copy_unreadable()
 {
     return g_wc.unreadable;
 }
@@ -234,12 +234,12 @@ extern "C" {
 
 int wlmgr_loadWorkingCopy(void)
 {
-    return loadLocked(false);
+    return load_locked(false);
 }
 
 int wlmgr_storeWorkingCopy(void)
 {
-    return dorvan_storeWorkingCopy();
+    return dorvan_store_working_copy();
 }
 
 int wlmgr_getVar(const char *name, char *value)
@@ -247,13 +247,13 @@ int wlmgr_getVar(const char *name, char *value)
     if (value != nullptr)
         value[0] = '\0';
     const DorvanImage &img = image();
-    std::string key = canonicalKey(img, name);
+    std::string key = canonical_key(img, name);
     if (key.empty())
         return -1;
     auto it = img.vars.find(key);
     if (it == img.vars.end())
         return -1;
-    copyOut(value, WLMGR_VALUE_SIZE, it->second);
+    copy_out(value, WLMGR_VALUE_SIZE, it->second);
     return 0;
 }
 
@@ -262,7 +262,7 @@ int wlmgr_setVar(const char *name, const char *value)
     if (!fits(value, WLMGR_VALUE_SIZE))
         return -1;
     DorvanImage &img = image();
-    std::string key = canonicalKey(img, name);
+    std::string key = canonical_key(img, name);
     if (key.empty())
         return -1;
     auto it = img.vars.find(key);
@@ -273,7 +273,7 @@ int wlmgr_setVar(const char *name, const char *value)
         else
             forget();
     }
-    radio_noteSet(key, value);
+    radio_note_set(key, value);
     if (it != img.vars.end())
         it->second = value;
     else
@@ -286,12 +286,12 @@ void *wlmgr_getFilterMac(void *cursor, char *mac, int flags, char *ifname)
 {
     (void)flags;
     const auto &list = image().filters;
-    size_t i = indexOf(cursor);
+    size_t i = index_of(cursor);
     if (i >= list.size())
         return nullptr;
-    copyOut(mac, WLMGR_MAC_SIZE, list[i].mac);
-    copyOut(ifname, WLMGR_IFNAME_SIZE, list[i].ifname);
-    return cursorFor(i + 1);
+    copy_out(mac, WLMGR_MAC_SIZE, list[i].mac);
+    copy_out(ifname, WLMGR_IFNAME_SIZE, list[i].ifname);
+    return cursor_for(i + 1);
 }
 
 int wlmgr_addFilterMac(const char *mac, const char *ssid, const char *ifname)
@@ -301,7 +301,7 @@ int wlmgr_addFilterMac(const char *mac, const char *ssid, const char *ifname)
         return WLMGR_LIST_BADARG;
     auto &list = changing().filters;
     for (const auto &f : list)
-        if (f.ifname == ifname && equalsNoCase(f.mac, mac))
+        if (f.ifname == ifname && equals_no_case(f.mac, mac))
             return 0;
     if (list.size() >= kFilterMax)
         return WLMGR_LIST_FULL;
@@ -314,10 +314,10 @@ int wlmgr_removeFilterMac(const char *mac)
     if (mac == nullptr)
         return WLMGR_LIST_BADARG;
     DorvanImage &img = changing();
-    const char *ifname = kIfNames[selectedInterface(img)];
+    const char *ifname = kIfNames[selected_interface(img)];
     auto &list = img.filters;
     for (auto it = list.begin(); it != list.end(); ++it) {
-        if (it->ifname == ifname && equalsNoCase(it->mac, mac)) {
+        if (it->ifname == ifname && equals_no_case(it->mac, mac)) {
             list.erase(it);
             return 0;
         }
@@ -333,15 +333,15 @@ void wlmgr_scanWdsMacStart(void)
 void wlmgr_scanWdsMacResult(void)
 {
     std::vector<ScanPeer> found;
-    std::string path = rootPath(DORVAN_WDS_PEERS_FILE);
+    std::string path = root_path(DORVAN_WDS_PEERS_FILE);
     struct stat st;
-    int fd = path.empty() ? -1 : openRegular(path, &st);
+    int fd = path.empty() ? -1 : open_regular(path, &st);
     // A missing file is an empty scan; anything else that is not a regular
     // file fails it (a FIFO would block, /dev/zero never end).
     int err = fd < 0 && !path.empty() && errno != ENOENT ? errno : 0;
-    if (noteFailure(&g_scanNote, err))
+    if (note_failure(&g_scanNote, err))
         log_log(CFG_LOG_ERR, __func__, __LINE__, "cannot read %s: %s", path.c_str(),
-                readFailure(err));
+                read_failure(err));
     if (fd >= 0) {
         // Longest line kept: address, blank, SSID.
         const size_t kLineMax = WLMGR_MAC_SIZE + WLMGR_VALUE_SIZE;
@@ -391,12 +391,12 @@ void wlmgr_scanWdsMacResult(void)
 
 void *wlmgr_getScanWdsMacSSID(void *cursor, char *mac, char *ssid)
 {
-    size_t i = indexOf(cursor);
+    size_t i = index_of(cursor);
     if (i >= g_scan.size())
         return nullptr;
-    copyOut(mac, WLMGR_MAC_SIZE, g_scan[i].mac);
-    copyOut(ssid, WLMGR_VALUE_SIZE, g_scan[i].ssid);
-    return cursorFor(i + 1);
+    copy_out(mac, WLMGR_MAC_SIZE, g_scan[i].mac);
+    copy_out(ssid, WLMGR_VALUE_SIZE, g_scan[i].ssid);
+    return cursor_for(i + 1);
 }
 
 int wlmgr_isWdsMacConfigured(const char *mac)
@@ -405,11 +405,11 @@ int wlmgr_isWdsMacConfigured(const char *mac)
         return 0;
     const DorvanImage &img = image();
     for (const auto &w : img.wds)
-        if (equalsNoCase(w, mac))
+        if (equals_no_case(w, mac))
             return 1;
     for (const char *n : {"wlWds0", "wlWds1", "wlWds2", "wlWds3"}) {
         auto it = img.vars.find(n);
-        if (it != img.vars.end() && equalsNoCase(it->second, mac))
+        if (it != img.vars.end() && equals_no_case(it->second, mac))
             return 1;
     }
     return 0;
@@ -422,7 +422,7 @@ int wlmgr_addWdsMac(const char *mac)
     std::string u = upper(mac);
     auto &list = changing().wds;
     for (const auto &w : list)
-        if (equalsNoCase(w, u))
+        if (equals_no_case(w, u))
             return 0;
     if (list.size() >= kWdsMax)
         return WLMGR_LIST_FULL;
@@ -432,17 +432,17 @@ int wlmgr_addWdsMac(const char *mac)
 
 } // extern "C"
 
-int dorvan_loadFlashWorkingCopy(void)
+int dorvan_load_flash_working_copy(void)
 {
-    return loadLocked(true);
+    return load_locked(true);
 }
 
-std::string dorvan_loadFailure(void)
+std::string dorvan_load_failure(void)
 {
     return g_wc.failure;
 }
 
-int dorvan_storeWorkingCopy(void)
+int dorvan_store_working_copy(void)
 {
     trace("store");
     int rc;
@@ -451,7 +451,7 @@ int dorvan_storeWorkingCopy(void)
         errno = g_wc.unreadable;
         rc = -1;
     } else {
-        rc = storeImage(image(), &g_wc.bytes);
+        rc = store_image(image(), &g_wc.bytes);
         if (rc == 0)
             g_wc.undo.clear();
     }
@@ -462,20 +462,20 @@ int dorvan_storeWorkingCopy(void)
     return rc;
 }
 
-DorvanImage dorvan_workingCopy(void)
+DorvanImage dorvan_working_copy(void)
 {
     return image();
 }
 
-std::string dorvan_canonicalName(const char *name)
+std::string dorvan_canonical_name(const char *name)
 {
-    return canonicalKey(image(), name);
+    return canonical_key(image(), name);
 }
 
-void dorvan_resetProcessState(void)
+void dorvan_reset_process_state(void)
 {
-    resetWorkingCopy();
-    forgetStoreCache();
-    dropLock();
+    reset_working_copy();
+    forget_store_cache();
+    drop_lock();
     dplat::board::forget();
 }

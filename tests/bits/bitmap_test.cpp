@@ -8,8 +8,8 @@
 #include <stdio.h>
 #include <string.h>
 
-using dplat::board::bitmapBit;
-using dplat::board::bitmapWords;
+using dplat::board::bitmap_bit;
+using dplat::board::bitmap_words;
 
 namespace {
 
@@ -26,8 +26,8 @@ void setKernelBit(unsigned long *bits, unsigned code)
 
 int main()
 {
-    const size_t kWords = bitmapWords(KEY_MAX);
-    unsigned long bits[kWords], sw[bitmapWords(SW_MAX)] = {};
+    const size_t kWords = bitmap_words(KEY_MAX);
+    unsigned long bits[kWords], sw[bitmap_words(SW_MAX)] = {};
     const long full = (long)sizeof(bits);
     int failures = 0;
     // Every code alone: it reads set, every other code clear.
@@ -35,18 +35,18 @@ int main()
         memset(bits, 0, sizeof(bits));
         setKernelBit(bits, code);
         for (unsigned other = 0; other <= KEY_MAX; other++)
-            failures += bitmapBit(bits, kWords, full, other) != (other == code);
+            failures += bitmap_bit(bits, kWords, full, other) != (other == code);
     }
     setKernelBit(sw, SW_RFKILL_ALL);
-    failures += bitmapBit(sw, bitmapWords(SW_MAX), (long)sizeof(sw), SW_RFKILL_ALL) != 1;
-    failures += bitmapBit(sw, bitmapWords(SW_MAX), (long)sizeof(sw), (unsigned)(8 * sizeof(sw))) != -1;
+    failures += bitmap_bit(sw, bitmap_words(SW_MAX), (long)sizeof(sw), SW_RFKILL_ALL) != 1;
+    failures += bitmap_bit(sw, bitmap_words(SW_MAX), (long)sizeof(sw), (unsigned)(8 * sizeof(sw))) != -1;
     // Fewer bytes than asked for: what was not copied is not known.
     setKernelBit(bits, 63);
     setKernelBit(bits, 64);
-    failures += bitmapBit(bits, kWords, 8, 63) != 1;
-    failures += bitmapBit(bits, kWords, 8, 64) != -1;
-    failures += bitmapBit(bits, kWords, 0, 0) != -1;
-    failures += bitmapBit(bits, kWords, -1, 0) != -1;
+    failures += bitmap_bit(bits, kWords, 8, 63) != 1;
+    failures += bitmap_bit(bits, kWords, 8, 64) != -1;
+    failures += bitmap_bit(bits, kWords, 0, 0) != -1;
+    failures += bitmap_bit(bits, kWords, -1, 0) != -1;
     printf("%s: %d failure(s), %zu-bit words, %s-endian\n", failures ? "FAIL" : "ok", failures,
            8 * sizeof(unsigned long), __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__ ? "big" : "little");
     return failures ? 1 : 0;

@@ -118,7 +118,7 @@ TEST_P(DaemonTest, FrontEndWithoutAndWithADaemonThatHoldsItsRoot)
     dt::Daemon second(root);
     EXPECT_EQ(second.wait_exit(3000), 255);
     dt::Lines log = dt::lines(root.log());
-    EXPECT_TRUE(log.size() == 1 && log[0].find("[3] dorvan_holdInstanceLock") != std::string::npos &&
+    EXPECT_TRUE(log.size() == 1 && log[0].find("[3] dorvan_hold_instance_lock") != std::string::npos &&
                 log[0].find("another dorvand") != std::string::npos) << root.log();
     EXPECT_EQ(first.out().substr(out_before), "") << "no button counted, no pipe touched";
     EXPECT_TRUE(dt::exists(req));

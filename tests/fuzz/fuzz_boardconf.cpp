@@ -11,8 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     (void)quiet;
     using namespace dplat::board;
     Entry e[kNumInputs];
-    defaultEntries(e);
-    parseBoardConf("board.conf", std::string((const char *)data, size), e);
+    default_entries(e);
+    parse_board_conf("board.conf", std::string((const char *)data, size), e);
     for (const Entry &x : e) {
         if (x.source == Source::Broken ? x.why.empty()
                                        : x.where.empty() || x.where[0] != '/' || x.what.empty() || x.path.empty())

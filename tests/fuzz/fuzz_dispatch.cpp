@@ -10,7 +10,7 @@
 #include <unistd.h>
 
 #include "cfg_framework.h"
-#include "cli.h"
+#include "text.h"
 #include "dorvan_store.h"
 #include "pipes.h"
 #include "radio/radio.h"
@@ -63,7 +63,7 @@ void seed()
 {
     if (cfgLck_acquireLockWithTimeoutTraced("fuzz", 5) != 0)
         abort();
-    dorvan_restoreFactory();
+    dorvan_restore_factory();
     wlmgr_loadWorkingCopy();
     for (const auto &kv : kSeed)
         wlmgr_setVar(kv[0], kv[1]);
@@ -131,7 +131,7 @@ void check_rendering(const DorvanImage &img)
         if (line[0] == '#')
             continue;
         size_t eq = line.find('=');
-        if (eq == std::string::npos || !radio_keyAllowed(line.substr(0, eq)))
+        if (eq == std::string::npos || !radio_key_allowed(line.substr(0, eq)))
             abort();
         for (unsigned char c : line)
             if (c < 0x20 || c > 0x7e)
@@ -153,7 +153,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     request[n] = '\0';
     cli_dispatch(request);
     drain();
-    DorvanImage img = dorvan_workingCopy();
+    DorvanImage img = dorvan_working_copy();
     check_rendering(img);
     // The raw bytes as values no command could store (newlines, controls).
     img.vars["wlEnbl_wl0v1"] = "1";

@@ -11,7 +11,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     dplat::RegDb db;
-    if (dplat::parseRegDb(data, size, &db) != nullptr) {
+    if (dplat::parse_reg_db(data, size, &db) != nullptr) {
         if (!db.countries.empty())
             abort();  // a refused file must leave nothing behind
         return 0;
@@ -22,11 +22,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         // Every band, width and sideband; 802.11b alone too.
         for (int k = 0; k < 9; k++) {
             dplat::RegQuery q;
-            q.fiveGhz = (k & 1) != 0;
+            q.five_ghz = (k & 1) != 0;
             q.widthMhz = (k & 2) != 0 ? 40 : 20;
             q.upper = (k & 4) != 0;
             q.ofdm = k != 8;
-            dplat::regChannels(dplat::regCountry(db, code), q, &out);
+            dplat::reg_channels(dplat::regCountry(db, code), q, &out);
             for (const dplat::RegChannel &ch : out)
                 if (ch.channel < 1 || ch.channel > 177 || out.size() > 28)
                     abort();

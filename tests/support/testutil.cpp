@@ -154,7 +154,7 @@ TempRoot::TempRoot(bool bare, bool tmpfs)
     setenv("DORVAN_ROOT", path_.c_str(), 1);
     setenv("DORVAN_TRACE", file("trace").c_str(), 1);
     setenv("DORVAN_LOG", file("log").c_str(), 1);
-    dorvan_resetProcessState();
+    dorvan_reset_process_state();
     if (bare)
         return;
     mkdir(file("var").c_str(), 0755);
@@ -164,7 +164,7 @@ TempRoot::TempRoot(bool bare, bool tmpfs)
 
 TempRoot::~TempRoot()
 {
-    dorvan_resetProcessState();
+    dorvan_reset_process_state();
     run("rm -rf '" + path_ + "'");
     for (int i = 0; i < kNumEnv; i++) {
         if (saved_set[i])

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "cli.h"
+#include "text.h"
 #include "daemon.h"
 #include "iface.h"
 #include "reply.h"
@@ -20,8 +20,8 @@ std::vector<std::string> split(std::string text)
 {
     std::vector<char> buf(text.begin(), text.end());
     buf.push_back('\0');
-    char *tok[CLI_MAX_TOKENS];
-    int n = cli_split(buf.data(), tok);
+    char *tok[TEXT_MAX_TOKENS];
+    int n = text_split(buf.data(), tok);
     return std::vector<std::string>(tok, tok + n);
 }
 
@@ -48,15 +48,15 @@ TEST(Tokenizer, KeepsAtMost24Words)
 
 TEST(Number, LeadingSignAndDigits)
 {
-    EXPECT_EQ(cli_number("42"), 42);
-    EXPECT_EQ(cli_number("-1"), -1);
-    EXPECT_EQ(cli_number("+7x"), 7);
-    EXPECT_EQ(cli_number("3x"), 3);
-    EXPECT_EQ(cli_number("abc"), 0);
-    EXPECT_EQ(cli_number(""), 0);
-    EXPECT_EQ(cli_number(" 5"), 0);  // no blank skipping: tokens never hold one
-    EXPECT_EQ(cli_number("99999999999999999999"), 2147483647);
-    EXPECT_EQ(cli_number("-99999999999999999999"), -2147483647 - 1);
+    EXPECT_EQ(text_number("42"), 42);
+    EXPECT_EQ(text_number("-1"), -1);
+    EXPECT_EQ(text_number("+7x"), 7);
+    EXPECT_EQ(text_number("3x"), 3);
+    EXPECT_EQ(text_number("abc"), 0);
+    EXPECT_EQ(text_number(""), 0);
+    EXPECT_EQ(text_number(" 5"), 0);  // no blank skipping: tokens never hold one
+    EXPECT_EQ(text_number("99999999999999999999"), 2147483647);
+    EXPECT_EQ(text_number("-99999999999999999999"), -2147483647 - 1);
 }
 
 TEST(Interfaces, NamesAndIndexes)

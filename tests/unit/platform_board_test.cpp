@@ -24,7 +24,7 @@
 #include "dorvan_store.h"
 #include "testutil.h"
 
-using dplat::board::bitmapWords;
+using dplat::board::bitmap_words;
 using dplat::board::kBitsPerWord;
 
 namespace {
@@ -73,10 +73,10 @@ int serve(int fd, unsigned long req, void *arg)
     }
     // EVIOCGKEY / EVIOCGSW: the kernel copies its own array of longs.
     bool sw = _IOC_NR(req) == _IOC_NR(EVIOCGSW(0));
-    unsigned long map[bitmapWords(KEY_MAX)] = {};
+    unsigned long map[bitmap_words(KEY_MAX)] = {};
     for (unsigned c : sw ? dev->switches : dev->keys)
         map[c / kBitsPerWord] |= 1UL << (c % kBitsPerWord);
-    size_t len = std::min<size_t>(_IOC_SIZE(req), sw ? sizeof(long) * bitmapWords(SW_MAX) : sizeof(map));
+    size_t len = std::min<size_t>(_IOC_SIZE(req), sw ? sizeof(long) * bitmap_words(SW_MAX) : sizeof(map));
     len = std::min<size_t>(len, (size_t)dev->bytes);
     memcpy(arg, map, len);
     return (int)len;
@@ -105,7 +105,7 @@ protected:
     // A fresh map, as at start-up.
     void conf(const std::string &text)
     {
-        dorvan_resetProcessState();
+        dorvan_reset_process_state();
         dt::write_file(root.file("etc/dorvan/board.conf"), text);
     }
     FakeDevice &device(const std::string &rel)
@@ -146,7 +146,7 @@ TEST_F(Board, BadLinesAreLoggedAndReadAsFailedNeverHeld)
     for (const char *f : {"gw/reset", "gw/wps", "gw/sw"})
         dt::write_file(root.file(f), "0\n");
     std::string out;
-    EXPECT_EQ(dorvan_boardReport(&out), -1);
+    EXPECT_EQ(dorvan_board_report(&out), -1);
     EXPECT_EQ(out, "reset - - - - failed: board.conf line 7: path \"gw/reset\" is not absolute\n"
                    "switch file /gw/sw - active-low on\n"
                    "wps - - - - failed: board.conf line 13: extra field \"extra\"\n");
@@ -210,7 +210,7 @@ TEST_F(Board, PlantedFifoFailsAtOnceAndIsLoggedOncePerChange)
     EXPECT_TRUE(logged("reset: /var/dorvan/board/reset_button: not a regular file\n"));
     EXPECT_TRUE(logged("reset: /var/dorvan/board/reset_button reads again\n"));
     // A map that is not a file tells nothing of the wiring: nothing reads.
-    dorvan_resetProcessState();
+    dorvan_reset_process_state();
     ASSERT_EQ(mkfifo(root.file("etc/dorvan/board.conf").c_str(), 0644), 0);
     EXPECT_EQ(pass(), (std::vector<int>{-1, -1, -1}));
     EXPECT_TRUE(logged("board.conf: not a regular file; every board input reads as failed"));

@@ -81,7 +81,7 @@ TEST(CfgTool, SetGetShowUseTheDaemonsNames)
     EXPECT_TRUE(std::is_sorted(ls.begin(), ls.end()));
     EXPECT_NE(std::find(ls.begin(), ls.end(), "wlWscMode_wl0v1=enabled"), ls.end());
     EXPECT_EQ(show.out.find("wl_wsc_mode"), std::string::npos);
-    EXPECT_EQ(ls.size(), dorvan_factoryImage().vars.size() + 1);
+    EXPECT_EQ(ls.size(), dorvan_factory_image().vars.size() + 1);
 
     // A set with one refused pair stores nothing.
     std::string mdm = dt::read_file(root.file(DORVAN_MDM_FILE));

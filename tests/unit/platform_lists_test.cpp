@@ -68,9 +68,9 @@ TEST(Lists, FilterRemoveActsOnSelectedInterfaceAndNeedsAStore)
     wlmgr_setVar("wlSsidIdx", "0");
     EXPECT_EQ(wlmgr_removeFilterMac("aa:bb:cc:dd:ee:01"), 0);
     wlmgr_storeWorkingCopy();
-    dorvan_resetProcessState();
+    dorvan_reset_process_state();
     EXPECT_EQ(filter_walk(), (Pairs{{"aa:bb:cc:dd:ee:01", "wl0.2"}}));
-    EXPECT_EQ(dorvan_workingCopy().filters.at(0).ssid, "Guest");
+    EXPECT_EQ(dorvan_working_copy().filters.at(0).ssid, "Guest");
 }
 
 TEST(Lists, WdsPeersAreUpperCaseUniqueAndBounded)
@@ -88,8 +88,8 @@ TEST(Lists, WdsPeersAreUpperCaseUniqueAndBounded)
         ASSERT_EQ(wlmgr_addWdsMac(("06:00:00:00:00:" + std::to_string(i)).c_str()), 0);
     EXPECT_EQ(wlmgr_addWdsMac("06:00:00:00:01:00"), WLMGR_LIST_FULL);
     wlmgr_storeWorkingCopy();
-    dorvan_resetProcessState();
-    auto wds = dorvan_workingCopy().wds;
+    dorvan_reset_process_state();
+    auto wds = dorvan_working_copy().wds;
     ASSERT_EQ(wds.size(), (size_t)WLMGR_WDS_MAX);
     EXPECT_EQ(wds[0], "AA:BB:CC:00:00:01");
 }

@@ -29,15 +29,15 @@ TEST(Names, PlainPerInterfaceNamesFollowSsidIdxOthersStayPlain)
     for (char i = '0'; i <= '3'; i++)
         EXPECT_EQ(get(std::string("wlSsid_wl0v") + i), std::string("net") + i);
     EXPECT_EQ(get("wlSsid"), "net3");
-    EXPECT_EQ(dorvan_canonicalName("wlChannel"), "wlChannel");
+    EXPECT_EQ(dorvan_canonical_name("wlChannel"), "wlChannel");
     // Out of range or garbage selects interface 0.
     for (const char *idx : {"4", "-1", "x", ""}) {
         ASSERT_EQ(wlmgr_setVar("wlSsidIdx", idx), 0);
-        EXPECT_EQ(dorvan_canonicalName("wlSsid"), "wlSsid_wl0v0") << idx;
+        EXPECT_EQ(dorvan_canonical_name("wlSsid"), "wlSsid_wl0v0") << idx;
     }
     // Only one digit 0..3 at the very end makes a key.
     for (const char *odd : {"wlSsid_wl0v4", "wlSsid_wl0v12", "wlSsid_wl0v1x"})
-        EXPECT_EQ(dorvan_canonicalName(odd), odd);
+        EXPECT_EQ(dorvan_canonical_name(odd), odd);
     ASSERT_EQ(wlmgr_setVar("wlSsid_wl0v4", "odd"), 0);
     EXPECT_EQ(get("wlSsid_wl0v1"), "net1");
 }
@@ -58,7 +58,7 @@ TEST(Names, WpsAliasesShareOneSetting)
     // Only canonical names reach the file.
     wlmgr_storeWorkingCopy();
     DorvanImage img;
-    ASSERT_EQ(dorvan_readImageFile(DORVAN_MDM_FILE, &img, nullptr), 0);
+    ASSERT_EQ(dorvan_read_image_file(DORVAN_MDM_FILE, &img, nullptr), 0);
     for (const auto &kv : img.vars) {
         EXPECT_EQ(kv.first.find("wl_wsc_mode"), std::string::npos);
         EXPECT_EQ(kv.first.find("wsc_config_state"), std::string::npos);

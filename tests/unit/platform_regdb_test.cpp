@@ -82,7 +82,7 @@ const char *parse(const std::string &bytes, dplat::RegDb *db)
 {
     // An exact-size copy, so a read past the end is an ASan fault.
     std::vector<uint8_t> exact(bytes.begin(), bytes.end());
-    return dplat::parseRegDb(exact.data(), exact.size(), db);
+    return dplat::parse_reg_db(exact.data(), exact.size(), db);
 }
 
 }  // namespace

@@ -24,21 +24,21 @@ TEST(DeviceSecrets, GeneratedOnceKeptAcrossResetAndPerDevice)
     std::string first;
     {
         dt::TempRoot root;
-        DorvanImage f = dorvan_factoryImage();
+        DorvanImage f = dorvan_factory_image();
         first = f.vars["wlWpaPsk_wl0v0"];
         EXPECT_NE(first, f.vars["wlWpaPsk_wl0v1"]);
         EXPECT_EQ(f.vars["wlWscDevPin_wl0v3"], f.vars["wlWscDevPin_wl0v0"]);
         // The data model was provisioned from them, and a reset restores them.
         EXPECT_EQ(dt::stored("wlWpaPsk_wl0v0"), first);
         dt::seed({{"wlWpaPsk_wl0v0", "changed-by-user"}});
-        ASSERT_EQ(dorvan_restoreFactory(), 0);
+        ASSERT_EQ(dorvan_restore_factory(), 0);
         EXPECT_EQ(dt::stored("wlWpaPsk_wl0v0"), first);
         struct stat st;
         ASSERT_EQ(stat(root.file("var/dorvan/device.secrets").c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 0777, 0600u);
     }
     dt::TempRoot other;
-    EXPECT_NE(dorvan_factoryImage().vars["wlWpaPsk_wl0v0"], first);
+    EXPECT_NE(dorvan_factory_image().vars["wlWpaPsk_wl0v0"], first);
 }
 
 TEST(DeviceSecrets, ProvisioningFileWinsAndBadLinesAreIgnored)
@@ -51,7 +51,7 @@ TEST(DeviceSecrets, ProvisioningFileWinsAndBadLinesAreIgnored)
                    "wlWpaPsk_wl0v2=" + std::string(64, 'p') + "\nwlWpaPsk_wl0v3=" + std::string(63, 'p') + "\n");
     mkdir(root.file("var").c_str(), 0755);
     mkdir(root.file("var/dorvan").c_str(), 0755);
-    DorvanImage f = dorvan_factoryImage();
+    DorvanImage f = dorvan_factory_image();
     EXPECT_EQ(f.vars["wlWpaPsk_wl0v0"], "label-pass-01");
     // A PIN with a bad checksum and a short passphrase are generated instead.
     EXPECT_TRUE(wpsPinValid(f.vars["wlWscDevPin_wl0v0"]));
@@ -77,8 +77,8 @@ TEST(DeviceSecrets, UnusableOrPartialFileIsCompletedNeverEmpty)
             mkfifo(file.c_str(), 0600), mkfifo(root.file("etc/dorvan/device.conf").c_str(), 0600);
         else
             dt::write_file(file, k == "empty" ? "" : k == "junk" ? "\x01junk\nwlWpaPsk_wl0v0=\n" : "wlWpaPsk_wl0v2=kept-value-02\n");
-        DorvanImage f = dorvan_factoryImage();
-        DorvanImage again = dorvan_factoryImage();
+        DorvanImage f = dorvan_factory_image();
+        DorvanImage again = dorvan_factory_image();
         for (int i = 0; i < 4; i++) {
             std::string n = "wlWpaPsk_wl0v" + std::to_string(i);
             EXPECT_EQ(f.vars[n].size(), k == "partial" && i == 2 ? 13u : 14u) << i;

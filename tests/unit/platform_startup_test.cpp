@@ -89,13 +89,13 @@ TEST(Restore, FactoryConfigurationReplacesDataModelAndFlash)
     root.clear_trace();
     setenv("DORVAN_NO_REEXEC", "1", 1);
     ASSERT_EQ(cfgMgm_restoreDefault(nullptr), 0);
-    DorvanImage factory = dorvan_factoryImage(), img;
+    DorvanImage factory = dorvan_factory_image(), img;
     for (const char *file : {DORVAN_MDM_FILE, DORVAN_FLASH_FILE}) {
-        ASSERT_EQ(dorvan_readImageFile(file, &img, nullptr), 0);
+        ASSERT_EQ(dorvan_read_image_file(file, &img, nullptr), 0);
         EXPECT_EQ(img.vars, factory.vars) << file;
         EXPECT_TRUE(img.filters.empty());
     }
-    EXPECT_EQ(dorvan_workingCopy().vars, factory.vars);
+    EXPECT_EQ(dorvan_working_copy().vars, factory.vars);
     EXPECT_EQ(root.trace(), (dt::Lines{"lock\tcfgMgm_restoreDefault", "restore", "unlock\tcfgMgm_restoreDefault"}));
     EXPECT_EQ(factory.vars.at("wlEnbl_wl0v0") + factory.vars.at("wlEnbl_wl0v3"), "10");
 }

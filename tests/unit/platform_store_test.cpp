@@ -116,22 +116,22 @@ TEST(Store, ArbitraryBytesRoundTripThroughDataModelAndFlash)
                                      random_bytes(rng, 0, WLMGR_IFNAME_SIZE - 1).c_str()), 0);
         ASSERT_EQ(wlmgr_addWdsMac(mac.c_str()), 0);
     }
-    DorvanImage before = dorvan_workingCopy();
-    ASSERT_EQ(dorvan_storeWorkingCopy(), 0);
+    DorvanImage before = dorvan_working_copy();
+    ASSERT_EQ(dorvan_store_working_copy(), 0);
     ASSERT_EQ(cfgMgm_saveConfigToFlash(), 0);
 
-    dorvan_resetProcessState();
+    dorvan_reset_process_state();
     wlmgr_loadWorkingCopy();
-    EXPECT_TRUE(same_image(before, dorvan_workingCopy()));
-    dorvan_loadFlashWorkingCopy();
-    EXPECT_TRUE(same_image(before, dorvan_workingCopy()));
+    EXPECT_TRUE(same_image(before, dorvan_working_copy()));
+    dorvan_load_flash_working_copy();
+    EXPECT_TRUE(same_image(before, dorvan_working_copy()));
     struct stat st;
     ASSERT_EQ(stat(root.file(DORVAN_MDM_FILE).c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u) << "passphrases inside";
     // Without the data model the load falls back to the flash.
     unlink(root.file(DORVAN_MDM_FILE).c_str());
     wlmgr_loadWorkingCopy();
-    EXPECT_TRUE(same_image(before, dorvan_workingCopy()));
+    EXPECT_TRUE(same_image(before, dorvan_working_copy()));
 }
 
 TEST(Store, DamagedFilesAreSkippedWithOneLogLine)
@@ -174,7 +174,7 @@ TEST(Store, LoadAndSaveTakeWhatAnotherProcessStored)
     pid_t pid = fork();
     if (pid == 0) {
         wlmgr_setVar("wlSsid", "theirs");
-        _exit(dorvan_storeWorkingCopy() == 0 ? 0 : 1);
+        _exit(dorvan_store_working_copy() == 0 ? 0 : 1);
     }
     int st = 0;
     waitpid(pid, &st, 0);
@@ -204,7 +204,7 @@ TEST(Store, ALoadNeverKeepsWhatTheDataModelDoesNotHold)
     }
     // Our own store, then a load: still what was stored.
     wlmgr_setVar("wlSsid_wl0v0", "ours");
-    ASSERT_EQ(dorvan_storeWorkingCopy(), 0);
+    ASSERT_EQ(dorvan_store_working_copy(), 0);
     wlmgr_setVar("wlSsid_wl0v0", "changed after the store");
     wlmgr_loadWorkingCopy();
     EXPECT_EQ(var("wlSsid_wl0v0"), "ours");
@@ -224,15 +224,15 @@ TEST(Store, SigkillDuringSaveLeavesOldOrNewContent)
             wlmgr_setVar(("big" + std::to_string(i)).c_str(), std::string(len, c).c_str());
     };
     fill('b', 250);
-    DorvanImage b = dorvan_workingCopy();
+    DorvanImage b = dorvan_working_copy();
     fill('a', 150);
-    DorvanImage a = dorvan_workingCopy();
+    DorvanImage a = dorvan_working_copy();
     // Kill at instants spread over about two store+save cycles.
     std::vector<long> cycles;
     for (int i = 0; i < 3; i++) {
         auto t0 = std::chrono::steady_clock::now();
         fill('a', 150);
-        ASSERT_EQ(dorvan_storeWorkingCopy() | cfgMgm_saveConfigToFlash(), 0);
+        ASSERT_EQ(dorvan_store_working_copy() | cfgMgm_saveConfigToFlash(), 0);
         cycles.push_back((long)std::chrono::duration_cast<std::chrono::microseconds>(
                              std::chrono::steady_clock::now() - t0).count());
     }
@@ -273,7 +273,7 @@ TEST(Store, SigkillDuringSaveLeavesOldOrNewContent)
         for (const char *file : {DORVAN_MDM_FILE, DORVAN_FLASH_FILE}) {
             DorvanImage got;
             std::string why;
-            ASSERT_EQ(dorvan_readImageFile(file, &got, &why), 0) << file << ": " << why;
+            ASSERT_EQ(dorvan_read_image_file(file, &got, &why), 0) << file << ": " << why;
             bool isA = same_image(got, a), isB = same_image(got, b);
             ASSERT_TRUE(isA || isB) << file << " round " << round;
             seen[isB]++;

@@ -20,13 +20,13 @@ using dplat::radio::Section;
 
 struct RenderTest : ::testing::Test {
     dt::TempRoot root;
-    DorvanImage img = dorvan_factoryImage();
+    DorvanImage img = dorvan_factory_image();
     dplat::radio::Env env;
 
     void SetUp() override
     {
         setenv("DORVAN_RADIO_IFNAME", "dvt0", 1);
-        ASSERT_TRUE(dplat::radio::readEnv(&env));
+        ASSERT_TRUE(dplat::radio::read_env(&env));
     }
     void set(const std::string &k, const std::string &v) { img.vars[k] = v; }
     void set(std::initializer_list<std::pair<const char *, std::string>> kv)
@@ -34,11 +34,11 @@ struct RenderTest : ::testing::Test {
         for (const auto &p : kv)
             img.vars[p.first] = p.second;
     }
-    Section bss(int i = 0) { return dplat::radio::renderBss(env, img, i); }
+    Section bss(int i = 0) { return dplat::radio::render_bss(env, img, i); }
     // The lines of a usable section, radio part first.
     std::string all(int i = 0)
     {
-        Section r = dplat::radio::renderRadio(img);
+        Section r = dplat::radio::render_radio(img);
         Section b = bss(i);
         EXPECT_EQ(r.refused, "");
         EXPECT_EQ(b.refused, "");
@@ -93,7 +93,7 @@ TEST_F(RenderTest, AuthModesMapToHostapdSecurity)
 
 TEST_F(RenderTest, RadioSettingsMapAndSplitRestartFromReread)
 {
-    Section r = dplat::radio::renderRadio(img);
+    Section r = dplat::radio::render_radio(img);
     for (const char *l : {"country_code=US", "hw_mode=g", "channel=6", "ieee80211n=1"})
         EXPECT_TRUE(has(r.restart, l)) << l;
     for (const char *l : {"beacon_int=100", "dtim_period=1", "rts_threshold=2347",
@@ -101,15 +101,15 @@ TEST_F(RenderTest, RadioSettingsMapAndSplitRestartFromReread)
         EXPECT_TRUE(has(r.lines, l)) << l;
     // 40 MHz: the sideband picks the secondary channel's side.
     set({{"wlNBwCap", "1"}, {"wlNCtrlsb", "-1"}, {"wlChannel", "3"}});
-    EXPECT_TRUE(has(dplat::radio::renderRadio(img).restart, "ht_capab=[HT40+]"));
+    EXPECT_TRUE(has(dplat::radio::render_radio(img).restart, "ht_capab=[HT40+]"));
     set({{"wlNCtrlsb", "1"}, {"wlChannel", "9"}});
-    EXPECT_TRUE(has(dplat::radio::renderRadio(img).restart, "ht_capab=[HT40-]"));
+    EXPECT_TRUE(has(dplat::radio::render_radio(img).restart, "ht_capab=[HT40-]"));
     // 5 GHz, 802.11n off, 802.11d/h, short preamble, basic rates, country case.
     set("wlBands", "1");
     set("wlChannel", "40");  // upper sideband: the control channel of 36+40
     set({{"wlNmode", "off"}, {"wlRegMode", "1"}, {"wlTpcDb", "3"}, {"wlCountry", "de"},
          {"wlPreambleType", "short"}, {"wlBasicRate", "12"}});
-    r = dplat::radio::renderRadio(img);
+    r = dplat::radio::render_radio(img);
     EXPECT_EQ(r.refused, "");
     for (const char *l : {"hw_mode=a", "ieee80211n=0", "country_code=DE", "ieee80211d=1",
                           "ieee80211h=1", "local_pwr_constraint=3"})
@@ -118,7 +118,7 @@ TEST_F(RenderTest, RadioSettingsMapAndSplitRestartFromReread)
     EXPECT_TRUE(has(r.lines, "basic_rates=60 120 240"));
     // 802.11b only in 2.4 GHz.
     set({{"wlBands", "2"}, {"wlChannel", "1"}, {"wlgMode", "0"}, {"wlNmode", "auto"}});
-    r = dplat::radio::renderRadio(img);
+    r = dplat::radio::render_radio(img);
     EXPECT_TRUE(has(r.restart, "hw_mode=b"));
     EXPECT_TRUE(has(r.restart, "ieee80211n=0"));
 }
@@ -190,12 +190,12 @@ TEST_F(RenderTest, ValuesHostapdCannotTakeAreRefusedNotRendered)
     for (const RadioCase &c : radio) {
         DorvanImage saved = img;
         set(c.name, c.value);
-        EXPECT_EQ(dplat::radio::renderRadio(img).refused, c.name) << c.value;
+        EXPECT_EQ(dplat::radio::render_radio(img).refused, c.name) << c.value;
         img = saved;
     }
     // 40 MHz with the lower sideband leaves channel 11 no room above it.
     set({{"wlNBwCap", "1"}, {"wlChannel", "11"}});
-    EXPECT_EQ(dplat::radio::renderRadio(img).refused, "wlChannel");
+    EXPECT_EQ(dplat::radio::render_radio(img).refused, "wlChannel");
 }
 
 TEST_F(RenderTest, StoredBytesNeverAddALine)
@@ -213,7 +213,7 @@ TEST_F(RenderTest, StoredBytesNeverAddALine)
             continue;
         size_t eq = l.find('=');
         ASSERT_NE(eq, std::string::npos) << l;
-        EXPECT_TRUE(radio_keyAllowed(l.substr(0, eq))) << l;
+        EXPECT_TRUE(radio_key_allowed(l.substr(0, eq))) << l;
     }
     // Switch off or wl0 off: no radio.
     EXPECT_EQ(radio_render(img, 0), "");
@@ -224,7 +224,7 @@ TEST_F(RenderTest, StoredBytesNeverAddALine)
 TEST_F(RenderTest, SilentControlSocketCostsOneDeadline)
 {
     std::string dir = root.file("var/run/hostapd");
-    ASSERT_EQ(dplat::makeDirs(dir), 0);
+    ASSERT_EQ(dplat::make_dirs(dir), 0);
     int fd = socket(AF_UNIX, SOCK_DGRAM, 0);
     struct sockaddr_un a = {};
     a.sun_family = AF_UNIX;
@@ -235,7 +235,7 @@ TEST_F(RenderTest, SilentControlSocketCostsOneDeadline)
     // process's environment), masked, and asks each interface once.
     std::string conf = root.file("var/dorvan/radio/hostapd.conf");
     EXPECT_NE(radio_describe(img, 1).find("# no " + conf + ": hostapd never configured\n"), std::string::npos);
-    ASSERT_EQ(dplat::makeDirs(root.file("var/dorvan/radio")), 0);
+    ASSERT_EQ(dplat::make_dirs(root.file("var/dorvan/radio")), 0);
     dt::write_file(conf, "interface=dvt0\ndriver=none\nwpa_passphrase=secret-77\n");
     auto t0 = std::chrono::steady_clock::now();
     std::string reply;
@@ -255,12 +255,12 @@ TEST_F(RenderTest, RootTooLongForControlSocketKeepsRadioOff)
 {
     std::string deep = root.path() + "/" + std::string(100 - root.path().size(), 'd');
     setenv("DORVAN_ROOT", deep.c_str(), 1);
-    EXPECT_FALSE(dplat::radio::readEnv(&env));
+    EXPECT_FALSE(dplat::radio::read_env(&env));
     EXPECT_NE(root.log().find("too long for hostapd's control socket"), std::string::npos) << root.log();
     // Room is left for "/var/run/hostapd" and a 32-byte socket name.
     deep.resize(108 - 1 - 32 - 16);
     setenv("DORVAN_ROOT", deep.c_str(), 1);
-    EXPECT_TRUE(dplat::radio::readEnv(&env));
+    EXPECT_TRUE(dplat::radio::read_env(&env));
 }
 
 }  // namespace

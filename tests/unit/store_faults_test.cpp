@@ -77,10 +77,10 @@ TEST(StoreFaults, WritesPastTheReadLimitAreRefused)
 {
     dt::TempRoot root;
     const std::string mdm = root.file(DORVAN_MDM_FILE), before = dt::read_file(mdm);
-    EXPECT_EQ(dplat::writeFileAtomic(mdm, std::string(dplat::kStoreFileMax + 1, 'x')), -1);
+    EXPECT_EQ(dplat::write_file_atomic(mdm, std::string(dplat::kStoreFileMax + 1, 'x')), -1);
     EXPECT_EQ(errno, EFBIG);
     EXPECT_EQ(dt::read_file(mdm), before);
     std::string full(dplat::kStoreFileMax, 'x'), back;
-    ASSERT_EQ(dplat::writeFileAtomic(mdm, full, nullptr, 0600, false), 0);
-    EXPECT_TRUE(dplat::readFile(mdm, &back) == 0 && back == full);
+    ASSERT_EQ(dplat::write_file_atomic(mdm, full, nullptr, 0600, false), 0);
+    EXPECT_TRUE(dplat::read_whole_file(mdm, &back) == 0 && back == full);
 }

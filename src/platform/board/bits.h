@@ -11,7 +11,7 @@ namespace board {
 const unsigned kBitsPerWord = 8 * sizeof(unsigned long);
 
 // Words a bitmap needs for codes 0..maxCode.
-constexpr size_t bitmapWords(unsigned maxCode)
+constexpr size_t bitmap_words(unsigned maxCode)
 {
     return maxCode / kBitsPerWord + 1;
 }
@@ -21,7 +21,7 @@ constexpr size_t bitmapWords(unsigned maxCode)
 // word code / kBitsPerWord: byte code / 8 is another bit on big-endian
 // boards. got is what the ioctl returned (bytes written). 1 set, 0 clear,
 // -1 when the kernel did not deliver that word.
-inline int bitmapBit(const unsigned long *bits, size_t words, long got, unsigned code)
+inline int bitmap_bit(const unsigned long *bits, size_t words, long got, unsigned code)
 {
     size_t w = code / kBitsPerWord;
     if (w >= words || got < 0 || (unsigned long)got < (w + 1) * sizeof(unsigned long))

@@ -38,20 +38,20 @@ void load()
     if (g_loaded)
         return;
     g_loaded = true;
-    defaultEntries(g_entries);
-    std::string conf = rootPath(DORVAN_BOARD_CONF);
-    // readSmallFile keeps a byte for the terminator and takes a full buffer
+    default_entries(g_entries);
+    std::string conf = root_path(DORVAN_BOARD_CONF);
+    // read_small_file keeps a byte for the terminator and takes a full buffer
     // for a file too large.
     std::string text(kBoardConfMax + 2, '\0');
-    if (readSmallFile(conf.c_str(), &text[0], text.size()) >= 0) {
-        parseBoardConf(conf.c_str(), text.c_str(), g_entries);
+    if (read_small_file(conf.c_str(), &text[0], text.size()) >= 0) {
+        parse_board_conf(conf.c_str(), text.c_str(), g_entries);
         return;
     }
     if (errno == ENOENT)
         return;
     // Without the map nothing is known about the wiring: nothing reads.
     std::string why = errno == EFBIG ? "larger than " + std::to_string(kBoardConfMax) + " bytes"
-                                     : failureText(errno == EINVAL ? kNotRegular : errno);
+                                     : failure_text(errno == EINVAL ? kNotRegular : errno);
     log_log(CFG_LOG_ERR, __func__, __LINE__, "cannot read %s: %s; every board input reads as failed",
             conf.c_str(), why.c_str());
     for (Entry &e : g_entries) {
@@ -62,7 +62,7 @@ void load()
 }
 
 // Logged once per change, not every pass.
-void noteResult(int in, int err)
+void note_result(int in, int err)
 {
     State &s = g_state[in];
     if (err == s.lastErr)
@@ -70,14 +70,14 @@ void noteResult(int in, int err)
     const Entry &e = g_entries[in];
     if (err != 0)
         log_log(CFG_LOG_ERR, __func__, __LINE__, "%s: %s: %s", kInputNames[in], e.where.c_str(),
-                failureText(err));
+                failure_text(err));
     else if (s.lastErr != kUnknown)
         log_log(CFG_LOG_NOTICE, __func__, __LINE__, "%s: %s reads again", kInputNames[in],
                 e.where.c_str());
     s.lastErr = err;
 }
 
-void closeDevice(State &s)
+void close_device(State &s)
 {
     if (s.fd >= 0)
         close(s.fd);
@@ -85,38 +85,38 @@ void closeDevice(State &s)
 }
 
 // A failed device is left alone for a while, longer each time.
-int backOff(State &s, int err)
+int back_off(State &s, int err)
 {
-    closeDevice(s);
+    close_device(s);
     s.retryMs = s.retryMs == 0 ? kFirstRetryMs : std::min(2 * s.retryMs, kMaxRetryMs);
-    s.retryAt = monotonicMs() + s.retryMs;
+    s.retryAt = monotonic_ms() + s.retryMs;
     return err;
 }
 
 // One ioctl when the device is open; an open (and a request) when due.
-int deviceLevel(int in, int *level)
+int device_level(int in, int *level)
 {
     const Entry &e = g_entries[in];
     State &s = g_state[in];
     if (s.fd < 0) {
-        if (s.retryMs > 0 && monotonicMs() < s.retryAt)
+        if (s.retryMs > 0 && monotonic_ms() < s.retryAt)
             return s.lastErr;
-        s.fd = e.source == Source::Evdev ? evdevOpen(e.path.c_str())
-                                         : gpioRequest(e.path.c_str(), e);
+        s.fd = e.source == Source::Evdev ? evdev_open(e.path.c_str())
+                                         : gpio_request(e.path.c_str(), e);
         if (s.fd < 0)
-            return backOff(s, errno);
+            return back_off(s, errno);
     }
-    int err = e.source == Source::Evdev ? evdevLevel(s.fd, e, level) : gpioLevel(s.fd, level);
+    int err = e.source == Source::Evdev ? evdev_level(s.fd, e, level) : gpio_level(s.fd, level);
     // A device that went away comes back under a new file: reopen it.
     if (err != 0)
-        return backOff(s, err);
+        return back_off(s, err);
     s.retryMs = 0;
     return 0;
 }
 
 } // namespace
 
-int readInput(Input in, int *status)
+int read_input(Input in, int *status)
 {
     if (status == nullptr || in < 0 || in >= kNumInputs)
         return -1;
@@ -130,7 +130,7 @@ int readInput(Input in, int *status)
         return -1;
     case Source::File: {
         long value = 0;
-        err = fileValue(e.path.c_str(), &value);
+        err = file_value(e.path.c_str(), &value);
         if (err == 0)
             word = e.raw ? (int)value : (value == (e.activeLow ? 0 : 1) ? 0 : 1);
         break;
@@ -138,14 +138,14 @@ int readInput(Input in, int *status)
     case Source::Evdev:
     case Source::Gpio: {
         int level = 0;
-        err = deviceLevel(in, &level);
+        err = device_level(in, &level);
         // The kernel inverts an active-low GPIO line itself.
         bool active = e.source == Source::Gpio ? level != 0 : (level != 0) != e.activeLow;
         word = active ? 0 : 1;
         break;
     }
     }
-    noteResult(in, err);
+    note_result(in, err);
     if (err != 0)
         return -1;
     *status = word;
@@ -168,12 +168,12 @@ int report(std::string *out)
         else
             line += " " + e.where + " " + e.what + (e.activeLow ? " active-low" : " active-high");
         int status = -1;
-        if (readInput((Input)i, &status) == 0) {
+        if (read_input((Input)i, &status) == 0) {
             line += std::string(" ") + kStates[i][status == 0 ? 0 : 1];
         } else {
             rc = -1;
             line += " failed: ";
-            line += e.source == Source::Broken ? e.why : failureText(g_state[i].lastErr);
+            line += e.source == Source::Broken ? e.why : failure_text(g_state[i].lastErr);
         }
         *out += line + "\n";
     }
@@ -183,7 +183,7 @@ int report(std::string *out)
 void forget()
 {
     for (State &s : g_state) {
-        closeDevice(s);
+        close_device(s);
         s = State();
     }
     g_loaded = false;
@@ -196,12 +196,12 @@ extern "C" {
 
 int boardCtl_getResetStatus(int *status)
 {
-    return dplat::board::readInput(dplat::board::kReset, status);
+    return dplat::board::read_input(dplat::board::kReset, status);
 }
 
 int boardCtl_getWirelessPWRStatus(int *status)
 {
-    int rc = dplat::board::readInput(dplat::board::kSwitch, status);
+    int rc = dplat::board::read_input(dplat::board::kSwitch, status);
     // The daemon asks once a pass: the radio's supervision rides on it.
     radio_poll(rc != 0 ? -1 : *status == 0 ? 1 : 0);
     return rc;
@@ -209,12 +209,12 @@ int boardCtl_getWirelessPWRStatus(int *status)
 
 int boardCtl_getWpsButtonStatus(int *status)
 {
-    return dplat::board::readInput(dplat::board::kWps, status);
+    return dplat::board::read_input(dplat::board::kWps, status);
 }
 
 } // extern "C"
 
-int dorvan_boardReport(std::string *out)
+int dorvan_board_report(std::string *out)
 {
     return dplat::board::report(out);
 }

@@ -12,7 +12,7 @@ enum Input { kReset, kSwitch, kWps, kNumInputs };
 
 // Status word as board control returns it (0: held / on); 0, or -1 with
 // *status untouched.
-int readInput(Input in, int *status);
+int read_input(Input in, int *status);
 // One line per input: NAME SOURCE WHERE WHAT POLARITY STATE; -1 when any
 // input failed to read.
 int report(std::string *out);

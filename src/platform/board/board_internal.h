@@ -35,24 +35,24 @@ const int kNotRegular = -2;
 const int kNotDecimal = -3;
 const int kShortBitmap = -4;
 const int kBadEntry = -5;
-const char *failureText(int err);
+const char *failure_text(int err);
 
 // The three files under var/dorvan/board.
-void defaultEntries(Entry out[kNumInputs]);
+void default_entries(Entry out[kNumInputs]);
 // Applies board.conf's text over out; each bad line is logged with file
 // and line number, and the input it names (if any) becomes Broken.
-void parseBoardConf(const char *file, const std::string &text, Entry out[kNumInputs]);
+void parse_board_conf(const char *file, const std::string &text, Entry out[kNumInputs]);
 
 // file: the decimal value; 0 or an error code.
-int fileValue(const char *path, long *value);
+int file_value(const char *path, long *value);
 // evdev: open (fd or -1, errno set), then 0 or an error code and *level
 // 1 for a key down / switch bit set.
-int evdevOpen(const char *path);
-int evdevLevel(int fd, const Entry &e, int *level);
+int evdev_open(const char *path);
+int evdev_level(int fd, const Entry &e, int *level);
 // gpio: the line request (line fd or -1, errno set), then 0 or an error
 // code and *level 1 for active.
-int gpioRequest(const char *chip, const Entry &e);
-int gpioLevel(int fd, int *level);
+int gpio_request(const char *chip, const Entry &e);
+int gpio_level(int fd, int *level);
 
 } // namespace board
 } // namespace dplat

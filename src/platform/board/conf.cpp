@@ -40,7 +40,7 @@ const CodeName kCodes[] = {
 };
 
 // Digits only, no sign, at most max.
-bool parseNumber(const std::string &s, unsigned long max, unsigned *out)
+bool parse_number(const std::string &s, unsigned long max, unsigned *out)
 {
     if (s.empty() || s.size() > 10 || s.find_first_not_of("0123456789") != std::string::npos)
         return false;
@@ -68,7 +68,7 @@ std::vector<std::string> fields(const std::string &line)
 }
 
 // Fills e from the fields after the input name; the reason when refused.
-std::string parseEntry(const std::vector<std::string> &f, Entry *e)
+std::string parse_entry(const std::vector<std::string> &f, Entry *e)
 {
     static const char *const kField[] = {"input", "source", "where", "what"};
     if (f.size() < 4)
@@ -88,14 +88,14 @@ std::string parseEntry(const std::vector<std::string> &f, Entry *e)
         return "unknown source \"" + src + "\"";
     if (e->where[0] != '/')
         return "path \"" + e->where + "\" is not absolute";
-    e->path = rootPath(e->where.c_str());
+    e->path = root_path(e->where.c_str());
     if (e->path.empty())
         return "path too long";
     if (e->source == Source::File) {
         if (e->what != "-")
             return "a file source takes \"-\" where \"" + e->what + "\" is";
     } else if (e->source == Source::Gpio) {
-        if (!parseNumber(e->what, 0xffffffffUL, &e->code))
+        if (!parse_number(e->what, 0xffffffffUL, &e->code))
             return "bad line number \"" + e->what + "\"";
     } else {
         bool known = false;
@@ -106,7 +106,7 @@ std::string parseEntry(const std::vector<std::string> &f, Entry *e)
                 known = true;
             }
         }
-        if (!known && !parseNumber(e->what, KEY_MAX, &e->code))
+        if (!known && !parse_number(e->what, KEY_MAX, &e->code))
             return "unknown key name \"" + e->what + "\"";
     }
     if (f.size() == 5) {
@@ -120,7 +120,7 @@ std::string parseEntry(const std::vector<std::string> &f, Entry *e)
 
 } // namespace
 
-const char *failureText(int err)
+const char *failure_text(int err)
 {
     switch (err) {
     case kNotRegular:
@@ -136,7 +136,7 @@ const char *failureText(int err)
     }
 }
 
-void defaultEntries(Entry out[kNumInputs])
+void default_entries(Entry out[kNumInputs])
 {
     for (int i = 0; i < kNumInputs; i++) {
         out[i] = Entry();
@@ -144,11 +144,11 @@ void defaultEntries(Entry out[kNumInputs])
         out[i].activeLow = true;
         out[i].where = kDefaultFiles[i];
         out[i].what = "-";
-        out[i].path = rootPath(kDefaultFiles[i]);
+        out[i].path = root_path(kDefaultFiles[i]);
     }
 }
 
-void parseBoardConf(const char *file, const std::string &text, Entry out[kNumInputs])
+void parse_board_conf(const char *file, const std::string &text, Entry out[kNumInputs])
 {
     int lineNo = 0;
     size_t p = 0;
@@ -174,7 +174,7 @@ void parseBoardConf(const char *file, const std::string &text, Entry out[kNumInp
                     file, lineNo, f[0].c_str(), out[in].line);
         Entry e;
         e.line = lineNo;
-        std::string why = parseEntry(f, &e);
+        std::string why = parse_entry(f, &e);
         if (!why.empty()) {
             // Never a default in its place: a typo must not read as held.
             log_log(CFG_LOG_ERR, __func__, __LINE__, "%s:%d: %s; %s reads as failed", file,

@@ -13,22 +13,22 @@
 namespace dplat {
 namespace board {
 
-int evdevOpen(const char *path)
+int evdev_open(const char *path)
 {
     // Non-blocking: something planted at the path must not hold the loop.
     return open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
 }
 
-int evdevLevel(int fd, const Entry &e, int *level)
+int evdev_level(int fd, const Entry &e, int *level)
 {
     // Room for every key code; the switch map is far smaller.
-    unsigned long bits[bitmapWords(KEY_MAX)];
+    unsigned long bits[bitmap_words(KEY_MAX)];
     memset(bits, 0, sizeof(bits));
     int got = e.switchCode ? ioctl(fd, EVIOCGSW(sizeof(bits)), bits)
                            : ioctl(fd, EVIOCGKEY(sizeof(bits)), bits);
     if (got < 0)
         return errno;
-    int bit = bitmapBit(bits, bitmapWords(KEY_MAX), got, e.code);
+    int bit = bitmap_bit(bits, bitmap_words(KEY_MAX), got, e.code);
     if (bit < 0)
         return kShortBitmap;
     *level = bit;

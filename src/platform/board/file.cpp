@@ -12,28 +12,28 @@ namespace board {
 
 namespace {
 
-bool isBlank(char c)
+bool is_blank(char c)
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
 
 } // namespace
 
-int fileValue(const char *path, long *value)
+int file_value(const char *path, long *value)
 {
     char buf[64];
-    ssize_t n = readSmallFile(path, buf, sizeof(buf));
+    ssize_t n = read_small_file(path, buf, sizeof(buf));
     if (n < 0)
         return errno == EINVAL ? kNotRegular : errno;
     const char *p = buf;
-    while (isBlank(*p))
+    while (is_blank(*p))
         p++;
     char *end = nullptr;
     errno = 0;
     long v = strtol(p, &end, 10);
     if (end == p || errno != 0 || v < INT_MIN || v > INT_MAX)
         return kNotDecimal;
-    while (isBlank(*end))
+    while (is_blank(*end))
         end++;
     if (end != buf + n)
         return kNotDecimal;

@@ -13,7 +13,7 @@
 namespace dplat {
 namespace board {
 
-int gpioRequest(const char *chip, const Entry &e)
+int gpio_request(const char *chip, const Entry &e)
 {
     int fd = open(chip, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
@@ -42,7 +42,7 @@ int gpioRequest(const char *chip, const Entry &e)
     return req.fd;
 }
 
-int gpioLevel(int fd, int *level)
+int gpio_level(int fd, int *level)
 {
     struct gpio_v2_line_values v;
     memset(&v, 0, sizeof(v));

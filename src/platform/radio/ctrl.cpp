@@ -46,14 +46,14 @@ int request(const std::string &ctrlDir, const std::string &ifname, const char *c
         return -1;
     unlink(self.c_str());
     int rc = -1;
-    int64_t deadline = monotonicMs() + timeoutMs;
+    int64_t deadline = monotonic_ms() + timeoutMs;
     if (bind(fd, (struct sockaddr *)&local, sizeof(local)) == 0) {
         if (connect(fd, (struct sockaddr *)&remote, sizeof(remote)) == 0 &&
             send(fd, cmd, strlen(cmd), 0) == (ssize_t)strlen(cmd)) {
             rc = kSentNoReply;
             char buf[4096];
             for (;;) {
-                int64_t left = deadline - monotonicMs();
+                int64_t left = deadline - monotonic_ms();
                 if (left <= 0)
                     break;
                 struct pollfd p = {fd, POLLIN, 0};

@@ -96,7 +96,7 @@ void reap()
     } while (r < 0 && errno == EINTR);
     if (r != g.child && !(r < 0 && errno == ECHILD))
         return;
-    int64_t now = monotonicMs();
+    int64_t now = monotonic_ms();
     bool fresh = now - g.startedMs >= kSteadyMs || g.backoffMs == 0;
     g.backoffMs = fresh ? kBackoffFirstMs : std::min(g.backoffMs * 2, kBackoffMaxMs);
     g.nextStartMs = now + g.backoffMs;
@@ -110,11 +110,11 @@ void reap()
 
 // Ends pid (ours or a leftover of an earlier dorvand) within kStopWaitMs,
 // then by SIGKILL.
-void endProcess(pid_t pid, bool ours)
+void end_process(pid_t pid, bool ours)
 {
     kill(pid, SIGCONT);
     kill(pid, SIGTERM);
-    int64_t deadline = monotonicMs() + kStopWaitMs;
+    int64_t deadline = monotonic_ms() + kStopWaitMs;
     for (;;) {
         if (ours) {
             pid_t r = waitpid(pid, nullptr, WNOHANG);
@@ -123,7 +123,7 @@ void endProcess(pid_t pid, bool ours)
         } else if (kill(pid, 0) != 0 && errno == ESRCH) {
             return;
         }
-        if (monotonicMs() >= deadline)
+        if (monotonic_ms() >= deadline)
             break;
         usleep(5000);
     }
@@ -143,7 +143,7 @@ void reload()
 
 // A hostapd signalled before it installed its handlers would die of
 // SIGHUP: nothing is sent to it until it has answered once.
-void checkAnswered()
+void check_answered()
 {
     std::string reply;
     if (g.child < 0 || g.answered ||
@@ -160,7 +160,7 @@ void stop()
     if (g.child < 0)
         return;
     pid_t pid = g.child;
-    endProcess(pid, true);
+    end_process(pid, true);
     g.child = -1;
     unlink(g.pidPath.c_str());
 }
@@ -175,11 +175,11 @@ void start(bool traced)
     pid_t pid = fork();
     if (pid < 0) {
         note(CFG_LOG_ERR, ("fork: " + std::string(strerror(errno))).c_str());
-        g.nextStartMs = monotonicMs() + kBackoffFirstMs;
+        g.nextStartMs = monotonic_ms() + kBackoffFirstMs;
         return;
     }
     if (pid == 0) {
-        childSignalDefaults();
+        child_signal_defaults();
         // hostapd must not outlive us, even killed: a restarted dorvand
         // would find it holding the radio.
         prctl(PR_SET_PDEATHSIG, SIGTERM);
@@ -208,10 +208,10 @@ void start(bool traced)
         _exit(127);
     }
     g.child = pid;
-    g.startedMs = monotonicMs();
+    g.startedMs = monotonic_ms();
     g.answered = false;
     g.hupPending = false;
-    writeFileAtomic(g.pidPath, std::to_string((long)pid) + "\n", nullptr, 0644, false);
+    write_file_atomic(g.pidPath, std::to_string((long)pid) + "\n", nullptr, 0644, false);
     // One trace event and one log line per apply: a restart tells its own.
     if (!traced)
         return;
@@ -221,41 +221,41 @@ void start(bool traced)
 
 // A hostapd left by an earlier dorvand of this root (one that was replaced
 // by exec, which does not fire the death signal).
-void endLeftover()
+void end_leftover()
 {
     std::string text;
-    if (readFile(g.pidPath, &text) != 0)
+    if (read_whole_file(g.pidPath, &text) != 0)
         return;
     long pid = atol(text.c_str());
     std::string cmdline;
-    if (pid <= 1 || readFile("/proc/" + std::to_string(pid) + "/cmdline", &cmdline) != 0)
+    if (pid <= 1 || read_whole_file("/proc/" + std::to_string(pid) + "/cmdline", &cmdline) != 0)
         return;
     if (cmdline.find(g.confPath) == std::string::npos)
         return;
     note(CFG_LOG_NOTICE, ("ending hostapd " + std::to_string(pid) + " left by an earlier run").c_str());
-    endProcess((pid_t)pid, waitpid((pid_t)pid, nullptr, WNOHANG) == 0);
+    end_process((pid_t)pid, waitpid((pid_t)pid, nullptr, WNOHANG) == 0);
 }
 
-bool becomeOwner()
+bool become_owner()
 {
     if (g.owner)
         return g.usable;
     g.owner = true;
-    g.usable = readEnv(&g.env);
+    g.usable = read_env(&g.env);
     if (!g.usable)
         return false;
     g.confPath = g.env.radioDir + "/hostapd.conf";
     g.pidPath = g.env.radioDir + "/hostapd.pid";
     g.logPath = g.env.radioDir + "/hostapd.log";
-    endLeftover();
+    end_leftover();
     // hostapd makes its control folder but not the ones above it.
-    std::string run = rootPath("/var/run");
-    if (makeDirs(run) != 0)
+    std::string run = root_path("/var/run");
+    if (make_dirs(run) != 0)
         note(CFG_LOG_ERR, ("cannot create " + run).c_str());
     return true;
 }
 
-std::string wpsCommand(const DorvanImage &img, int i, const std::string &config)
+std::string wps_command(const DorvanImage &img, int i, const std::string &config)
 {
     auto get = [&](const char *name) {
         auto it = img.vars.find(std::string(name) + "_wl0v" + char('0' + i));
@@ -289,28 +289,28 @@ std::string wpsCommand(const DorvanImage &img, int i, const std::string &config)
     return std::string();
 }
 
-void queueWps(int i, const std::string &cmd)
+void queue_wps(int i, const std::string &cmd)
 {
     if (cmd.empty())
         return;
     if (g.wps.size() >= kWpsMax)
         g.wps.erase(g.wps.begin());
-    g.wps.push_back({i, cmd, monotonicMs() + kWpsKeepMs});
+    g.wps.push_back({i, cmd, monotonic_ms() + kWpsKeepMs});
 }
 
 // Sends waiting WPS operations whose hostapd is up; each goes once.
-void sendWps()
+void send_wps()
 {
     // A hostapd that hangs costs one deadline a call, not one per operation.
-    int64_t budget = monotonicMs() + kCtrlWaitMs;
+    int64_t budget = monotonic_ms() + kCtrlWaitMs;
     for (size_t k = 0; k < g.wps.size();) {
-        if (monotonicMs() >= budget)
+        if (monotonic_ms() >= budget)
             return;
         WpsOp &op = g.wps[k];
         std::string word = op.cmd.substr(0, op.cmd.find(' '));
         std::string reply;
         int rc = g.child >= 0 && g.answered
-                     ? request(g.env.ctrlDir, ifaceName(g.env, op.iface), op.cmd.c_str(), &reply, kCtrlWaitMs)
+                     ? request(g.env.ctrlDir, iface_name(g.env, op.iface), op.cmd.c_str(), &reply, kCtrlWaitMs)
                      : -1;
         bool sent = rc == 0 && reply.compare(0, 4, "FAIL") != 0 && reply.compare(0, 7, "UNKNOWN") != 0;
         // Sent but unanswered: hostapd may well have taken it; never twice.
@@ -318,8 +318,8 @@ void sendWps()
             note(CFG_LOG_ERR, ("WPS " + word + " sent, no reply from hostapd").c_str());
         } else if (sent) {
             trace("apply", "wps", word.c_str());
-            note(CFG_LOG_NOTICE, ("WPS " + word + " on " + ifaceName(g.env, op.iface)).c_str());
-        } else if (monotonicMs() < op.until) {
+            note(CFG_LOG_NOTICE, ("WPS " + word + " on " + iface_name(g.env, op.iface)).c_str());
+        } else if (monotonic_ms() < op.until) {
             k++;
             continue;
         } else {
@@ -331,7 +331,7 @@ void sendWps()
 
 void apply(const DorvanImage &img)
 {
-    Section radio = renderRadio(img);
+    Section radio = render_radio(img);
     Section parts[4];
     const Section *use[4] = {nullptr, nullptr, nullptr, nullptr};
     std::string refused;
@@ -348,9 +348,9 @@ void apply(const DorvanImage &img)
     };
     const Section *r = pick(radio, 4);
     for (int i = 0; i < 4; i++) {
-        if (!interfaceOn(img, i, g.switchOn))
+        if (!interface_on(img, i, g.switchOn))
             continue;
-        parts[i] = renderBss(g.env, img, i);
+        parts[i] = render_bss(g.env, img, i);
         for (const std::string &m : parts[i].leftOut)
             leftOut += m + " ";
         use[i] = pick(parts[i], i);
@@ -395,14 +395,14 @@ void apply(const DorvanImage &img)
     bool written = true;
     for (int i = 0; i < 4; i++)
         if (use[i] != nullptr && !use[i]->aclPath.empty())
-            written = writeFileAtomic(use[i]->aclPath, use[i]->acl, nullptr, 0600, false) == 0 && written;
-    if (!written || writeFileAtomic(g.confPath, conf, nullptr, 0600, false) != 0) {
+            written = write_file_atomic(use[i]->aclPath, use[i]->acl, nullptr, 0600, false) == 0 && written;
+    if (!written || write_file_atomic(g.confPath, conf, nullptr, 0600, false) != 0) {
         // A full disk empties again: tried at later passes, backing off so
         // that the write's own log line stays rare.
         if (g.retryMs < 0)
             note(CFG_LOG_ERR, "hostapd configuration not written: tried again later");
         g.retryStepMs = g.retryMs < 0 ? kBackoffFirstMs : std::min(g.retryStepMs * 2, kRetryMaxMs);
-        g.retryMs = monotonicMs() + g.retryStepMs;
+        g.retryMs = monotonic_ms() + g.retryStepMs;
         return;
     }
     if (g.retryMs >= 0)
@@ -429,14 +429,14 @@ void apply(const DorvanImage &img)
 
 } // namespace
 
-void hostapdNote(const std::string &key, const char *value)
+void hostapd_note(const std::string &key, const char *value)
 {
     const char kWsc[] = "wlWscConfig_wl0v";
     if (key.size() == sizeof(kWsc) && key.compare(0, sizeof(kWsc) - 1, kWsc) == 0)
         g.noted[key.back() - '0'] = value;
 }
 
-void hostapdStored(bool ok)
+void hostapd_stored(bool ok)
 {
     std::string noted[4];
     for (int i = 0; i < 4; i++)
@@ -444,20 +444,20 @@ void hostapdStored(bool ok)
     // Only the owner applies; another process's store is seen by its poll.
     if (!ok || !g.owner || !g.usable)
         return;
-    DorvanImage img = dorvan_workingCopy();
-    statFileId(rootPath(DORVAN_MDM_FILE), &g.seen);
+    DorvanImage img = dorvan_working_copy();
+    stat_file_id(root_path(DORVAN_MDM_FILE), &g.seen);
     // Stored: the working copy was read, the data model is what it holds.
     g.loadFailure.clear();
     apply(img);
     for (int i = 0; i < 4; i++)
         if (!noted[i].empty())
-            queueWps(i, wpsCommand(img, i, noted[i]));
-    sendWps();
+            queue_wps(i, wps_command(img, i, noted[i]));
+    send_wps();
 }
 
-void hostapdPoll(int switchOn)
+void hostapd_poll(int switchOn)
 {
-    if (!becomeOwner())
+    if (!become_owner())
         return;
     if (g.child >= 0)
         reap();
@@ -466,17 +466,17 @@ void hostapdPoll(int switchOn)
         g.switchOn = switchOn;
         changed = true;
     }
-    if (g.retryMs >= 0 && monotonicMs() >= g.retryMs)
+    if (g.retryMs >= 0 && monotonic_ms() >= g.retryMs)
         changed = true;
-    checkAnswered();
+    check_answered();
     FileId now;
-    statFileId(rootPath(DORVAN_MDM_FILE), &now);
-    if (!g.seen.valid || !sameFile(g.seen, now)) {
+    stat_file_id(root_path(DORVAN_MDM_FILE), &now);
+    if (!g.seen.valid || !same_file(g.seen, now)) {
         // An unreadable data model leaves an empty working copy: applying
         // it would stop the radio. hostapd keeps what it runs.
         bool loaded = wlmgr_loadWorkingCopy() == 0;
         int err = errno;
-        std::string failure = loaded ? std::string() : dorvan_loadFailure();
+        std::string failure = loaded ? std::string() : dorvan_load_failure();
         if (!loaded && failure.empty())
             failure = strerror(err);
         if (failure != g.loadFailure) {
@@ -490,25 +490,25 @@ void hostapdPoll(int switchOn)
         changed = changed || loaded;
     }
     if (changed && g.loadFailure.empty())
-        apply(dorvan_workingCopy());
-    if (g.want && g.child < 0 && monotonicMs() >= g.nextStartMs)
+        apply(dorvan_working_copy());
+    if (g.want && g.child < 0 && monotonic_ms() >= g.nextStartMs)
         start(true);
     if (!g.wps.empty())
-        sendWps();
+        send_wps();
 }
 
-void hostapdWpsButton()
+void hostapd_wps_button()
 {
     if (g.owner && g.usable) {
-        queueWps(0, "WPS_PBC");
-        sendWps();
+        queue_wps(0, "WPS_PBC");
+        send_wps();
     }
 }
 
-std::string hostapdStates(const Env &env, const std::string &conf)
+std::string hostapd_states(const Env &env, const std::string &conf)
 {
     std::string out;
-    for (const std::string &line : splitLines(conf)) {
+    for (const std::string &line : split_lines(conf)) {
         size_t eq = line.find('=');
         if (eq == std::string::npos || (line.compare(0, eq, "interface") != 0 && line.compare(0, eq, "bss") != 0))
             continue;
@@ -517,7 +517,7 @@ std::string hostapdStates(const Env &env, const std::string &conf)
         std::string state = "not running";
         if (request(env.ctrlDir, ifname, "STATUS", &reply, kCtrlWaitMs) == 0) {
             state = "unknown";
-            for (const std::string &r : splitLines(reply))
+            for (const std::string &r : split_lines(reply))
                 if (r.compare(0, 6, "state=") == 0)
                     state = r.substr(6);
         }

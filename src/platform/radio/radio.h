@@ -16,7 +16,7 @@
 #include <string>
 
 // A setting was written into the working copy under its canonical key.
-void radio_noteSet(const std::string &key, const char *value);
+void radio_note_set(const std::string &key, const char *value);
 // The working copy was stored (ok), or its store failed.
 void radio_stored(bool ok);
 // Once per pass of the process that owns the radio (dorvand): the wireless
@@ -24,7 +24,7 @@ void radio_stored(bool ok);
 // applies changes stored by other processes.
 void radio_poll(int switchOn);
 // A system action ran (the WPS button's shell lines are seen here).
-void radio_systemAction(const char *cmdline);
+void radio_system_action(const char *cmdline);
 
 // dorvan-cfg radio: the configuration rendered from img with secrets masked,
 // then hostapd's state per interface.
@@ -35,6 +35,6 @@ int radio_request(const char *ifname, const char *cmd, std::string *reply, int t
 // The whole configuration rendered from img, as it would be written; and
 // whether key is one the renderer may write (the fuzz target checks both).
 std::string radio_render(const DorvanImage &img, int switchOn);
-bool radio_keyAllowed(const std::string &key);
+bool radio_key_allowed(const std::string &key);
 
 #endif

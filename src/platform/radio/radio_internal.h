@@ -18,9 +18,9 @@ struct Env {
     std::string radioDir; // where the configuration and MAC lists go
 };
 // The environment's settings, checked; false (logged) when unusable.
-bool readEnv(Env *env);
+bool read_env(Env *env);
 // hostapd's interface for wl0.I.
-std::string ifaceName(const Env &env, int i);
+std::string iface_name(const Env &env, int i);
 
 // One part of the configuration. A part with a refused setting is not used:
 // the interface keeps its last good part.
@@ -32,10 +32,10 @@ struct Section {
     std::string acl;
     std::vector<std::string> leftOut; // filter addresses that are no address
 };
-Section renderRadio(const DorvanImage &img);
-Section renderBss(const Env &env, const DorvanImage &img, int i);
+Section render_radio(const DorvanImage &img);
+Section render_bss(const Env &env, const DorvanImage &img, int i);
 // wl0.I belongs in the configuration: it and wl0 enabled, switch not off.
-bool interfaceOn(const DorvanImage &img, int i, int switchOn);
+bool interface_on(const DorvanImage &img, int i, int switchOn);
 // The configuration file from the radio part and the parts of the interfaces
 // that are on (null: left out). parts[0] null means no radio at all.
 std::string assemble(const Env &env, const Section &radio, const Section *const parts[4]);
@@ -52,12 +52,12 @@ int request(const std::string &ctrlDir, const std::string &ifname, const char *c
             std::string *reply, int timeoutMs);
 
 // The hostapd backend, reached only through the seam.
-void hostapdNote(const std::string &key, const char *value);
-void hostapdStored(bool ok);
-void hostapdPoll(int switchOn);
-void hostapdWpsButton();
+void hostapd_note(const std::string &key, const char *value);
+void hostapd_stored(bool ok);
+void hostapd_poll(int switchOn);
+void hostapd_wps_button();
 // hostapd's STATUS state per interface of conf, or why there is none.
-std::string hostapdStates(const Env &env, const std::string &conf);
+std::string hostapd_states(const Env &env, const std::string &conf);
 
 } // namespace radio
 } // namespace dplat

@@ -72,7 +72,7 @@ bool flag(const std::string &s)
     return number(s) != 0;
 }
 
-bool hexDigits(const std::string &s)
+bool hex_digits(const std::string &s)
 {
     for (char c : s)
         if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')))
@@ -124,7 +124,7 @@ bool ranged(Section *s, std::string *out, const char *key, const DorvanImage &im
 }
 
 // Six groups of one or two hex digits, written as hostapd wants them.
-bool normalMac(const std::string &in, std::string *out)
+bool normal_mac(const std::string &in, std::string *out)
 {
     out->clear();
     size_t p = 0;
@@ -135,7 +135,7 @@ bool normalMac(const std::string &in, std::string *out)
         while (p < in.size() && p - start < 3 && in[p] != ':')
             p++;
         std::string grp = in.substr(start, p - start);
-        if (grp.empty() || grp.size() > 2 || !hexDigits(grp))
+        if (grp.empty() || grp.size() > 2 || !hex_digits(grp))
             return false;
         if (grp.size() == 1)
             grp.insert(0, "0");
@@ -154,7 +154,7 @@ bool normalMac(const std::string &in, std::string *out)
 }
 
 // 2.4 GHz or 5 GHz: wlBands, or for a dual-band code the channel decides.
-bool fiveGhz(const DorvanImage &img)
+bool five_ghz(const DorvanImage &img)
 {
     std::string b = get(img, "wlBands");
     if (b == "1" || b == "2")
@@ -172,7 +172,7 @@ int bandwidth(const DorvanImage &img, bool five)
 }
 
 // The channel list for what hostapd will run, asked as the commands ask.
-bool channelAllowed(const DorvanImage &img, bool five, bool n, long ch)
+bool channel_allowed(const DorvanImage &img, bool five, bool n, long ch)
 {
     const char *args[7] = {"", "wlChannelList", nullptr, nullptr, nullptr, nullptr, nullptr};
     int argc = 3;
@@ -206,7 +206,7 @@ bool channelAllowed(const DorvanImage &img, bool five, bool n, long ch)
 }
 
 // Interface security: WEP, 802.1X/RADIUS, WPA, WPA2 and mixed, with keys.
-bool renderSecurity(Section *s, const DorvanImage &img, int i, bool *wpsAllowed)
+bool render_security(Section *s, const DorvanImage &img, int i, bool *wpsAllowed)
 {
     std::string *out = &s->lines;
     std::string mode = get(img, keyed("wlAuthMode", i));
@@ -242,7 +242,7 @@ bool renderSecurity(Section *s, const DorvanImage &img, int i, bool *wpsAllowed)
             if (key.empty())
                 continue;
             std::string hx;
-            if (key.size() == ascii * 2 && hexDigits(key))
+            if (key.size() == ascii * 2 && hex_digits(key))
                 hx = key;
             else if (key.size() == ascii)
                 hx = hex(key);
@@ -277,7 +277,7 @@ bool renderSecurity(Section *s, const DorvanImage &img, int i, bool *wpsAllowed)
         if (!ranged(s, out, "auth_server_port", img, keyed("wlRadiusPort", i), 1, 65535))
             return false;
         std::string secret = get(img, keyed("wlRadiusKey", i));
-        if (secret.empty() || !printableAscii(secret)) {
+        if (secret.empty() || !printable_ascii(secret)) {
             s->refused = keyed("wlRadiusKey", i);
             return false;
         }
@@ -314,9 +314,9 @@ bool renderSecurity(Section *s, const DorvanImage &img, int i, bool *wpsAllowed)
         return true;
     }
     std::string psk = get(img, keyed("wlWpaPsk", i));
-    if (psk.size() == 64 && hexDigits(psk)) {
+    if (psk.size() == 64 && hex_digits(psk)) {
         line(out, "wpa_psk", psk);
-    } else if (psk.size() >= 8 && psk.size() <= 63 && printableAscii(psk)) {
+    } else if (psk.size() >= 8 && psk.size() <= 63 && printable_ascii(psk)) {
         line(out, "wpa_passphrase", psk);
     } else {
         s->refused = keyed("wlWpaPsk", i);
@@ -327,14 +327,14 @@ bool renderSecurity(Section *s, const DorvanImage &img, int i, bool *wpsAllowed)
 
 } // namespace
 
-bool interfaceOn(const DorvanImage &img, int i, int switchOn)
+bool interface_on(const DorvanImage &img, int i, int switchOn)
 {
     if (switchOn == 0 || get(img, keyed("wlEnbl", 0)) != "1")
         return false;
     return i == 0 || get(img, keyed("wlEnbl", i)) == "1";
 }
 
-Section renderRadio(const DorvanImage &img)
+Section render_radio(const DorvanImage &img)
 {
     Section s;
     std::string *r = &s.restart;
@@ -356,13 +356,13 @@ Section renderRadio(const DorvanImage &img)
             line(r, "local_pwr_constraint", tpc);
     }
 
-    bool five = fiveGhz(img);
+    bool five = five_ghz(img);
     std::string phy = get(img, "wlPhyType");
     bool bOnly = !five && (phy == "b" || get(img, "wlgMode") == "0");
     bool n = !bOnly && phy == "n" && get(img, "wlNmode") != "off";
     line(r, "hw_mode", five ? "a" : bOnly ? "b" : "g");
     long ch = number(get(img, "wlChannel"));
-    if (ch < 0 || (ch != 0 && !channelAllowed(img, five, n, ch))) {
+    if (ch < 0 || (ch != 0 && !channel_allowed(img, five, n, ch))) {
         s.refused = "wlChannel";
         return s;
     }
@@ -389,7 +389,7 @@ Section renderRadio(const DorvanImage &img)
     return s;
 }
 
-Section renderBss(const Env &env, const DorvanImage &img, int i)
+Section render_bss(const Env &env, const DorvanImage &img, int i)
 {
     Section s;
     std::string *out = &s.lines;
@@ -399,7 +399,7 @@ Section renderBss(const Env &env, const DorvanImage &img, int i)
         return s;
     }
     // A value the file cannot hold as it is goes in hostapd's hex form.
-    if (printableAscii(ssid) && ssid[0] != ' ' && ssid.back() != ' ')
+    if (printable_ascii(ssid) && ssid[0] != ' ' && ssid.back() != ' ')
         line(out, "ssid", ssid);
     else
         line(out, "ssid2", hex(ssid));
@@ -419,7 +419,7 @@ Section renderBss(const Env &env, const DorvanImage &img, int i)
     line(out, "uapsd_advertisement_enabled", wmm && flag(get(img, "wlWmeApsd")) ? 1 : 0);
 
     bool wpsAllowed = false;
-    if (!renderSecurity(&s, img, i, &wpsAllowed))
+    if (!render_security(&s, img, i, &wpsAllowed))
         return s;
 
     std::string fm = get(img, keyed("wlFltMacMode", i));
@@ -432,7 +432,7 @@ Section renderBss(const Env &env, const DorvanImage &img, int i)
             std::string mac;
             if (f.ifname != names[i])
                 continue;
-            if (normalMac(f.mac, &mac))
+            if (normal_mac(f.mac, &mac))
                 s.acl += mac + "\n";
             else
                 s.leftOut.push_back(f.mac);
@@ -463,13 +463,13 @@ std::string assemble(const Env &env, const Section &radio, const Section *const 
     std::string out = "# Written by dorvand from the data model; changes here are lost.\n";
     line(&out, "driver", env.driver);
     line(&out, "ctrl_interface", env.ctrlDir);
-    line(&out, "interface", ifaceName(env, 0));
+    line(&out, "interface", iface_name(env, 0));
     out += radio.restart + radio.lines;
     for (int i = 0; i < 4; i++) {
         if (parts[i] == nullptr)
             continue;
         if (i > 0)
-            line(&out, "bss", ifaceName(env, i));
+            line(&out, "bss", iface_name(env, i));
         out += parts[i]->restart + parts[i]->lines;
     }
     return out;
@@ -478,7 +478,7 @@ std::string assemble(const Env &env, const Section &radio, const Section *const 
 std::string masked(const std::string &conf)
 {
     std::string out;
-    for (std::string ln : splitLines(conf)) {
+    for (std::string ln : split_lines(conf)) {
         size_t eq = ln.find('=');
         if (eq != std::string::npos)
             for (const char *k : kSecretKeys)
@@ -492,7 +492,7 @@ std::string masked(const std::string &conf)
 } // namespace radio
 } // namespace dplat
 
-bool radio_keyAllowed(const std::string &key)
+bool radio_key_allowed(const std::string &key)
 {
     for (const char *k : dplat::radio::kKeys)
         if (key == k)

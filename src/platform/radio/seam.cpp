@@ -15,7 +15,7 @@ namespace radio {
 namespace {
 
 // No system call: the default path must cost nothing per pass.
-bool hostapdChosen()
+bool hostapd_chosen()
 {
     const char *m = getenv("DORVAN_RADIO");
     if (m == nullptr || m[0] == '\0' || strcmp(m, "none") == 0)
@@ -30,7 +30,7 @@ bool hostapdChosen()
     return false;
 }
 
-bool safeValue(const std::string &s, size_t max)
+bool safe_value(const std::string &s, size_t max)
 {
     if (s.empty() || s.size() > max)
         return false;
@@ -41,7 +41,7 @@ bool safeValue(const std::string &s, size_t max)
     return true;
 }
 
-std::string envOr(const char *name, const char *fallback)
+std::string env_or(const char *name, const char *fallback)
 {
     const char *v = getenv(name);
     return v != nullptr && v[0] != '\0' ? v : fallback;
@@ -49,18 +49,18 @@ std::string envOr(const char *name, const char *fallback)
 
 } // namespace
 
-bool readEnv(Env *env)
+bool read_env(Env *env)
 {
-    env->program = envOr("DORVAN_HOSTAPD", "/usr/sbin/hostapd");
-    env->driver = envOr("DORVAN_HOSTAPD_DRIVER", "nl80211");
-    env->ifname = envOr("DORVAN_RADIO_IFNAME", "wlan0");
-    env->ctrlDir = rootPath("/var/run/hostapd");
-    env->radioDir = rootPath(DORVAN_RADIO_DIR);
+    env->program = env_or("DORVAN_HOSTAPD", "/usr/sbin/hostapd");
+    env->driver = env_or("DORVAN_HOSTAPD_DRIVER", "nl80211");
+    env->ifname = env_or("DORVAN_RADIO_IFNAME", "wlan0");
+    env->ctrlDir = root_path("/var/run/hostapd");
+    env->radioDir = root_path(DORVAN_RADIO_DIR);
     // Each lands in hostapd's file or on its command line as one value; an
     // interface name leaves room for "-3" within IFNAMSIZ.
-    const char *bad = !safeValue(env->driver, 32)                        ? "DORVAN_HOSTAPD_DRIVER"
-                      : !safeValue(env->ifname, 13)                      ? "DORVAN_RADIO_IFNAME"
-                      : env->ctrlDir.empty() || !printableAscii(env->ctrlDir + env->radioDir) ? "DORVAN_ROOT"
+    const char *bad = !safe_value(env->driver, 32)                        ? "DORVAN_HOSTAPD_DRIVER"
+                      : !safe_value(env->ifname, 13)                      ? "DORVAN_RADIO_IFNAME"
+                      : env->ctrlDir.empty() || !printable_ascii(env->ctrlDir + env->radioDir) ? "DORVAN_ROOT"
                       : env->program.empty()                             ? "DORVAN_HOSTAPD"
                                                                          : nullptr;
     if (bad != nullptr) {
@@ -78,7 +78,7 @@ bool readEnv(Env *env)
     return true;
 }
 
-std::string ifaceName(const Env &env, int i)
+std::string iface_name(const Env &env, int i)
 {
     return i == 0 ? env.ifname : env.ifname + "-" + char('0' + i);
 }
@@ -88,44 +88,44 @@ std::string ifaceName(const Env &env, int i)
 
 using namespace dplat::radio;
 
-void radio_noteSet(const std::string &key, const char *value)
+void radio_note_set(const std::string &key, const char *value)
 {
-    if (hostapdChosen())
-        hostapdNote(key, value);
+    if (hostapd_chosen())
+        hostapd_note(key, value);
 }
 
 void radio_stored(bool ok)
 {
-    if (hostapdChosen())
-        hostapdStored(ok);
+    if (hostapd_chosen())
+        hostapd_stored(ok);
 }
 
 void radio_poll(int switchOn)
 {
-    if (hostapdChosen())
-        hostapdPoll(switchOn);
+    if (hostapd_chosen())
+        hostapd_poll(switchOn);
 }
 
-void radio_systemAction(const char *cmdline)
+void radio_system_action(const char *cmdline)
 {
     // The WPS button's first shell line asks for push-button enrolment.
-    if (cmdline != nullptr && hostapdChosen() &&
+    if (cmdline != nullptr && hostapd_chosen() &&
         strcmp(cmdline, "nvram set wps_config=client-pbc") == 0)
-        hostapdWpsButton();
+        hostapd_wps_button();
 }
 
 std::string radio_render(const DorvanImage &img, int switchOn)
 {
     Env env;
-    if (!readEnv(&env))
+    if (!read_env(&env))
         return std::string();
-    Section radio = renderRadio(img);
+    Section radio = render_radio(img);
     Section parts[4];
     const Section *use[4] = {nullptr, nullptr, nullptr, nullptr};
     for (int i = 0; i < 4; i++) {
-        if (!interfaceOn(img, i, switchOn))
+        if (!interface_on(img, i, switchOn))
             continue;
-        parts[i] = renderBss(env, img, i);
+        parts[i] = render_bss(env, img, i);
         if (parts[i].refused.empty())
             use[i] = &parts[i];
     }
@@ -137,37 +137,37 @@ std::string radio_render(const DorvanImage &img, int switchOn)
 std::string radio_describe(const DorvanImage &img, int switchOn)
 {
     Env env;
-    if (!readEnv(&env))
+    if (!read_env(&env))
         return "radio: environment unusable\n";
     std::string out;
     // What hostapd runs, not a rendering of ours: the daemon's environment
     // and its last good values may differ from this process's.
     std::string conf;
     std::string path = env.radioDir + "/hostapd.conf";
-    int rc = dplat::readFile(path, &conf);
+    int rc = dplat::read_whole_file(path, &conf);
     int err = errno;
-    Section radio = renderRadio(img);
+    Section radio = render_radio(img);
     if (!radio.refused.empty())
         out += "# refused: " + radio.refused + "\n";
     for (int i = 0; i < 4; i++) {
-        if (!interfaceOn(img, i, switchOn))
+        if (!interface_on(img, i, switchOn))
             continue;
-        Section s = renderBss(env, img, i);
+        Section s = render_bss(env, img, i);
         if (!s.refused.empty())
             out += "# refused: " + s.refused + "\n";
     }
     if (rc != 0)
-        out += "# no " + path + ": " + (err == ENOENT ? "hostapd never configured" : dplat::readFailure(err)) + "\n";
+        out += "# no " + path + ": " + (err == ENOENT ? "hostapd never configured" : dplat::read_failure(err)) + "\n";
     else if (conf.empty())
         out += "# radio off\n";
     out += masked(conf);
-    return out + hostapdStates(env, conf);
+    return out + hostapd_states(env, conf);
 }
 
 int radio_request(const char *ifname, const char *cmd, std::string *reply, int timeoutMs)
 {
     Env env;
-    if (ifname == nullptr || cmd == nullptr || !readEnv(&env))
+    if (ifname == nullptr || cmd == nullptr || !read_env(&env))
         return -1;
     return request(env.ctrlDir, ifname, cmd, reply, timeoutMs);
 }

@@ -1,24 +1,24 @@
-#include "cli.h"
+#include "text.h"
 
 #include <limits.h>
 #include <string.h>
 #include <strings.h>
 
-int cli_split(char *text, char *tokens[CLI_MAX_TOKENS])
+int text_split(char *text, char *tokens[TEXT_MAX_TOKENS])
 {
     int n = 0;
     char *save = NULL;
     char *tok = strtok_r(text, " ", &save);
     while (tok != NULL) {
         tokens[n++] = tok;
-        if (n == CLI_MAX_TOKENS)
+        if (n == TEXT_MAX_TOKENS)
             break;
         tok = strtok_r(NULL, " ", &save);
     }
     return n;
 }
 
-int cli_number(const char *text)
+int text_number(const char *text)
 {
     const char *p = text;
     int neg = 0;
@@ -41,12 +41,12 @@ int cli_number(const char *text)
     return (int)v;
 }
 
-int cli_equal_nocase(const char *a, const char *b)
+int text_equal_nocase(const char *a, const char *b)
 {
     return strcasecmp(a, b) == 0;
 }
 
-int cli_copy(char *dst, unsigned size, const char *src)
+int text_copy(char *dst, unsigned size, const char *src)
 {
     size_t n = strlen(src);
     if (n >= size) {
