@@ -775,6 +775,9 @@ int cmd_radio(int reps)
         fprintf(stderr, "hostapd did not come up\n");
         return 2;
     }
+    // A started hostapd is signalled only once a pass has seen it answer,
+    // as the daemon's next pass would.
+    boardCtl_getWirelessPWRStatus(&sw);
     std::vector<double> reread, restart, reread_floor, restart_floor;
     auto serve = [](const std::string &req) {
         Staged s = stage(req);
@@ -794,6 +797,7 @@ int cmd_radio(int reps)
         failed += !hostapd_shows("dvb0", "STATUS", "\nchannel=" + ch + "\n", 15);
         restart.push_back((double)(now_ns() - t0) / 1e6);
         hostapd_shows("dvb0", "STATUS", "state=ENABLED", 15);
+        boardCtl_getWirelessPWRStatus(&sw);
     }
     // The floor: the same file, hostapd of our own, no dorvand in between.
     std::string conf = read_all(rp("/var/dorvan/radio/hostapd.conf"));

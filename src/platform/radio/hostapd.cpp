@@ -115,6 +115,8 @@ void end_process(pid_t pid, bool ours)
     kill(pid, SIGCONT);
     kill(pid, SIGTERM);
     int64_t deadline = monotonic_ms() + kStopWaitMs;
+    // hostapd usually ends within a millisecond: look early, then back off.
+    useconds_t step = 250;
     for (;;) {
         if (ours) {
             pid_t r = waitpid(pid, nullptr, WNOHANG);
@@ -125,7 +127,8 @@ void end_process(pid_t pid, bool ours)
         }
         if (monotonic_ms() >= deadline)
             break;
-        usleep(5000);
+        usleep(step);
+        step = step < 5000 ? step * 2 : 5000;
     }
     kill(pid, SIGKILL);
     if (ours)
