@@ -129,8 +129,27 @@ extern "C" int __wrap_ioctl(int fd, unsigned long req, ...)
     return rc == -2 ? __real_ioctl(fd, req, arg) : rc;
 }
 
-TEST_F(Board, BadLinesAreLoggedAndReadAsFailedNeverHeld)
+TEST_F(Board, ValueFilesParseStrictlyBadMapLinesReadAsFailed)
 {
+    // Board files: the value is the status word.
+    std::string f = root.file(DORVAN_BOARD_DIR "/reset_button");
+    for (auto [text, want] : std::vector<std::pair<std::string, int>>{{" \t 0 \n", 0}, {"-3", -3}, {"42\r\n", 42}}) {
+        dt::write_file(f, text);
+        EXPECT_EQ(pass()[0], want) << text;
+    }
+    for (const std::string &bad : dt::Lines{"", "abc", "1x", "1 2", "99999999999", std::string(80, ' ') + "1"}) {
+        dt::write_file(f, bad);
+        EXPECT_EQ(pass()[0], -1) << bad;
+    }
+    conf("reset file /gw/reset - active-high\nswitch file /gw/sw - active-low\nwps file /sys/gpio18/value -\n");
+    dt::run("mkdir -p " + root.file("sys/gpio18"));
+    for (auto [value, held] : std::vector<std::pair<std::string, int>>{{"1\n", 0}, {"0", 1}, {" 2 ", 1}}) {
+        for (const char *f : {"gw/reset", "gw/sw", "sys/gpio18/value"})
+            dt::write_file(root.file(f), value);
+        EXPECT_EQ(pass(), (std::vector<int>{held, value == "0" ? 0 : 1, held})) << value;
+    }
+
+    // A map with bad lines: each logged, its input read as failed, never held.
     conf("# input source where what polarity\n\n"
          "reset  file  /gw/reset  -  active-high\n"
          "wps    evdev /dev/input/event0 KEY_NOPE\n"
@@ -168,27 +187,6 @@ TEST_F(Board, BadLinesAreLoggedAndReadAsFailedNeverHeld)
     EXPECT_EQ(dt::occurrences(root.log(), "board.conf: larger than 65536 bytes; every board input reads as failed"), 1u);
 }
 
-TEST_F(Board, ValueFilesParseStrictlyWithEitherPolarity)
-{
-    // Board files: the value is the status word.
-    std::string f = root.file(DORVAN_BOARD_DIR "/reset_button");
-    for (auto [text, want] : std::vector<std::pair<std::string, int>>{{" \t 0 \n", 0}, {"-3", -3}, {"42\r\n", 42}}) {
-        dt::write_file(f, text);
-        EXPECT_EQ(pass()[0], want) << text;
-    }
-    for (const std::string &bad : dt::Lines{"", "abc", "1x", "1 2", "99999999999", std::string(80, ' ') + "1"}) {
-        dt::write_file(f, bad);
-        EXPECT_EQ(pass()[0], -1) << bad;
-    }
-    conf("reset file /gw/reset - active-high\nswitch file /gw/sw - active-low\nwps file /sys/gpio18/value -\n");
-    dt::run("mkdir -p " + root.file("sys/gpio18"));
-    for (auto [value, held] : std::vector<std::pair<std::string, int>>{{"1\n", 0}, {"0", 1}, {" 2 ", 1}}) {
-        for (const char *f : {"gw/reset", "gw/sw", "sys/gpio18/value"})
-            dt::write_file(root.file(f), value);
-        EXPECT_EQ(pass(), (std::vector<int>{held, value == "0" ? 0 : 1, held})) << value;
-    }
-}
-
 // A FIFO planted at a board file held open() until a writer came: the
 // buttons and the command pipe stopped with it.
 TEST_F(Board, PlantedFifoFailsAtOnceAndIsLoggedOncePerChange)
@@ -216,7 +214,7 @@ TEST_F(Board, PlantedFifoFailsAtOnceAndIsLoggedOncePerChange)
     EXPECT_TRUE(logged("board.conf: not a regular file; every board input reads as failed"));
 }
 
-TEST_F(Board, EvdevBitsOneIoctlAPassAndReopenAfterFailure)
+TEST_F(Board, DevicesAskedOnceAPassReopenedAfterFailure)
 {
     conf("reset evdev /dev/input/event0 KEY_RESTART\nwps evdev /dev/input/event0 KEY_WPS_BUTTON\n"
          "switch evdev /dev/input/event0 SW_RFKILL_ALL\n");
@@ -254,10 +252,8 @@ TEST_F(Board, EvdevBitsOneIoctlAPassAndReopenAfterFailure)
                              "reset: /dev/input/event0: No such device\n", "reset: /dev/input/event0 reads again\n"})
         EXPECT_TRUE(logged(want)) << want;
     EXPECT_EQ(dt::lines(root.log()).size(), 5u) << root.log();
-}
 
-TEST_F(Board, GpioLinesRequestedOnceAsInputsWithPolarity)
-{
+    // GPIO lines: requested once as inputs with their polarity.
     conf("reset gpio /dev/gpiochip0 17 active-low\nwps gpio /dev/gpiochip0 18\nswitch gpio /dev/gpiochip1 0\n");
     FakeDevice &chip = device("dev/gpiochip0");
     chip.levels = {{17, 0}, {18, 1}};
