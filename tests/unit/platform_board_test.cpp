@@ -187,10 +187,23 @@ TEST_F(Board, ValueFilesParseStrictlyBadMapLinesReadAsFailed)
     EXPECT_EQ(dt::occurrences(root.log(), "board.conf: larger than 65536 bytes; every board input reads as failed"), 1u);
 }
 
-// A FIFO planted at a board file held open() until a writer came: the
-// buttons and the command pipe stopped with it.
-TEST_F(Board, PlantedFifoFailsAtOnceAndIsLoggedOncePerChange)
+// The OpenWrt hook, run with what procd hands it, writes what the daemon
+// reads. A FIFO planted at a board file held open() until a writer came:
+// the buttons and the command pipe stopped with it.
+TEST_F(Board, OpenWrtHookWritesWhatWeReadAndAPlantedFifoFailsAtOnce)
 {
+    std::string env = "env -i PATH=/usr/bin:/bin SUBSYSTEM=button SEEN=1 DORVAN_ROOT=" + root.path();
+    auto hook = [&](const std::string &vars) { return dt::run(env + " " + vars + " sh " DORVAN_SOURCE_DIR "/packaging/rc.button"); };
+    for (const char *vars : {"BUTTON=reset ACTION=pressed", "BUTTON=wps ACTION=pressed", "BUTTON=rfkill ACTION=released TYPE=switch",
+                             "BUTTON=rfkill ACTION=pressed", "BUTTON=reset ACTION=held", "BUTTON=lamp ACTION=pressed"})
+        EXPECT_EQ(hook(vars), 0) << vars;
+    EXPECT_EQ(pass(), (std::vector<int>{0, 1, 0}));
+    EXPECT_EQ(hook("BUTTON=reset ACTION=released") | hook("BUTTON=rfkill ACTION=pressed TYPE=switch"), 0);
+    EXPECT_EQ(pass(), (std::vector<int>{1, 0, 0}));
+    std::string names;
+    dt::run("ls " + root.file("var/dorvan/board"), &names);
+    EXPECT_EQ(names, "reset_button\nwireless_switch\nwps_button\n") << "no temp files left";
+
     std::string f = root.file("var/dorvan/board/reset_button");
     unlink(f.c_str());
     ASSERT_EQ(mkfifo(f.c_str(), 0644), 0);
@@ -270,20 +283,4 @@ TEST_F(Board, DevicesAskedOnceAPassReopenedAfterFailure)
     EXPECT_EQ(lines, " 17 " + std::to_string(GPIO_V2_LINE_FLAG_INPUT | GPIO_V2_LINE_FLAG_ACTIVE_LOW) + " dorvand; 18 " +
                          std::to_string(GPIO_V2_LINE_FLAG_INPUT) + " dorvand;");
     EXPECT_TRUE(logged("switch: /dev/gpiochip1: Device or resource busy"));
-}
-
-// The OpenWrt hook, run with what procd hands it, against this root.
-TEST_F(Board, OpenWrtHookWritesWhatTheDaemonReads)
-{
-    std::string env = "env -i PATH=/usr/bin:/bin SUBSYSTEM=button SEEN=1 DORVAN_ROOT=" + root.path();
-    auto hook = [&](const std::string &vars) { return dt::run(env + " " + vars + " sh " DORVAN_SOURCE_DIR "/packaging/rc.button"); };
-    for (const char *vars : {"BUTTON=reset ACTION=pressed", "BUTTON=wps ACTION=pressed", "BUTTON=rfkill ACTION=released TYPE=switch",
-                             "BUTTON=rfkill ACTION=pressed", "BUTTON=reset ACTION=held", "BUTTON=lamp ACTION=pressed"})
-        EXPECT_EQ(hook(vars), 0) << vars;
-    EXPECT_EQ(pass(), (std::vector<int>{0, 1, 0}));
-    EXPECT_EQ(hook("BUTTON=reset ACTION=released") | hook("BUTTON=rfkill ACTION=pressed TYPE=switch"), 0);
-    EXPECT_EQ(pass(), (std::vector<int>{1, 0, 0}));
-    std::string names;
-    dt::run("ls " + root.file("var/dorvan/board"), &names);
-    EXPECT_EQ(names, "reset_button\nwireless_switch\nwps_button\n") << "no temp files left";
 }
