@@ -4,16 +4,11 @@ namespace dt {
 
 namespace {
 
-void put16(std::string *s, unsigned v)
+// Big-endian, as the file stores every number.
+void put(std::string *s, uint32_t v, int bytes)
 {
-    s->push_back((char)(v >> 8 & 0xff));
-    s->push_back((char)(v & 0xff));
-}
-
-void put32(std::string *s, uint32_t v)
-{
-    put16(s, v >> 16);
-    put16(s, v & 0xffff);
+    while (bytes-- > 0)
+        s->push_back((char)(v >> (8 * bytes) & 0xff));
 }
 
 uint32_t khz(double mhz)
@@ -46,7 +41,7 @@ std::string regdb_bytes(const std::vector<RegCountrySpec> &countries)
         while (colls.size() % 4 != 0)
             colls.push_back('\0');
         table += c.alpha2.substr(0, 2);
-        put16(&table, (unsigned)((collAt + colls.size()) / 4));
+        put(&table, (uint32_t)((collAt + colls.size()) / 4), 2);
         colls.push_back(3);
         colls.push_back((char)c.rules.size());
         colls.push_back((char)c.dfsRegion);
@@ -54,16 +49,16 @@ std::string regdb_bytes(const std::vector<RegCountrySpec> &countries)
         for (const auto &r : c.rules) {
             rules.push_back(16);
             rules.push_back((char)r.flags);
-            put16(&rules, (unsigned)r.eirp);
-            put32(&rules, khz(r.startMhz));
-            put32(&rules, khz(r.endMhz));
-            put32(&rules, khz(r.maxBwMhz));
-            put16(&colls, (unsigned)(regdb_rule_offset(countries.size(), rule++) / 4));
+            put(&rules, (uint32_t)r.eirp, 2);
+            put(&rules, khz(r.startMhz), 4);
+            put(&rules, khz(r.endMhz), 4);
+            put(&rules, khz(r.maxBwMhz), 4);
+            put(&colls, (uint32_t)(regdb_rule_offset(countries.size(), rule++) / 4), 2);
         }
     }
     std::string out;
-    put32(&out, 0x52474442);
-    put32(&out, 20);
+    put(&out, 0x52474442, 4);
+    put(&out, 20, 4);
     return out + table + std::string(4, '\0') + rules + colls;
 }
 

@@ -129,8 +129,27 @@ extern "C" int __wrap_ioctl(int fd, unsigned long req, ...)
     return rc == -2 ? __real_ioctl(fd, req, arg) : rc;
 }
 
-TEST_F(Board, BadLinesAreLoggedAndReadAsFailedNeverHeld)
+TEST_F(Board, ValueFilesParseStrictlyBadMapLinesReadAsFailed)
 {
+    // Board files: the value is the status word.
+    std::string f = root.file(DORVAN_BOARD_DIR "/reset_button");
+    for (auto [text, want] : std::vector<std::pair<std::string, int>>{{" \t 0 \n", 0}, {"-3", -3}, {"42\r\n", 42}}) {
+        dt::write_file(f, text);
+        EXPECT_EQ(pass()[0], want) << text;
+    }
+    for (const std::string &bad : dt::Lines{"", "abc", "1x", "1 2", "99999999999", std::string(80, ' ') + "1"}) {
+        dt::write_file(f, bad);
+        EXPECT_EQ(pass()[0], -1) << bad;
+    }
+    conf("reset file /gw/reset - active-high\nswitch file /gw/sw - active-low\nwps file /sys/gpio18/value -\n");
+    dt::run("mkdir -p " + root.file("sys/gpio18"));
+    for (auto [value, held] : std::vector<std::pair<std::string, int>>{{"1\n", 0}, {"0", 1}, {" 2 ", 1}}) {
+        for (const char *f : {"gw/reset", "gw/sw", "sys/gpio18/value"})
+            dt::write_file(root.file(f), value);
+        EXPECT_EQ(pass(), (std::vector<int>{held, value == "0" ? 0 : 1, held})) << value;
+    }
+
+    // A map with bad lines: each logged, its input read as failed, never held.
     conf("# input source where what polarity\n\n"
          "reset  file  /gw/reset  -  active-high\n"
          "wps    evdev /dev/input/event0 KEY_NOPE\n"
@@ -168,31 +187,23 @@ TEST_F(Board, BadLinesAreLoggedAndReadAsFailedNeverHeld)
     EXPECT_EQ(dt::occurrences(root.log(), "board.conf: larger than 65536 bytes; every board input reads as failed"), 1u);
 }
 
-TEST_F(Board, ValueFilesParseStrictlyWithEitherPolarity)
+// The OpenWrt hook, run with what procd hands it, writes what the daemon
+// reads. A FIFO planted at a board file held open() until a writer came:
+// the buttons and the command pipe stopped with it.
+TEST_F(Board, OpenWrtHookWritesWhatWeReadAndAPlantedFifoFailsAtOnce)
 {
-    // Board files: the value is the status word.
-    std::string f = root.file(DORVAN_BOARD_DIR "/reset_button");
-    for (auto [text, want] : std::vector<std::pair<std::string, int>>{{" \t 0 \n", 0}, {"-3", -3}, {"42\r\n", 42}}) {
-        dt::write_file(f, text);
-        EXPECT_EQ(pass()[0], want) << text;
-    }
-    for (const std::string &bad : dt::Lines{"", "abc", "1x", "1 2", "99999999999", std::string(80, ' ') + "1"}) {
-        dt::write_file(f, bad);
-        EXPECT_EQ(pass()[0], -1) << bad;
-    }
-    conf("reset file /gw/reset - active-high\nswitch file /gw/sw - active-low\nwps file /sys/gpio18/value -\n");
-    dt::run("mkdir -p " + root.file("sys/gpio18"));
-    for (auto [value, held] : std::vector<std::pair<std::string, int>>{{"1\n", 0}, {"0", 1}, {" 2 ", 1}}) {
-        for (const char *f : {"gw/reset", "gw/sw", "sys/gpio18/value"})
-            dt::write_file(root.file(f), value);
-        EXPECT_EQ(pass(), (std::vector<int>{held, value == "0" ? 0 : 1, held})) << value;
-    }
-}
+    std::string env = "env -i PATH=/usr/bin:/bin SUBSYSTEM=button SEEN=1 DORVAN_ROOT=" + root.path();
+    auto hook = [&](const std::string &vars) { return dt::run(env + " " + vars + " sh " DORVAN_SOURCE_DIR "/packaging/rc.button"); };
+    for (const char *vars : {"BUTTON=reset ACTION=pressed", "BUTTON=wps ACTION=pressed", "BUTTON=rfkill ACTION=released TYPE=switch",
+                             "BUTTON=rfkill ACTION=pressed", "BUTTON=reset ACTION=held", "BUTTON=lamp ACTION=pressed"})
+        EXPECT_EQ(hook(vars), 0) << vars;
+    EXPECT_EQ(pass(), (std::vector<int>{0, 1, 0}));
+    EXPECT_EQ(hook("BUTTON=reset ACTION=released") | hook("BUTTON=rfkill ACTION=pressed TYPE=switch"), 0);
+    EXPECT_EQ(pass(), (std::vector<int>{1, 0, 0}));
+    std::string names;
+    dt::run("ls " + root.file("var/dorvan/board"), &names);
+    EXPECT_EQ(names, "reset_button\nwireless_switch\nwps_button\n") << "no temp files left";
 
-// A FIFO planted at a board file held open() until a writer came: the
-// buttons and the command pipe stopped with it.
-TEST_F(Board, PlantedFifoFailsAtOnceAndIsLoggedOncePerChange)
-{
     std::string f = root.file("var/dorvan/board/reset_button");
     unlink(f.c_str());
     ASSERT_EQ(mkfifo(f.c_str(), 0644), 0);
@@ -216,7 +227,7 @@ TEST_F(Board, PlantedFifoFailsAtOnceAndIsLoggedOncePerChange)
     EXPECT_TRUE(logged("board.conf: not a regular file; every board input reads as failed"));
 }
 
-TEST_F(Board, EvdevBitsOneIoctlAPassAndReopenAfterFailure)
+TEST_F(Board, DevicesAskedOnceAPassReopenedAfterFailure)
 {
     conf("reset evdev /dev/input/event0 KEY_RESTART\nwps evdev /dev/input/event0 KEY_WPS_BUTTON\n"
          "switch evdev /dev/input/event0 SW_RFKILL_ALL\n");
@@ -254,10 +265,8 @@ TEST_F(Board, EvdevBitsOneIoctlAPassAndReopenAfterFailure)
                              "reset: /dev/input/event0: No such device\n", "reset: /dev/input/event0 reads again\n"})
         EXPECT_TRUE(logged(want)) << want;
     EXPECT_EQ(dt::lines(root.log()).size(), 5u) << root.log();
-}
 
-TEST_F(Board, GpioLinesRequestedOnceAsInputsWithPolarity)
-{
+    // GPIO lines: requested once as inputs with their polarity.
     conf("reset gpio /dev/gpiochip0 17 active-low\nwps gpio /dev/gpiochip0 18\nswitch gpio /dev/gpiochip1 0\n");
     FakeDevice &chip = device("dev/gpiochip0");
     chip.levels = {{17, 0}, {18, 1}};
@@ -274,20 +283,4 @@ TEST_F(Board, GpioLinesRequestedOnceAsInputsWithPolarity)
     EXPECT_EQ(lines, " 17 " + std::to_string(GPIO_V2_LINE_FLAG_INPUT | GPIO_V2_LINE_FLAG_ACTIVE_LOW) + " dorvand; 18 " +
                          std::to_string(GPIO_V2_LINE_FLAG_INPUT) + " dorvand;");
     EXPECT_TRUE(logged("switch: /dev/gpiochip1: Device or resource busy"));
-}
-
-// The OpenWrt hook, run with what procd hands it, against this root.
-TEST_F(Board, OpenWrtHookWritesWhatTheDaemonReads)
-{
-    std::string env = "env -i PATH=/usr/bin:/bin SUBSYSTEM=button SEEN=1 DORVAN_ROOT=" + root.path();
-    auto hook = [&](const std::string &vars) { return dt::run(env + " " + vars + " sh " DORVAN_SOURCE_DIR "/packaging/rc.button"); };
-    for (const char *vars : {"BUTTON=reset ACTION=pressed", "BUTTON=wps ACTION=pressed", "BUTTON=rfkill ACTION=released TYPE=switch",
-                             "BUTTON=rfkill ACTION=pressed", "BUTTON=reset ACTION=held", "BUTTON=lamp ACTION=pressed"})
-        EXPECT_EQ(hook(vars), 0) << vars;
-    EXPECT_EQ(pass(), (std::vector<int>{0, 1, 0}));
-    EXPECT_EQ(hook("BUTTON=reset ACTION=released") | hook("BUTTON=rfkill ACTION=pressed TYPE=switch"), 0);
-    EXPECT_EQ(pass(), (std::vector<int>{1, 0, 0}));
-    std::string names;
-    dt::run("ls " + root.file("var/dorvan/board"), &names);
-    EXPECT_EQ(names, "reset_button\nwireless_switch\nwps_button\n") << "no temp files left";
 }

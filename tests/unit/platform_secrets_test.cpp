@@ -11,12 +11,10 @@ namespace {
 
 bool wpsPinValid(const std::string &pin)
 {
-    if (pin.size() != 8 || pin.find_first_not_of("0123456789") != std::string::npos)
-        return false;
     int sum = 0;
-    for (int i = 0; i < 8; i++)
+    for (size_t i = 0; i < pin.size(); i++)
         sum += (pin[i] - '0') * (i % 2 == 0 ? 3 : 1);
-    return sum % 10 == 0;
+    return pin.size() == 8 && pin.find_first_not_of("0123456789") == std::string::npos && sum % 10 == 0;
 }
 
 TEST(DeviceSecrets, GeneratedOnceKeptAcrossResetAndPerDevice)
@@ -44,13 +42,11 @@ TEST(DeviceSecrets, GeneratedOnceKeptAcrossResetAndPerDevice)
 TEST(DeviceSecrets, ProvisioningFileWinsAndBadLinesAreIgnored)
 {
     dt::TempRoot root(true);
-    mkdir(root.file("etc").c_str(), 0755);
-    mkdir(root.file("etc/dorvan").c_str(), 0755);
+    for (const char *d : {"etc", "etc/dorvan", "var", "var/dorvan"})
+        mkdir(root.file(d).c_str(), 0755);
     dt::write_file(root.file("etc/dorvan/device.conf"),
                    "wlWpaPsk_wl0v0=label-pass-01\nwlWscDevPin=12345671\nwlWpaPsk_wl0v1=short\n"
                    "wlWpaPsk_wl0v2=" + std::string(64, 'p') + "\nwlWpaPsk_wl0v3=" + std::string(63, 'p') + "\n");
-    mkdir(root.file("var").c_str(), 0755);
-    mkdir(root.file("var/dorvan").c_str(), 0755);
     DorvanImage f = dorvan_factory_image();
     EXPECT_EQ(f.vars["wlWpaPsk_wl0v0"], "label-pass-01");
     // A PIN with a bad checksum and a short passphrase are generated instead.

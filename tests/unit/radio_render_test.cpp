@@ -51,7 +51,7 @@ bool has(const std::string &text, const std::string &line)
     return ("\n" + text).find("\n" + line + "\n") != std::string::npos;
 }
 
-TEST_F(RenderTest, AuthModesMapToHostapdSecurity)
+TEST_F(RenderTest, BssSecurityFilterAndWps)
 {
     struct Case {
         const char *mode;
@@ -89,6 +89,30 @@ TEST_F(RenderTest, AuthModesMapToHostapdSecurity)
     EXPECT_TRUE(has(out, "auth_algs=1"));
     set("wlWep_wl0v0", "disabled");
     EXPECT_EQ(all().find("wep_key"), std::string::npos);
+
+    // The second BSS: its own settings, the MAC filter and WPS.
+    set({{"wlHide_wl0v1", "1"}, {"wlAPIsolation_wl0v1", "1"}, {"wlDisableWme_wl0v1", "1"},
+         {"wlMaxAssoc_wl0v1", "200"}, {"wlGlobalMaxAssoc", "50"}, {"wlFltMacMode_wl0v1", "Allow"}});
+    img.filters = {{"0:1:2:3:4:5", "x", "wl0.1"}, {"AA:bb:CC:dd:EE:ff", "x", "wl0.1"},
+                   {"00:11:22:33:44:55:66", "x", "wl0.1"}, {"02:00:00:00:00:09", "x", "wl0"}};
+    set("wlWscMode_wl0v1", "enabled");
+    Section s = bss(1);
+    ASSERT_EQ(s.refused, "");
+    for (const char *l : {"ssid=Dorvan-Guest1", "ignore_broadcast_ssid=1", "ap_isolate=1",
+                          "wmm_enabled=0", "uapsd_advertisement_enabled=0", "max_num_sta=50",
+                          "macaddr_acl=1", "eap_server=1"})
+        EXPECT_TRUE(has(s.lines, l)) << l << "\n" << s.lines;
+    EXPECT_TRUE(has(s.lines, "accept_mac_file=" + s.aclPath));
+    EXPECT_EQ(s.acl, "00:01:02:03:04:05\naa:bb:cc:dd:ee:ff\n");
+    EXPECT_EQ(s.leftOut, std::vector<std::string>{"00:11:22:33:44:55:66"});
+    EXPECT_EQ(s.restart, "wps_state=2\n");
+    set("wlFltMacMode_wl0v1", "DENY");
+    EXPECT_TRUE(has(bss(1).lines, "macaddr_acl=0"));
+    EXPECT_NE(bss(1).lines.find("deny_mac_file="), std::string::npos);
+    // WPS is not offered with an 802.1X mode.
+    set({{"wlAuthMode_wl0v1", "wpa2"}, {"wlRadiusServerIP_wl0v1", "127.0.0.1"},
+         {"wlRadiusKey_wl0v1", "k"}});
+    EXPECT_EQ(bss(1).restart, "");
 }
 
 TEST_F(RenderTest, RadioSettingsMapAndSplitRestartFromReread)
@@ -123,83 +147,44 @@ TEST_F(RenderTest, RadioSettingsMapAndSplitRestartFromReread)
     EXPECT_TRUE(has(r.restart, "ieee80211n=0"));
 }
 
-TEST_F(RenderTest, BssSettingsFilterAndWps)
+TEST_F(RenderTest, HostileValuesAreRefusedOrEncodedNeverAddALine)
 {
-    set({{"wlHide_wl0v1", "1"}, {"wlAPIsolation_wl0v1", "1"}, {"wlDisableWme_wl0v1", "1"},
-         {"wlMaxAssoc_wl0v1", "200"}, {"wlGlobalMaxAssoc", "50"}, {"wlFltMacMode_wl0v1", "Allow"}});
-    img.filters = {{"0:1:2:3:4:5", "x", "wl0.1"}, {"AA:bb:CC:dd:EE:ff", "x", "wl0.1"},
-                   {"00:11:22:33:44:55:66", "x", "wl0.1"}, {"02:00:00:00:00:09", "x", "wl0"}};
-    set("wlWscMode_wl0v1", "enabled");
-    Section s = bss(1);
-    ASSERT_EQ(s.refused, "");
-    for (const char *l : {"ssid=Dorvan-Guest1", "ignore_broadcast_ssid=1", "ap_isolate=1",
-                          "wmm_enabled=0", "uapsd_advertisement_enabled=0", "max_num_sta=50",
-                          "macaddr_acl=1", "eap_server=1"})
-        EXPECT_TRUE(has(s.lines, l)) << l << "\n" << s.lines;
-    EXPECT_TRUE(has(s.lines, "accept_mac_file=" + s.aclPath));
-    EXPECT_EQ(s.acl, "00:01:02:03:04:05\naa:bb:cc:dd:ee:ff\n");
-    EXPECT_EQ(s.leftOut, std::vector<std::string>{"00:11:22:33:44:55:66"});
-    EXPECT_EQ(s.restart, "wps_state=2\n");
-    set("wlFltMacMode_wl0v1", "DENY");
-    EXPECT_TRUE(has(bss(1).lines, "macaddr_acl=0"));
-    EXPECT_NE(bss(1).lines.find("deny_mac_file="), std::string::npos);
-    // WPS is not offered with an 802.1X mode.
-    set({{"wlAuthMode_wl0v1", "wpa2"}, {"wlRadiusServerIP_wl0v1", "127.0.0.1"},
-         {"wlRadiusKey_wl0v1", "k"}});
-    EXPECT_EQ(bss(1).restart, "");
-}
-
-TEST_F(RenderTest, ValuesHostapdCannotTakeAreRefusedNotRendered)
-{
-    struct Case {
-        std::string name;
-        std::string value;
-        std::string refused;
-    } cases[] = {
-        {"wlWpaPsk_wl0v0", "7chars!", "wlWpaPsk_wl0v0"},
-        {"wlWpaPsk_wl0v0", "pass\nwpa=0 more", "wlWpaPsk_wl0v0"},
-        {"wlWpaPsk_wl0v0", std::string(65, 'a'), "wlWpaPsk_wl0v0"},
-        {"wlAuthMode_wl0v0", "wep", "wlAuthMode_wl0v0"},
-        {"wlWpa_wl0v0", "ccmp", "wlWpa_wl0v0"},
-        {"wlSsid_wl0v0", "", "wlSsid_wl0v0"},
-        {"wlSsid_wl0v0", std::string(33, 's'), "wlSsid_wl0v0"},
-        {"wlFltMacMode_wl0v0", "block", "wlFltMacMode_wl0v0"},
-        {"wlMaxAssoc_wl0v0", "0", "wlMaxAssoc_wl0v0"},
+    // Settings on top of the factory image; the last one named is refused.
+    // wlChannel 11 with the lower sideband leaves 40 MHz no room above it.
+    const std::vector<std::vector<std::pair<const char *, std::string>>> cases = {
+        {{"wlWpaPsk_wl0v0", "7chars!"}},
+        {{"wlWpaPsk_wl0v0", "pass\nwpa=0 more"}},
+        {{"wlWpaPsk_wl0v0", std::string(64, 'p')}},
+        {{"wlAuthMode_wl0v0", "wep"}},
+        {{"wlWpa_wl0v0", "ccmp"}},
+        {{"wlSsid_wl0v0", ""}},
+        {{"wlSsid_wl0v0", std::string(33, 's')}},
+        {{"wlFltMacMode_wl0v0", "block"}},
+        {{"wlMaxAssoc_wl0v0", "0"}},
+        {{"wlAuthMode_wl0v0", "shared"}, {"wlKey1_wl0v0", "0123456789"}},
+        {{"wlAuthMode_wl0v0", "shared"}, {"wlKeyBit_wl0v0", "1"}, {"wlKeyIndex_wl0v0", "3"}},
+        {{"wlAuthMode_wl0v0", "wpa2"}, {"wlRadiusServerIP_wl0v0", "0.0.0.0"}},
+        {{"wlChannel", "14"}},
+        {{"wlChannel", "-3"}},
+        {{"wlCountry", "U1"}},
+        {{"wlCountry", "USA"}},
+        {{"wlBcnIntvl", "10"}},
+        {{"wlDtmIntvl", "0"}},
+        {{"wlFrgThrshld", "100"}},
+        {{"wlNBwCap", "1"}, {"wlChannel", "11"}},
     };
-    for (const Case &c : cases) {
-        DorvanImage saved = img;
-        set(c.name, c.value);
-        EXPECT_EQ(bss().refused, c.refused) << c.name << "=" << c.value;
-        img = saved;
+    const DorvanImage factory = img;
+    for (const auto &c : cases) {
+        img = factory;
+        for (const auto &p : c)
+            set(p.first, p.second);
+        std::string name = c.back().first;
+        Section s = name.find("_wl0v") == std::string::npos ? dplat::radio::render_radio(img) : bss();
+        EXPECT_EQ(s.refused, name) << c.back().second;
     }
-    set("wlAuthMode_wl0v0", "shared");
-    set("wlKey1_wl0v0", "0123456789");  // 64-bit long, key bits say 128
-    EXPECT_EQ(bss().refused, "wlKey1_wl0v0");
-    set("wlKeyBit_wl0v0", "1");
-    set("wlKeyIndex_wl0v0", "3");  // key 3 is empty
-    EXPECT_EQ(bss().refused, "wlKeyIndex_wl0v0");
-    set({{"wlAuthMode_wl0v0", "wpa2"}, {"wlRadiusServerIP_wl0v0", "0.0.0.0"}});
-    EXPECT_EQ(bss().refused, "wlRadiusServerIP_wl0v0");
 
-    struct RadioCase {
-        const char *name;
-        const char *value;
-    } radio[] = {{"wlChannel", "14"}, {"wlChannel", "-3"}, {"wlCountry", "U1"},
-                 {"wlCountry", "USA"}, {"wlBcnIntvl", "10"}, {"wlDtmIntvl", "0"},
-                 {"wlFrgThrshld", "100"}};
-    for (const RadioCase &c : radio) {
-        DorvanImage saved = img;
-        set(c.name, c.value);
-        EXPECT_EQ(dplat::radio::render_radio(img).refused, c.name) << c.value;
-        img = saved;
-    }
-    // 40 MHz with the lower sideband leaves channel 11 no room above it.
-    set({{"wlNBwCap", "1"}, {"wlChannel", "11"}});
-    EXPECT_EQ(dplat::radio::render_radio(img).refused, "wlChannel");
-}
-
-TEST_F(RenderTest, StoredBytesNeverAddALine)
-{
+    // What can be taken is encoded: no stored byte adds a line.
+    img = factory;
     set({{"wlSsid_wl0v0", "evil\nwpa=0"}, {"wlSsid_wl0v1", " lead"}, {"wlEnbl_wl0v1", "1"},
          {"wlRadiusKey_wl0v0", "x\ny"}});
     EXPECT_TRUE(has(bss(0).lines, "ssid2=6576696c0a7770613d30"));
@@ -221,7 +206,7 @@ TEST_F(RenderTest, StoredBytesNeverAddALine)
     EXPECT_EQ(radio_render(img, 1), "");
 }
 
-TEST_F(RenderTest, SilentControlSocketCostsOneDeadline)
+TEST_F(RenderTest, ControlSocketSilentOrPathTooLong)
 {
     std::string dir = root.file("var/run/hostapd");
     ASSERT_EQ(dplat::make_dirs(dir), 0);
@@ -249,10 +234,8 @@ TEST_F(RenderTest, SilentControlSocketCostsOneDeadline)
               std::string::npos) << shown;
     EXPECT_EQ(radio_request("nosuch", "STATUS", &reply, 300), -1);
     close(fd);
-}
 
-TEST_F(RenderTest, RootTooLongForControlSocketKeepsRadioOff)
-{
+    // A root too long for the control socket's name keeps the radio off.
     std::string deep = root.path() + "/" + std::string(100 - root.path().size(), 'd');
     setenv("DORVAN_ROOT", deep.c_str(), 1);
     EXPECT_FALSE(dplat::radio::read_env(&env));
