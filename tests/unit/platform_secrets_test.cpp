@@ -72,7 +72,9 @@ TEST(DeviceSecrets, UnusableOrPartialFileIsCompletedNeverEmpty)
         else if (k == "fifo")
             mkfifo(file.c_str(), 0600), mkfifo(root.file("etc/dorvan/device.conf").c_str(), 0600);
         else
-            dt::write_file(file, k == "empty" ? "" : k == "junk" ? "\x01junk\nwlWpaPsk_wl0v0=\n" : "wlWpaPsk_wl0v2=kept-value-02\n");
+            dt::write_file(file, k == "empty"  ? ""
+                                 : k == "junk" ? "\x01junk\nwlWpaPsk_wl0v0=\n"
+                                               : "wlWpaPsk_wl0v2=kept-value-02\n");
         DorvanImage f = dorvan_factory_image();
         DorvanImage again = dorvan_factory_image();
         for (int i = 0; i < 4; i++) {
@@ -84,8 +86,11 @@ TEST(DeviceSecrets, UnusableOrPartialFileIsCompletedNeverEmpty)
         EXPECT_TRUE(wpsPinValid(f.vars["wlWscDevPin_wl0v0"])) << f.vars["wlWscDevPin_wl0v0"];
         std::string log = root.log();
         EXPECT_EQ(log.find("Invalid argument"), std::string::npos) << log;
-        EXPECT_NE(log.find(k == "folder" ? "secrets not kept: Is a directory" : k == "fifo" ? "device.conf: not a regular file" : ""),
-                  std::string::npos) << log;
+        if (k == "folder" || k == "fifo") {
+            EXPECT_NE(log.find(k == "folder" ? "secrets not kept: Is a directory"
+                                             : "device.conf: not a regular file"),
+                      std::string::npos) << log;
+        }
     }
 }
 
