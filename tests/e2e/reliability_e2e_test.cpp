@@ -29,22 +29,6 @@
 using dt::R;
 using Clock = std::chrono::steady_clock;
 
-namespace {
-
-int env_int(const char *name, int fallback)
-{
-    const char *v = getenv(name);
-    return v ? atoi(v) : fallback;
-}
-
-// Shortened passes, so hundreds of exchanges fit in a test.
-struct FastPasses {
-    explicit FastPasses(int ms) { setenv("DORVAN_PASS_MS", std::to_string(ms).c_str(), 1); }
-    ~FastPasses() { unsetenv("DORVAN_PASS_MS"); }
-};
-
-}  // namespace
-
 TEST(Reliability, HostilePipesAndRequestsKeepTheCadence)
 {
     dt::TempRoot root;
@@ -104,7 +88,7 @@ TEST(Reliability, HostilePipesAndRequestsKeepTheCadence)
 TEST(Reliability, AwkwardRequestsEachGetOneAnswer)
 {
     dt::TempRoot root;
-    FastPasses fast(20);
+    setenv("DORVAN_PASS_MS", "20", 1);  // short passes
     dt::Daemon d(root);
     // Requests of every awkward size and content get one answer each.
     struct Case {
@@ -149,7 +133,7 @@ TEST(Reliability, ShellChildrenNeverHoldTheLockOrAWatch)
     dt::write_file(root.file("stubs/nbtscan"), "#!/bin/sh\nls -l /proc/$$/fd > '" +
                                                     root.file("nbtscan.fds") + "' 2>&1\nsleep 1\n");
     chmod(root.file("stubs/nbtscan").c_str(), 0755);
-    FastPasses fast(10);
+    setenv("DORVAN_PASS_MS", "10", 1);  // short passes
     setenv("DORVAN_PICKUP", "immediate", 1);
     dt::Daemon d(root);
     for (int i = 0; i < 300 && !dt::exists(root.file("nbtscan.fds")); i++)
@@ -216,18 +200,6 @@ int zombies_of(pid_t pid)
     return n;
 }
 
-int stray_temps(const std::string &dir)
-{
-    int n = 0;
-    DIR *d = opendir(dir.c_str());
-    while (struct dirent *e = d ? readdir(d) : nullptr)
-        if (strstr(e->d_name, ".tmp"))
-            n++;
-    if (d)
-        closedir(d);
-    return n;
-}
-
 }  // namespace
 
 // Many requests in a row through the dorvan front end, mixed across the
@@ -235,8 +207,8 @@ int stray_temps(const std::string &dir)
 TEST(Reliability, LongRunOfRequestsLeaksNothing)
 {
     dt::TempRoot root;
-    FastPasses fast(1);
-    const int total = env_int("DORVAN_LOAD_REQUESTS", 400);
+    setenv("DORVAN_PASS_MS", "1", 1);  // short passes
+    const int total = getenv("DORVAN_LOAD_REQUESTS") ? atoi(getenv("DORVAN_LOAD_REQUESTS")) : 400;
     dt::Daemon d(root);
     std::vector<std::string> reqs = {
         "wlinterface disable --interface wl0.3",
@@ -283,7 +255,7 @@ TEST(Reliability, LongRunOfRequestsLeaksNothing)
     EXPECT_LE(rss1, rss0 + 64) << "RSS grew from " << rss0 << " kB to " << rss1 << " kB";
 #endif
     EXPECT_EQ(zombies_of(d.pid()), 0);
-    EXPECT_EQ(stray_temps(root.file("var/dorvan")), 0);
+    EXPECT_EQ(dt::entries_named(root.file("var/dorvan"), ".tmp"), 0u);
     EXPECT_TRUE(d.alive());
     printf("load: %d requests in %.1f s; fds %zu -> %zu; RSS %ld -> %ld kB\n", total, secs, fds0.size(), fds1.size(),
            rss0, rss1);

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -39,9 +38,7 @@ protected:
         std::string out;
         EXPECT_EQ(dt::run(cmd, &out), 0) << cmd;
         Words got;
-        std::istringstream in(out);
-        std::string line;
-        while (std::getline(in, line))
+        for (const std::string &line : dt::lines(out))
             if (!line.empty())
                 got.insert(line);
         return got;

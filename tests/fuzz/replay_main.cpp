@@ -4,6 +4,8 @@
 #include <stdio.h>
 #include <sys/stat.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -11,16 +13,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);
 
 static int replay_file(const std::string &path)
 {
-    FILE *f = fopen(path.c_str(), "rb");
-    if (f == NULL) {
+    std::ifstream f(path, std::ios::binary);
+    if (!f) {
         perror(path.c_str());
         return 1;
     }
-    std::vector<uint8_t> bytes;
-    int c;
-    while ((c = fgetc(f)) != EOF)
-        bytes.push_back((uint8_t)c);
-    fclose(f);
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
     LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
     return 0;
 }

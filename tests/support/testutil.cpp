@@ -1,5 +1,6 @@
 #include "testutil.h"
 
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -46,10 +47,6 @@ long now_ms()
 
 std::string saved_env[kNumEnv];
 bool saved_set[kNumEnv];
-
-}  // namespace
-
-namespace {
 
 // Runs fn with tracing off, so the trace shows only the code under test.
 template <typename F> void untraced(F fn)
@@ -247,8 +244,7 @@ std::string StdoutCapture::finish()
         close(saved_);
         done_ = true;
     }
-    std::string s = read_file(path_);
-    return s;
+    return read_file(path_);
 }
 
 StdoutCapture::~StdoutCapture()
@@ -336,6 +332,7 @@ int run_golden(const std::string &file)
     std::ifstream in(std::string(DORVAN_SOURCE_DIR) + "/tests/golden/" + file);
     EXPECT_TRUE(in.good()) << file;
     auto root = std::make_unique<TempRoot>();
+    std::unique_ptr<LockHolder> holder;
     std::string line, request, reply, out, logged, want_text, want_out;
     Lines trace;
     int lineno = 0, request_line = 0, exchanges = 0;
@@ -380,7 +377,8 @@ int run_golden(const std::string &file)
             exchanges++;
             continue;
         }
-        if (verb == "@fresh" || verb == "@seed" || verb == "@peers")
+        if (verb == "@fresh" || verb == "@seed" || verb == "@peers" || verb == "@locked" ||
+            verb == "@unlocked")
             finish();
         else if (verb != "@stored" && !pending)
             ADD_FAILURE() << at << ": no request before " << verb;
@@ -408,18 +406,15 @@ int run_golden(const std::string &file)
             EXPECT_EQ(stored(name), value) << at;
         } else if (verb == "@seed") {
             seed({{name, value}});
+        } else if (verb == "@locked" || verb == "@unlocked") {
+            holder.reset(verb == "@locked" ? new LockHolder : nullptr);
         } else if (verb == "@fresh") {
             root.reset();
             root = std::make_unique<TempRoot>();
         } else if (verb == "@peers") {
-            std::string text;
-            for (size_t k = 0; k < rest.size(); k++)
-                if (rest.compare(k, 2, "\\n") == 0) {
-                    text += '\n';
-                    k++;
-                } else {
-                    text += rest[k];
-                }
+            std::string text = rest;
+            for (size_t k = 0; (k = text.find("\\n", k)) != std::string::npos; k++)
+                text.replace(k, 2, "\n");
             run("mkdir -p '" + root->file("var/dorvan/radio") + "'");
             write_file(root->file("var/dorvan/radio/wds_peers"), text);
         } else {
@@ -435,6 +430,17 @@ size_t occurrences(const std::string &text, const std::string &what)
     size_t n = 0;
     for (size_t p = 0; (p = text.find(what, p)) != std::string::npos; p += what.size())
         n++;
+    return n;
+}
+
+size_t entries_named(const std::string &dir, const std::string &part)
+{
+    size_t n = 0;
+    if (DIR *d = opendir(dir.c_str())) {
+        while (struct dirent *e = readdir(d))
+            n += strstr(e->d_name, part.c_str()) != nullptr;
+        closedir(d);
+    }
     return n;
 }
 
@@ -581,10 +587,8 @@ std::string ask(const std::string &request, int timeout_ms)
 
 std::string raw_exchange(const std::string &request_bytes, int timeout_ms)
 {
-    std::string root = getenv("DORVAN_ROOT");
-    std::string req = root + REQUEST_PIPE, rep = root + REPLY_PIPE;
-    mkfifo(rep.c_str(), 0666);
-    int rfd = open(rep.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    int rfd = open_reply_reader();
+    std::string req = getenv("DORVAN_ROOT") + std::string(REQUEST_PIPE);
     mkfifo(req.c_str(), 0666);
     long deadline = now_ms() + timeout_ms;
     int wfd;

@@ -134,6 +134,8 @@ std::string raw_exchange(const std::string &request_bytes, int timeout_ms = 6000
 int run_golden(const std::string &file);
 
 size_t occurrences(const std::string &text, const std::string &what);
+// How many entries of folder dir have part in their name (0 when unreadable).
+size_t entries_named(const std::string &dir, const std::string &part);
 // A daemon whose WPS button is held prints one counter line a pass: when
 // each of its next n passes showed up (seconds from the call), fewer when
 // they stop coming.

@@ -18,7 +18,7 @@ std::string get(const std::string &name)
 
 }  // namespace
 
-TEST(Names, PlainPerInterfaceNamesFollowSsidIdxOthersStayPlain)
+TEST(Names, PlainPerInterfaceNamesFollowSsidIdxLimitsAndUnsetNames)
 {
     dt::TempRoot root(true);
     wlmgr_loadWorkingCopy();
@@ -40,6 +40,17 @@ TEST(Names, PlainPerInterfaceNamesFollowSsidIdxOthersStayPlain)
         EXPECT_EQ(dorvan_canonical_name(odd), odd);
     ASSERT_EQ(wlmgr_setVar("wlSsid_wl0v4", "odd"), 0);
     EXPECT_EQ(get("wlSsid_wl0v1"), "net1");
+
+    // Limits; unset names.
+    std::string name(WLMGR_NAME_SIZE - 1, 'n'), value(WLMGR_VALUE_SIZE - 1, 'v');
+    EXPECT_EQ(wlmgr_setVar(name.c_str(), value.c_str()), 0);
+    EXPECT_NE(wlmgr_setVar((name + "n").c_str(), "x"), 0);
+    EXPECT_NE(wlmgr_setVar(name.c_str(), (value + "v").c_str()), 0);
+    EXPECT_EQ(get(name), value) << "a refused value changes nothing";
+    EXPECT_NE(wlmgr_setVar("", "x"), 0);
+    char buf[WLMGR_VALUE_SIZE] = "z";
+    EXPECT_NE(wlmgr_getVar("neverSet", buf), 0);
+    EXPECT_STREQ(buf, "");
 }
 
 TEST(Names, WpsAliasesShareOneSetting)
@@ -64,19 +75,4 @@ TEST(Names, WpsAliasesShareOneSetting)
         EXPECT_EQ(kv.first.find("wsc_config_state"), std::string::npos);
     }
     EXPECT_EQ(img.vars.at("wlWscMode_wl0v3"), "enabled");
-}
-
-TEST(Names, LimitsAndUnsetNames)
-{
-    dt::TempRoot root(true);
-    wlmgr_loadWorkingCopy();
-    std::string name(WLMGR_NAME_SIZE - 1, 'n'), value(WLMGR_VALUE_SIZE - 1, 'v');
-    EXPECT_EQ(wlmgr_setVar(name.c_str(), value.c_str()), 0);
-    EXPECT_NE(wlmgr_setVar((name + "n").c_str(), "x"), 0);
-    EXPECT_NE(wlmgr_setVar(name.c_str(), (value + "v").c_str()), 0);
-    EXPECT_EQ(get(name), value) << "a refused value changes nothing";
-    EXPECT_NE(wlmgr_setVar("", "x"), 0);
-    char buf[WLMGR_VALUE_SIZE] = "z";
-    EXPECT_NE(wlmgr_getVar("neverSet", buf), 0);
-    EXPECT_STREQ(buf, "");
 }

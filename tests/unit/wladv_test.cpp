@@ -12,17 +12,6 @@
 
 using dt::R;
 
-namespace {
-
-const char kOk[] = "wireless advanced setting is configured successfully!!\n";
-
-std::string adv(const std::string &args)
-{
-    return dt::run_request("wladv " + args);
-}
-
-}  // namespace
-
 // Result lines not in the query's line form are skipped.
 TEST(WlAdvLists, ChannelLineForm)
 {
@@ -78,11 +67,12 @@ TEST(WlAdvLists, ChannelsOfTheQueryForTheStoredCodes)
     for (const Case &c : cases) {
         dt::seed({{"wlCountry", "AA"}, {"wlBands", c.bands}, {"wlPhyType", c.phy},
                   {"wlNBwCap", c.bwcap}, {"wlNCtrlsb", c.sb}});
-        EXPECT_EQ(adv("config --wlChannel 200"), R(refusal + c.list + "\n"))
+        EXPECT_EQ(dt::run_request("wladv config --wlChannel 200"), R(refusal + c.list + "\n"))
             << c.bands << c.phy << c.bwcap << c.sb;
     }
     // Membership: a channel of the list passes, a neighbour outside it does not.
     dt::seed({{"wlBands", "2"}, {"wlPhyType", "n"}, {"wlNBwCap", "1"}, {"wlNCtrlsb", "1"}});
-    EXPECT_EQ(adv("config --wlChannel 5"), R(kOk));
-    EXPECT_NE(adv("config --wlChannel 4"), R(kOk));
+    const std::string ok = R("wireless advanced setting is configured successfully!!\n");
+    EXPECT_EQ(dt::run_request("wladv config --wlChannel 5"), ok);
+    EXPECT_NE(dt::run_request("wladv config --wlChannel 4"), ok);
 }

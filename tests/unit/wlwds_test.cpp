@@ -1,5 +1,5 @@
-// wlwds: bridge restriction off and on (convertmac with it), the view and the
-// peer scan.
+// wlwds: views and scans that overflow the reply, planted peer files (the
+// requests and replies are in tests/golden/wlwds.txt).
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -7,13 +7,9 @@
 #include <unistd.h>
 
 #include <string>
-#include <vector>
 
-#include "cfg_framework.h"
 #include "testutil.h"
-#include "wlmgr.h"
 
-using dt::Lines;
 using dt::R;
 
 namespace {
@@ -23,60 +19,12 @@ std::string wds(const std::string &args)
     return dt::run_request("wlwds " + args);
 }
 
-const std::string kOk = " set macs for wireless bridge restrict successfully!!\n";
-
-Lines bracket(const std::string &writes, bool saved = true)
-{
-    return dt::bracket("processWlWDSCmd", writes, saved);
-}
-
 class WdsTest : public ::testing::Test {
 protected:
     dt::TempRoot root;
-    void peers(const std::string &lines) const
-    {
-        dt::run("mkdir -p '" + root.file("var/dorvan/radio") + "'");
-        dt::write_file(root.file("var/dorvan/radio/wds_peers"), lines);
-    }
-    // Whether mac is in the WDS list: of this process's working copy, or as
-    // stored when reload is set.
-    static bool configured(const char *mac, bool reload)
-    {
-        if (reload) {
-            EXPECT_EQ(cfgLck_acquireLockTraced("test"), 0);
-            wlmgr_loadWorkingCopy();
-            cfgLck_releaseLockTraced("test");
-        }
-        return wlmgr_isWdsMacConfigured(mac) != 0;
-    }
 };
 
 }  // namespace
-
-TEST_F(WdsTest, EnableDynamic)
-{
-    // A --wlWds of 256 characters does not fit; 255 do.
-    const std::string list = std::string(238, ',') + "00:11:22:33:44:66";
-    EXPECT_EQ(wds("enablerestrict --wlMode ap --wdsmode dynamic --wlWds ," + list), R("wlwdshelp"));
-    EXPECT_TRUE(root.trace().empty());
-    EXPECT_EQ(wds("enablerestrict --wlMode ap --wdsmode DYNAMIC --wlWds " + list), R(kOk));
-    root.clear_trace();
-    EXPECT_EQ(wds("enablerestrict --wlMode ap --wdsmode dynamic --wlWds 00:11:22:33:44:55,00:11:22:33:44:66,,"
-                  "aa:bb:cc:dd:ee:ff"),
-              R("The mac 00:11:22:33:44:66 has already been configured.\n " + kOk));
-    EXPECT_EQ(root.trace(), bracket("wlMode=ap wlLazyWds=2"));
-    EXPECT_TRUE(configured("00:11:22:33:44:55", true));
-    EXPECT_TRUE(configured("AA:BB:CC:DD:EE:FF", false));
-
-    // A malformed item: earlier ones stay in the working copy, nothing saved.
-    root.clear_trace();
-    EXPECT_EQ(wds("enablerestrict --wlMode ap --wdsmode dynamic --wlWds 0a:11:22:33:44:55,zz:11,0b:11:22:33:44:55"),
-              R("Add wireless MAC filter for ZZ:11 failed. Status: 1."));
-    EXPECT_EQ(root.trace(), bracket("wlMode=ap wlLazyWds=2", false));
-    EXPECT_TRUE(configured("0A:11:22:33:44:55", false));
-    EXPECT_FALSE(configured("0B:11:22:33:44:55", false));
-    EXPECT_FALSE(configured("0A:11:22:33:44:55", true));
-}
 
 // Long scans stop at the last whole entry that fits and still end the line.
 TEST_F(WdsTest, OverflowingScansStopAtWholeEntries)
@@ -84,7 +32,7 @@ TEST_F(WdsTest, OverflowingScansStopAtWholeEntries)
     std::string list;
     for (int i = 0; i < 200; i++)
         list += "00:11:22:33:44:" + std::to_string(10 + i % 90) + " peer-" + std::string(30, 'a' + i % 26) + "\n";
-    peers(list);
+    dt::write_file(root.file("var/dorvan/radio/wds_peers"), list);
     // Every peer line has the same length here; the next one must not fit.
     std::string scan = wds("scanwdsmac");
     const size_t line = scan.find('\n') + 1;
