@@ -19,9 +19,7 @@ TEST_P(CommandsE2E, ChangesShowInTheNextViewAndPersistInFlash)
 {
     dt::Daemon d(root);
     EXPECT_EQ(dt::ask("wlsecurity wpssetup --interface wl0 --operation configureAP"), "execute setupwps successfully!!\n");
-    EXPECT_NE(dt::ask("wlsecurity show").find(" wl_wsc_mode:enabled wsc_config_state:unconfigured "), std::string::npos);
     EXPECT_EQ(dt::ask("wlinterface enable --interface wl0.1 --wlSsid Guest"), "enable wl0.1 successfully!!\n");
-    EXPECT_NE(dt::ask("wlinterface show").find("\nwl0.1:enabled  wlSsid:Guest  "), std::string::npos);
     EXPECT_EQ(dt::ask("wlmacfilter addmac --interface wl0 --macaddr 00:11:22:33:44:55"), "addmac for wl0 successfully!!\n");
     EXPECT_EQ(dt::ask("wlwds enablerestrict --wlMode ap --wdsmode dynamic --wlWds 00:11:22:33:44:55"),
               " set macs for wireless bridge restrict successfully!!\n");

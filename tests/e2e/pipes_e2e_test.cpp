@@ -42,15 +42,7 @@ TEST_P(DaemonTest, HelpKeywordsByteForByte)
     // A regular file at the request path is read, deleted and dispatched.
     int rfd = open(rep.c_str(), O_RDONLY | O_NONBLOCK);
     dt::write_file(req, std::string("wlsecurity", 11));
-    std::string got;
-    char buf[64];
-    dt::wait_for([&] {
-        ssize_t n = read(rfd, buf, sizeof(buf));
-        got.append(buf, n > 0 ? n : 0);
-        return !got.empty() && got.back() == '\0';
-    }, 3);
-    close(rfd);
-    EXPECT_EQ(got, R("wlsechelp"));
+    EXPECT_EQ(dt::read_reply(rfd, 3000), R("wlsechelp"));
     EXPECT_FALSE(dt::exists(req));
 }
 

@@ -106,19 +106,9 @@ TEST(Reliability, AwkwardRequestsEachGetOneAnswer)
         EXPECT_EQ(dt::raw_exchange(c.bytes), c.reply) << c.bytes.size() << " bytes";
     }
 
-    // Every option word without its value: an answer, never a hang or crash.
-    const char *bare[] = {
-        "wlinterface disable --interface", "wlinterface enable --interface",
-        "wlsecurity wpssetup --interface", "wlsecurity wpssetup --interface wl0 --operation",
-        "wlsecurity wpssetup --interface wl0 --wlWscAPMode", "wlsecurity wpssetup --interface wl0 --wlWscStaPin",
-        "wlsecurity wpssetup --interface wl0 --configmode", "wlsecurity manualsetup --interface wl0 --wlAuthMode",
-        "wlmacfilter allow --interface", "wlmacfilter addmac --interface wl0 --macaddr",
-        "wlmacfilter removemac --macaddr", "wlwds disablerestrict --wlMode",
-        "wlwds enablerestrict --wlMode ap --wdsmode", "wlwds enablerestrict --wlMode ap --wdsmode static --wlWds0",
-        "wlwds enablerestrict --wlMode ap --wdsmode dynamic --wlWds", "wladv config --wlChannel",
-        "wladv config --wlRate", "wladv config --wlNMcsidx",
-    };
-    for (const char *r : bare) {
+    // An option word without its value still gets an answer (every such
+    // word is a fuzz corpus input, replayed under the sanitizers).
+    for (const char *r : {"wlsecurity wpssetup --interface wl0 --operation", "wladv config --wlChannel"}) {
         std::string got = dt::ask(r);
         EXPECT_NE(got, "<timeout>") << r;
         EXPECT_EQ(got.find("<error"), std::string::npos) << r;

@@ -546,12 +546,8 @@ bool Daemon::alive()
 
 int Daemon::wait_exit(int timeout_ms)
 {
-    long deadline = now_ms() + timeout_ms;
-    while (alive()) {
-        if (now_ms() >= deadline)
-            return -1;
-        usleep(10000);
-    }
+    if (wait_for([&] { return !alive(); }, timeout_ms / 1000.0) < 0)
+        return -1;
     return WIFEXITED(status_) ? WEXITSTATUS(status_) : 128 + WTERMSIG(status_);
 }
 
@@ -603,19 +599,19 @@ std::string raw_exchange(const std::string &request_bytes, int timeout_ms)
         write(wfd, request_bytes.data(), request_bytes.size()) != (ssize_t)request_bytes.size())
         fprintf(stderr, "raw_exchange: short write\n");
     close(wfd);
+    return read_reply(rfd, (int)(deadline - now_ms()));
+}
+
+std::string read_reply(int fd, int timeout_ms)
+{
     std::string out;
     char buf[8192];
-    while (now_ms() < deadline) {
-        ssize_t n = read(rfd, buf, sizeof(buf));
-        if (n > 0) {
-            out.append(buf, n);
-            if (out.back() == '\0')
-                break;
-        } else {
-            usleep(5000);
-        }
-    }
-    close(rfd);
+    wait_for([&] {
+        ssize_t n = read(fd, buf, sizeof(buf));
+        out.append(buf, n > 0 ? n : 0);
+        return !out.empty() && out.back() == '\0';
+    }, timeout_ms / 1000.0);
+    close(fd);
     return out;
 }
 

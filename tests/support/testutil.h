@@ -127,6 +127,8 @@ std::string ask(const std::string &request, int timeout_ms = 6000);
 // request pipe created and the bytes written; returns every reply byte (NUL
 // included), or "" when none came within timeout_ms.
 std::string raw_exchange(const std::string &request_bytes, int timeout_ms = 6000);
+// Reads fd (non-blocking) until a reply's NUL or the timeout; closes fd.
+std::string read_reply(int fd, int timeout_ms);
 
 // Runs the golden transcript DORVAN_SOURCE_DIR/tests/golden/<file> (its
 // little language is described at the top of each file) with gtest

@@ -27,7 +27,6 @@ protected:
         dt::seed({{"wlEnbl", "1"}, {"wlWscMode", "enabled"}});
         root.clear_trace();
     }
-    void TearDown() override { unsetenv("DORVAN_NO_REEXEC"); }
     void idle() const
     {
         root.board("reset_button", "1");

@@ -49,11 +49,7 @@ TEST(StoreFaults, NothingIsKeptOrClaimedWhenFilesFail)
             EXPECT_EQ(root.trace().back().rfind("unlock\tprocessWl", 0), 0u) << change;
         }
         auto log = root.log();
-        int failed = 0;
-        for (const auto &line : dt::lines(log))
-            failed += line.find("] processWl") != std::string::npos &&
-                      line.find("save configuration failed") != std::string::npos;
-        EXPECT_EQ(failed, 5) << log;
+        EXPECT_EQ(dt::occurrences(log, "save configuration failed"), 5u) << log;
         EXPECT_NE(log.find(f.why.empty() ? "cannot write " + tmp : "cannot read " + f.file + ": " + f.why),
                   std::string::npos) << log;
         EXPECT_EQ(dt::run_request("wlinterface show"), f.why.empty() ? view : R("load configuration failed!!\n"));
