@@ -360,12 +360,21 @@ Section render_radio(const DorvanImage &img)
     std::string phy = get(img, "wlPhyType");
     bool bOnly = !five && (phy == "b" || get(img, "wlgMode") == "0");
     bool n = !bOnly && phy == "n" && get(img, "wlNmode") != "off";
-    line(r, "hw_mode", five ? "a" : bOnly ? "b" : "g");
     long ch = number(get(img, "wlChannel"));
     if (ch < 0 || (ch != 0 && !channel_allowed(img, five, n, ch))) {
         s.refused = "wlChannel";
         return s;
     }
+    // Channel 14 carries no OFDM: a mixed mode runs there with its 802.11b
+    // rates; the OFDM-only mode has none left.
+    if (!five && !n && ch == 14) {
+        if (!bOnly && get(img, "wlgMode") == "4") {
+            s.refused = "wlChannel";
+            return s;
+        }
+        bOnly = true;
+    }
+    line(r, "hw_mode", five ? "a" : bOnly ? "b" : "g");
     line(r, "channel", ch);
     line(r, "ieee80211n", n ? 1 : 0);
     if (n && get(img, "wlNReqd") == "1")
