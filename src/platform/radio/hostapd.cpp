@@ -222,18 +222,26 @@ void start(bool traced)
     note(CFG_LOG_NOTICE, ("hostapd " + std::to_string(pid) + " started").c_str());
 }
 
+// The hostapd running confPath, as pidPath names it; -1 when none.
+pid_t running_hostapd(const std::string &pidPath, const std::string &confPath)
+{
+    std::string text;
+    if (read_whole_file(pidPath, &text, nullptr, 64) != 0)
+        return -1;
+    long pid = atol(text.c_str());
+    std::string cmdline;
+    if (pid <= 1 || read_whole_file("/proc/" + std::to_string(pid) + "/cmdline", &cmdline, nullptr, 4096) != 0 ||
+        cmdline.find(confPath) == std::string::npos)
+        return -1;
+    return (pid_t)pid;
+}
+
 // A hostapd left by an earlier dorvand of this root (one that was replaced
 // by exec, which does not fire the death signal).
 void end_leftover()
 {
-    std::string text;
-    if (read_whole_file(g.pidPath, &text) != 0)
-        return;
-    long pid = atol(text.c_str());
-    std::string cmdline;
-    if (pid <= 1 || read_whole_file("/proc/" + std::to_string(pid) + "/cmdline", &cmdline) != 0)
-        return;
-    if (cmdline.find(g.confPath) == std::string::npos)
+    pid_t pid = running_hostapd(g.pidPath, g.confPath);
+    if (pid < 0)
         return;
     note(CFG_LOG_NOTICE, ("ending hostapd " + std::to_string(pid) + " left by an earlier run").c_str());
     end_process((pid_t)pid, waitpid((pid_t)pid, nullptr, WNOHANG) == 0);
@@ -511,18 +519,32 @@ void hostapd_wps_button()
 std::string hostapd_states(const Env &env, const std::string &conf)
 {
     std::string out;
+    pid_t ours = running_hostapd(env.radioDir + "/hostapd.pid", env.radioDir + "/hostapd.conf");
+    std::string running = ours > 0 ? "hostapd " + std::to_string(ours) + " running, " : std::string();
     for (const std::string &line : split_lines(conf)) {
         size_t eq = line.find('=');
         if (eq == std::string::npos || (line.compare(0, eq, "interface") != 0 && line.compare(0, eq, "bss") != 0))
             continue;
         std::string ifname = line.substr(eq + 1);
         std::string reply;
-        std::string state = "not running";
-        if (request(env.ctrlDir, ifname, "STATUS", &reply, kCtrlWaitMs) == 0) {
+        pid_t from = -1;
+        int rc = request(env.ctrlDir, ifname, "STATUS", &reply, kCtrlWaitMs, &from);
+        int err = errno;
+        std::string state;
+        if (rc == 0 && (ours <= 0 || from != ours)) {
+            state = env.ctrlDir + "/" + ifname + " is not our hostapd's socket (process " + std::to_string(from) +
+                    "): " + (ours > 0 ? "ours is " + std::to_string(ours) : "ours is not running");
+        } else if (rc == 0) {
             state = "unknown";
             for (const std::string &r : split_lines(reply))
                 if (r.compare(0, 6, "state=") == 0)
                     state = r.substr(6);
+        } else if (rc == kSentNoReply) {
+            state = running + "no reply";
+        } else if (err == ENOENT || err == ECONNREFUSED) {
+            state = ours > 0 ? running + "no control socket" : "not running";
+        } else {
+            state = running + "control socket: " + strerror(err);
         }
         out += "# hostapd " + ifname + ": " + state + "\n";
     }

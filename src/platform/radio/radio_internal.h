@@ -4,6 +4,8 @@
 
 #include "dorvan_store.h"
 
+#include <sys/types.h>
+
 #include <string>
 #include <vector>
 
@@ -48,8 +50,17 @@ const int kSentNoReply = -2;
 // Longest name after the control folder: "/" and an interface name, or our
 // client's "/.dorvan-PID-SEQ".
 const size_t kCtrlNameMax = 32;
+// sender, if given, gets the replying process (-1 when none replied).
 int request(const std::string &ctrlDir, const std::string &ifname, const char *cmd,
-            std::string *reply, int timeoutMs);
+            std::string *reply, int timeoutMs, pid_t *sender = nullptr);
+// A client socket of our own connected to ifname's: fd (its name in *self),
+// or -1 with errno. Only ifname's datagrams reach it.
+int open_client(const std::string &ctrlDir, const std::string &ifname, std::string *self);
+void close_client(int fd, const std::string &self);
+// One request on an open client, as request() does.
+int exchange(int fd, const char *cmd, std::string *reply, int timeoutMs, pid_t *sender);
+// One datagram waiting on fd, without waiting; its sender's pid.
+ssize_t receive(int fd, char *buf, size_t size, pid_t *sender);
 
 // The hostapd backend, reached only through the seam.
 void hostapd_note(const std::string &key, const char *value);
