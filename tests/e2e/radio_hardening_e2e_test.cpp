@@ -131,4 +131,40 @@ while True:
     kill((pid_t)pid, SIGKILL);
 }
 
+// A program flooding its output: hostapd.log keeps its newest lines within
+// 256 KiB, and dorvand's files keep their modes under any umask.
+TEST_F(RadioHardening, HostapdLogIsBoundedFilesKeepTheirModes)
+{
+    if (access("/usr/bin/python3", X_OK) != 0)
+        GTEST_SKIP() << "no python3";
+    std::string prog = root.file("flood");
+    dt::write_file(prog, R"(#!/usr/bin/python3
+import os, time
+r = os.environ['DORVAN_ROOT']; n = 0
+while True:
+    try:
+        os.write(1, b'line %09d %s\n' % (n, b'x' * 100)); n += 1
+        n % 1000 or open(r + '/flood.n', 'w').write(str(n))
+    except BlockingIOError:
+        open(r + '/flood.n', 'w').write(str(n)); time.sleep(0.002)
+)");
+    chmod(prog.c_str(), 0755);
+    setenv("DORVAN_RADIO", "hostapd", 1);
+    setenv("DORVAN_HOSTAPD", prog.c_str(), 1);
+    setenv("DORVAN_PASS_MS", "250", 1);
+    mode_t old = umask(077);
+    dt::Daemon d(root);
+    umask(old);
+    ASSERT_GE(dt::wait_for([&] { return atol(dt::read_file(root.file("flood.n")).c_str()) > 6000; }, 20), 0);
+    std::string log = root.file("var/dorvan/radio/hostapd.log");
+    EXPECT_GE(dt::wait_for([&] { return dt::read_file(log).compare(0, 5, "line ") == 0 &&
+                                        atol(dt::read_file(log).c_str() + 5) > 2000; }, 5), 0);
+    struct stat st;
+    ASSERT_EQ(stat(log.c_str(), &st), 0);
+    EXPECT_LE(st.st_size, 256 * 1024);
+    // dorvan-cfg radio of any user reads the pid file.
+    ASSERT_EQ(stat(root.file("var/dorvan/radio/hostapd.pid").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0644u);
+}
+
 }  // namespace

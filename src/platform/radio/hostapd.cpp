@@ -30,6 +30,8 @@ const int kWpsKeepMs = 30000;    // a WPS operation waits this long for hostapd
 const int kPingWaitMs = 100;     // a starting hostapd's first answer, per pass
 const int kRetryMaxMs = 60000;   // an unwritten configuration is tried again
 const size_t kWpsMax = 4;
+// hostapd.log keeps its last bytes only: /var is RAM on a gateway.
+const size_t kLogMax = 256 * 1024;
 
 struct WpsOp {
     int iface;
@@ -65,6 +67,10 @@ struct Backend {
     bool haveGood[5] = {};      // last good radio part [4] and interface parts
     Section good[5];
 
+    int logFd = -1;             // hostapd's output, read end
+    bool logKept = false;       // hostapd.log is ours to write this run
+    std::string logTail;        // what hostapd.log holds
+
     std::string noted[4];       // wlWscConfig written since the last store
     std::vector<WpsOp> wps;
 };
@@ -85,6 +91,44 @@ std::string status(int st)
     return "status " + std::to_string(st);
 }
 
+// hostapd's output reaches its file through us, bounded: a program that
+// floods it loses its oldest lines, and its own writes fail rather than
+// wait once the pipe is full.
+void drain_log()
+{
+    if (g.logFd < 0)
+        return;
+    std::string got;
+    char buf[16384];
+    while (got.size() < kLogMax) {
+        ssize_t n = read(g.logFd, buf, sizeof(buf));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        got.append(buf, (size_t)n);
+    }
+    if (got.empty() || !g.logKept)
+        return;
+    g.logTail += got;
+    if (g.logTail.size() > kLogMax) {
+        size_t from = g.logTail.size() - kLogMax / 2;
+        size_t nl = g.logTail.find('\n', from);
+        g.logTail.erase(0, nl == std::string::npos ? from : nl + 1);
+        write_file_atomic(g.logPath, g.logTail, nullptr, 0600, false);
+        return;
+    }
+    // Never through a link, never into a FIFO or device planted there.
+    int fd = open(g.logPath.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat st;
+    if (fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (size_t)st.st_size == g.logTail.size() - got.size())
+        write_fully(fd, got.data(), got.size());
+    else
+        write_file_atomic(g.logPath, g.logTail, nullptr, 0600, false);
+    if (fd >= 0)
+        close(fd);
+}
+
 // A hostapd that ended: its start again waits 1 s, doubling to 60 s, reset
 // after a minute of running.
 void reap()
@@ -96,6 +140,7 @@ void reap()
     } while (r < 0 && errno == EINTR);
     if (r != g.child && !(r < 0 && errno == ECHILD))
         return;
+    drain_log();
     int64_t now = monotonic_ms();
     bool fresh = now - g.startedMs >= kSteadyMs || g.backoffMs == 0;
     g.backoffMs = fresh ? kBackoffFirstMs : std::min(g.backoffMs * 2, kBackoffMaxMs);
@@ -170,15 +215,30 @@ void stop()
 
 void start(bool traced)
 {
+    drain_log();
+    if (g.logFd >= 0)
+        close(g.logFd);
+    g.logFd = -1;
+    g.logTail.clear();
     struct stat st;
-    if (lstat(g.logPath.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+    g.logKept = !(lstat(g.logPath.c_str(), &st) == 0 && !S_ISREG(st.st_mode));
+    if (!g.logKept)
         note(CFG_LOG_ERR, (g.logPath + " is not a regular file: hostapd's output dropped").c_str());
+    else
+        g.logKept = write_file_atomic(g.logPath, std::string(), nullptr, 0600, false) == 0;
+    int out[2] = {-1, -1};
+    if (pipe2(out, O_CLOEXEC | O_NONBLOCK) != 0)
+        out[0] = out[1] = -1;
     const char *argv[] = {g.env.program.c_str(), g.confPath.c_str(), nullptr};
     pid_t parent = getpid();
     pid_t pid = fork();
     if (pid < 0) {
         note(CFG_LOG_ERR, ("fork: " + std::string(strerror(errno))).c_str());
         g.nextStartMs = monotonic_ms() + kBackoffFirstMs;
+        if (out[0] >= 0) {
+            close(out[0]);
+            close(out[1]);
+        }
         return;
     }
     if (pid == 0) {
@@ -188,20 +248,13 @@ void start(bool traced)
         prctl(PR_SET_PDEATHSIG, SIGTERM);
         if (getppid() != parent)
             _exit(127);
-        // Never through a link, never into a FIFO or device planted there.
         int in = open("/dev/null", O_RDONLY | O_CLOEXEC);
-        int out = open(g.logPath.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
-        if (out >= 0 && (fstat(out, &st) != 0 || !S_ISREG(st.st_mode) || ftruncate(out, 0) != 0)) {
-            close(out);
-            out = -1;
-        }
-        if (out < 0)
-            out = open("/dev/null", O_WRONLY | O_CLOEXEC);
+        int w = out[1] >= 0 ? out[1] : open("/dev/null", O_WRONLY | O_CLOEXEC);
         if (in >= 0)
             dup2(in, 0);
-        if (out >= 0) {
-            dup2(out, 1);
-            dup2(out, 2);
+        if (w >= 0) {
+            dup2(w, 1);
+            dup2(w, 2);
         }
         // dup2 onto itself keeps close-on-exec: a descriptor opened as 0..2.
         for (int fd = 0; fd < 3; fd++)
@@ -210,6 +263,9 @@ void start(bool traced)
         dprintf(2, "cannot execute %s: %s\n", argv[0], strerror(errno));
         _exit(127);
     }
+    if (out[1] >= 0)
+        close(out[1]);
+    g.logFd = out[0];
     g.child = pid;
     g.startedMs = monotonic_ms();
     g.answered = false;
@@ -470,6 +526,7 @@ void hostapd_poll(int switchOn)
 {
     if (!become_owner())
         return;
+    drain_log();
     if (g.child >= 0)
         reap();
     bool changed = false;
