@@ -4,6 +4,7 @@
 #include "radio_internal.h"
 #include "cfg_framework.h"
 #include "platform_internal.h"
+#include "protocol.h"
 #include "wlmgr.h"
 
 #include <errno.h>
@@ -32,6 +33,7 @@ const int kRetryMaxMs = 60000;   // an unwritten configuration is tried again
 const size_t kWpsMax = 4;
 // hostapd.log keeps its last bytes only: /var is RAM on a gateway.
 const size_t kLogMax = 256 * 1024;
+const int kAttachRetryMs = 5000;  // an interface whose events we cannot have yet
 
 struct WpsOp {
     int iface;
@@ -70,6 +72,12 @@ struct Backend {
     int logFd = -1;             // hostapd's output, read end
     bool logKept = false;       // hostapd.log is ours to write this run
     std::string logTail;        // what hostapd.log holds
+
+    bool inConf[4] = {};        // interfaces in the configuration written
+    int evFd[4] = {-1, -1, -1, -1}; // attached to each one's events
+    std::string evSelf[4];
+    int64_t attachMs = 0;       // next attach attempt
+    std::string settings[4];    // a registrar's settings not yet stored
 
     std::string noted[4];       // wlWscConfig written since the last store
     std::vector<WpsOp> wps;
@@ -129,6 +137,20 @@ void drain_log()
         close(fd);
 }
 
+void detach(int i)
+{
+    if (g.evFd[i] >= 0)
+        close_client(g.evFd[i], g.evSelf[i]);
+    g.evFd[i] = -1;
+}
+
+void detach()
+{
+    for (int i = 0; i < 4; i++)
+        detach(i);
+    g.attachMs = 0;
+}
+
 // A hostapd that ended: its start again waits 1 s, doubling to 60 s, reset
 // after a minute of running.
 void reap()
@@ -151,6 +173,7 @@ void reap()
              ("hostapd " + std::to_string(g.child) + " ended: " + status(st) + ", see " + g.logPath).c_str());
     g.child = -1;
     unlink(g.pidPath.c_str());
+    detach();
 }
 
 // Ends pid (ours or a leftover of an earlier dorvand) within kStopWaitMs,
@@ -203,6 +226,95 @@ void check_answered()
         reload();
 }
 
+// Attached to the events of each interface in the configuration once
+// hostapd answers; one that has no socket yet is tried again later.
+void attach()
+{
+    if (g.child < 0 || !g.answered || monotonic_ms() < g.attachMs)
+        return;
+    bool missing = false;
+    for (int i = 0; i < 4; i++) {
+        if (!g.inConf[i]) {
+            detach(i);
+            continue;
+        }
+        if (g.evFd[i] >= 0)
+            continue;
+        std::string reply;
+        pid_t from = -1;
+        int fd = open_client(g.env.ctrlDir, iface_name(g.env, i), &g.evSelf[i]);
+        if (fd >= 0 && exchange(fd, "ATTACH", &reply, kPingWaitMs, &from) == 0 && from == g.child &&
+            reply.compare(0, 2, "OK") == 0) {
+            g.evFd[i] = fd;
+            continue;
+        }
+        if (fd >= 0)
+            close_client(fd, g.evSelf[i]);
+        missing = true;
+    }
+    g.attachMs = missing ? monotonic_ms() + kAttachRetryMs : INT64_MAX;
+}
+
+// Settings a registrar gave wl0.I go into the data model and flash; the
+// store applies them like any other change. A busy lock: the next pass.
+void take_settings(int i)
+{
+    const char *names[WL_IFACE_COUNT] = {WL_IFACE_NAMES};
+    std::vector<std::pair<std::string, std::string>> writes;
+    const char *why = ap_settings(g.settings[i], i, &writes);
+    if (why != nullptr) {
+        g.settings[i].clear();
+        note(CFG_LOG_ERR, ("WPS: settings from a registrar for " + std::string(names[i]) + " not taken: " + why).c_str());
+        return;
+    }
+    if (cfgLck_acquireLockTraced("radio") != CFG_RET_SUCCESS)
+        return;
+    g.settings[i].clear();
+    bool ok = wlmgr_loadWorkingCopy() == 0;
+    for (const auto &w : writes)
+        ok = ok && wlmgr_setVar(w.first.c_str(), w.second.c_str()) == 0;
+    ok = ok && wlmgr_storeWorkingCopy() == 0 && cfgMgm_saveConfigToFlash() == CFG_RET_SUCCESS;
+    if (!ok)
+        wlmgr_loadWorkingCopy();
+    cfgLck_releaseLockTraced("radio");
+    trace("apply", ok ? "wps-settings" : "wps-settings-lost", names[i]);
+    note(ok ? CFG_LOG_NOTICE : CFG_LOG_ERR,
+         ("WPS: settings from a registrar for " + std::string(names[i]) +
+          (ok ? " stored and saved" : " could not be stored")).c_str());
+}
+
+// Events waiting on the attached sockets; only our hostapd's count.
+void read_events()
+{
+    const char kNew[] = "WPS-NEW-AP-SETTINGS";
+    for (int i = 0; i < 4; i++) {
+        for (int k = 0; g.evFd[i] >= 0 && k < 16; k++) {
+            char buf[4096];
+            pid_t from = -1;
+            ssize_t n = receive(g.evFd[i], buf, sizeof(buf), &from);
+            if (n < 0 && errno != EAGAIN && errno != EINTR) {
+                detach(i);
+                g.attachMs = 0;
+            }
+            if (n < 0)
+                break;
+            std::string ev(buf, (size_t)n);
+            size_t gt = ev.find('>');
+            if (from != g.child || ev.empty() || ev[0] != '<' || gt == std::string::npos ||
+                ev.compare(gt + 1, sizeof(kNew) - 1, kNew) != 0)
+                continue;
+            ev.erase(0, gt + sizeof(kNew));
+            while (!ev.empty() && (ev.back() == '\n' || ev.back() == ' '))
+                ev.pop_back();
+            while (!ev.empty() && ev[0] == ' ')
+                ev.erase(0, 1);
+            g.settings[i] = ev;
+        }
+        if (!g.settings[i].empty())
+            take_settings(i);
+    }
+}
+
 void stop()
 {
     if (g.child < 0)
@@ -211,6 +323,7 @@ void stop()
     end_process(pid, true);
     g.child = -1;
     unlink(g.pidPath.c_str());
+    detach();
 }
 
 void start(bool traced)
@@ -268,6 +381,7 @@ void start(bool traced)
     g.logFd = out[0];
     g.child = pid;
     g.startedMs = monotonic_ms();
+    detach();
     g.answered = false;
     g.hupPending = false;
     write_file_atomic(g.pidPath, std::to_string((long)pid) + "\n", nullptr, 0644, false);
@@ -447,6 +561,9 @@ void apply(const DorvanImage &img)
         }
         return;
     }
+    for (int i = 0; i < 4; i++)
+        g.inConf[i] = use[i] != nullptr;
+    g.attachMs = 0;
     std::string all = conf;
     std::string key = r->restart;
     for (int i = 0; i < 4; i++) {
@@ -563,6 +680,8 @@ void hostapd_poll(int switchOn)
         start(true);
     if (!g.wps.empty())
         send_wps();
+    attach();
+    read_events();
 }
 
 void hostapd_wps_button()

@@ -7,6 +7,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace dplat {
@@ -38,6 +39,10 @@ Section render_radio(const DorvanImage &img);
 Section render_bss(const Env &env, const DorvanImage &img, int i);
 // wl0.I belongs in the configuration: it and wl0 enabled, switch not off.
 bool interface_on(const DorvanImage &img, int i, int switchOn);
+// The settings of a WPS-NEW-AP-SETTINGS event (its hex dump) as data model
+// writes for wl0.I; null, or why they cannot be taken.
+const char *ap_settings(const std::string &hexText, int i,
+                        std::vector<std::pair<std::string, std::string>> *writes);
 // The configuration file from the radio part and the parts of the interfaces
 // that are on (null: left out). parts[0] null means no radio at all.
 std::string assemble(const Env &env, const Section &radio, const Section *const parts[4]);
