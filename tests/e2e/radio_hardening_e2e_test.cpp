@@ -1,7 +1,5 @@
 // The radio room against hostile neighbours and careless settings: what
 // hostapd may be given, and what dorvan-cfg radio shows.
-#include <gtest/gtest.h>
-
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,7 +8,6 @@
 #include "radio/radio.h"
 #include "radio/radio_internal.h"
 #include "testutil.h"
-#include "wlmgr.h"
 
 namespace {
 
@@ -29,22 +26,16 @@ struct RadioHardening : ::testing::Test {
         chmod(root.file("prog").c_str(), 0755);
         return access("/usr/bin/python3", X_OK) == 0 ? root.file("prog") : "";
     }
-    std::string cfg(const std::string &args, int *rc = nullptr)
-    {
-        std::string out;
-        int r = dt::run("timeout 5 " + dt::bin("dorvan-cfg") + " " + args + " 2>&1", &out);
-        if (rc != nullptr)
-            *rc = r;
-        return out;
-    }
+    // dorvan-cfg's output; none when it hung.
+    std::string cfg(const std::string &a) { return dt::run("timeout 5 " + dt::bin("dorvan-cfg") + " " + a, &out), out; }
+    std::string out;
 };
 
 // Japan's channel 14 allows 802.11b only: a mixed mode runs as b there, the
 // OFDM-only mode is refused like 802.11n.
 TEST_F(RadioHardening, ChannelFourteenCarriesNoOfdm)
 {
-    dt::seed({{"wlCountry", "JP"}});
-    wlmgr_loadWorkingCopy();
+    dt::seed({{"wlCountry", "JP"}});  // the channel lists read the working copy
     // PHY type, 11g mode, 802.11n mode; refused, or run as 802.11b.
     const char *const cases[][4] = {{"g", "1", "auto", "b"}, {"g", "5", "auto", "b"}, {"b", "1", "auto", "b"},
                                     {"n", "1", "off", "b"},  {"g", "4", "auto", ""},  {"n", "1", "auto", ""}};
@@ -84,9 +75,7 @@ while True:
     EXPECT_TRUE(has(cfg("radio"), "# refused: wlMaxAssoc_wl0v0"));
     // A FIFO at the board file: nothing waits for a writer.
     ASSERT_EQ(unlink(root.file("etc/dorvan/board.conf").c_str()) | unlink(sw.c_str()) | mkfifo(sw.c_str(), 0600), 0);
-    int rc = -1;
-    EXPECT_TRUE(has(cfg("radio", &rc), "# hostapd dvt0: not running"));
-    EXPECT_EQ(rc, 0);
+    EXPECT_TRUE(has(cfg("radio"), "# hostapd dvt0: not running"));
     ASSERT_EQ(unlink(sw.c_str()), 0);
 
     // A hostapd of ours (its pid file, our configuration on its command
@@ -98,23 +87,21 @@ while True:
         EXPECT_GE(dt::wait_for([&] { return dt::exists(ctl + "/dvt0"); }, 3), 0);
         return atol(dt::read_file(radio + "/hostapd.pid").c_str());
     };
-    std::string pid = std::to_string(fake("silent")), out = root.file("out");
-    dt::run("timeout 5 " + dt::bin("dorvan-cfg") + " radio > " + out + " 2>&1 &");
+    std::string pid = std::to_string(fake("silent")), later = root.file("out");
+    dt::run("timeout 5 " + dt::bin("dorvan-cfg") + " radio > " + later + " 2>&1 &");
     ASSERT_GE(dt::wait_for([&] { return dt::exists(ctl + "/dvt0.got"); }, 3), 0);
     setenv("DORVAN_LOCK_WAIT_MS", "0", 1);
     EXPECT_EQ(cfgLck_acquireLockTraced("test"), CFG_RET_SUCCESS);
     cfgLck_releaseLockTraced("test");
-    EXPECT_GE(dt::wait_for([&] { return has(dt::read_file(out), "# hostapd dvt0-1: hostapd " + pid +
-                                                                  " running, no control socket"); }, 3), 0);
-    EXPECT_TRUE(has(dt::read_file(out), "# hostapd dvt0: hostapd " + pid + " running, no reply")) << dt::read_file(out);
+    EXPECT_GE(dt::wait_for([&] { return has(dt::read_file(later), "# hostapd dvt0: hostapd " + pid + " running, no reply\n"
+                                        "# hostapd dvt0-1: hostapd " + pid + " running, no control socket"); }, 3), 0);
     kill((pid_t)atol(pid.c_str()), SIGKILL);
     pid_t escaping = (pid_t)fake("escape");
     EXPECT_TRUE(has(cfg("radio"), "# hostapd dvt0: ?]0;owned?ENABLED"));
     // The same answer from a socket planted while ours is not running.
     unlink((radio + "/hostapd.pid").c_str());
-    std::string shown = cfg("radio");
-    EXPECT_NE(shown.find("is not our hostapd's socket"), std::string::npos) << shown;
-    EXPECT_EQ(shown.find("ENABLED"), std::string::npos) << shown;
+    EXPECT_TRUE(has(cfg("radio"), "# hostapd dvt0: " + ctl + "/dvt0 is not our hostapd's socket (process " +
+                                      std::to_string(escaping) + "): ours is not running"));
     kill(escaping, SIGKILL);
 }
 
@@ -122,13 +109,11 @@ while True:
 // 256 KiB, and dorvand's files keep their modes under any umask.
 TEST_F(RadioHardening, HostapdLogIsBoundedFilesKeepTheirModes)
 {
-    std::string prog = program(R"(r = os.environ['DORVAN_ROOT']; n = 0
+    std::string prog = program(R"(n = 0
 while True:
-    try:
-        os.write(1, b'line %09d %s\n' % (n, b'x' * 100)); n += 1
-        n % 1000 or open(r + '/flood.n', 'w').write(str(n))
-    except BlockingIOError:
-        open(r + '/flood.n', 'w').write(str(n)); time.sleep(0.002)
+    try: os.write(1, b'line %09d %s\n' % (n, b'x' * 100)); n += 1
+    except BlockingIOError: time.sleep(0.002)
+    n % 1000 or open(os.environ['DORVAN_ROOT'] + '/flood.n', 'w').write(str(n))
 )");
     if (prog.empty())
         GTEST_SKIP() << "no python3";
@@ -143,9 +128,8 @@ while True:
     EXPECT_GE(dt::wait_for([&] { return atol(dt::read_file(log).c_str() + 5) > 2000; }, 5), 0);
     struct stat st, pid;
     ASSERT_EQ(stat(log.c_str(), &st) | stat(root.file("var/dorvan/radio/hostapd.pid").c_str(), &pid), 0);
-    EXPECT_LE(st.st_size, 256 * 1024);
     // dorvan-cfg radio of any user reads the pid file.
-    EXPECT_EQ(pid.st_mode & 0777, 0644u);
+    EXPECT_TRUE(st.st_size <= 256 * 1024 && (pid.st_mode & 0777) == 0644) << st.st_size << " " << pid.st_mode;
 }
 
 // An external registrar's settings: hostapd leaves our file alone, the data
@@ -161,8 +145,7 @@ TEST_F(RadioHardening, RegistrarSettingsGoThroughTheDataModel)
     dt::Daemon d(root, {"-v", "1"});
     std::string reply;
     auto ask = [&](const char *cmd) { return radio_request("dvt0", cmd, &reply, 500) == 0 ? "\n" + reply : ""; };
-    EXPECT_EQ(dt::ask("wlsecurity wpssetup --interface wl0 --operation configureAP --configmode pin"),
-              "execute setupwps successfully!!\n");
+    dt::ask("wlsecurity wpssetup --interface wl0 --operation configureAP --configmode pin");
     // WPS on is a restart: wait for the new hostapd to be up.
     ASSERT_GE(dt::wait_for([&] { return has(ask("GET_CONFIG"), "wps_state=not configured") &&
                                         has(ask("STATUS"), "state=ENABLED"); }, 15), 0);
@@ -173,8 +156,7 @@ TEST_F(RadioHardening, RegistrarSettingsGoThroughTheDataModel)
     for (const char *flash : {"", "--flash "})
         EXPECT_EQ(cfg(std::string(flash) + "get wlSsid_wl0v0 wlWpaPsk_wl0v0 wlAuthMode_wl0v0 wlWpa_wl0v0"),
                   "NewNet\nNewPass-2024\npsk2\naes\n") << flash;
-    std::string conf = dt::read_file(root.file("var/dorvan/radio/hostapd.conf"));
-    EXPECT_TRUE(has(conf, "ssid=NewNet") && conf.find("#WPS#") == std::string::npos) << conf;
+    EXPECT_EQ(dt::read_file(root.file("var/dorvan/radio/hostapd.conf")).find("#WPS#"), std::string::npos);
     EXPECT_EQ(dt::occurrences(root.log(), "settings from a registrar"), 1u) << root.log();
 }
 
