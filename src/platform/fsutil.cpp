@@ -51,20 +51,6 @@ std::string dir_name(const std::string &path)
     return path.substr(0, slash);
 }
 
-int write_fully(int fd, const char *p, size_t n)
-{
-    while (n > 0) {
-        ssize_t w = write(fd, p, n);
-        if (w < 0) {
-            if (errno == EINTR)
-                continue;
-            return -1;
-        }
-        p += w;
-        n -= (size_t)w;
-    }
-    return 0;
-}
 
 int fsync_dir(const std::string &dir)
 {
@@ -104,7 +90,9 @@ int write_temp(const std::string &tmp, const std::string &data, FileId *id, mode
     if (fd < 0)
         return -1;
     struct stat st;
-    if (give_to_owner(fd, dir_name(tmp)) != 0 || write_fully(fd, data.data(), data.size()) != 0 ||
+    // The umask only narrows open()'s mode: a secret must never be wider,
+    // a public file never narrower.
+    if (fchmod(fd, mode) != 0 || give_to_owner(fd, dir_name(tmp)) != 0 || write_fully(fd, data.data(), data.size()) != 0 ||
         (durable && fsync(fd) != 0) || (id != nullptr && fstat(fd, &st) != 0)) {
         int e = errno;
         close(fd);
@@ -119,6 +107,21 @@ int write_temp(const std::string &tmp, const std::string &data, FileId *id, mode
 }
 
 } // namespace
+
+int write_fully(int fd, const char *p, size_t n)
+{
+    while (n > 0) {
+        ssize_t w = write(fd, p, n);
+        if (w < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        p += w;
+        n -= (size_t)w;
+    }
+    return 0;
+}
 
 std::string root_path(const char *abs)
 {

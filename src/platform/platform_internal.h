@@ -34,6 +34,8 @@ bool same_file(const FileId &a, const FileId &b);
 // mode, if given, receives st_mode.
 int stat_file_id(const std::string &path, FileId *id, mode_t *mode = nullptr);
 
+// write() until all of p is written; 0, or -1 with errno.
+int write_fully(int fd, const char *p, size_t n);
 // Temp file, fsync, rename over path, fsync the directory. 0 or -1 (logged).
 // Not durable: the same without either fsync, still all-or-nothing for
 // other processes and for a crash of ours, but not across a power loss.

@@ -218,3 +218,11 @@ int dorvan_board_report(std::string *out)
 {
     return dplat::board::report(out);
 }
+
+int dorvan_wireless_switch(void)
+{
+    int status = 1;
+    if (dplat::board::read_input(dplat::board::kSwitch, &status) != 0)
+        return -1;
+    return status == 0 ? 1 : 0;
+}
