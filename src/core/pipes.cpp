@@ -11,6 +11,7 @@
 
 #include "text.h"
 #include "commands.h"
+#include "private_file.h"
 #include "reply.h"
 #include "rootpath.h"
 #include "wlaccess.h"
@@ -142,7 +143,7 @@ void send_wlCLI_PIPE(const char *text)
         open_failed();
         return;
     }
-    if (mkfifo(path, 0666) != 0 && errno != EEXIST) {
+    if (make_private_fifo(path) != 0 && errno != EEXIST) {
         perror("Dorvan -- Error creating the named pipe");
         return;
     }
@@ -161,8 +162,9 @@ void send_wlCLI_PIPE(const char *text)
         return;
     }
     struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISFIFO(st.st_mode)) {
-        // Never write replies into a regular file or device planted there.
+    // Never write replies into a regular file or device planted there; a
+    // pipe an older build left readable by all is ours alone from now on.
+    if (fstat(fd, &st) != 0 || !S_ISFIFO(st.st_mode) || make_private(fd, path) != 0) {
         close(fd);
         open_failed();
         return;

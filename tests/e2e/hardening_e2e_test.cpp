@@ -2,6 +2,7 @@
 // careless integrator would: each case here failed before its mend.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -11,9 +12,23 @@
 #include <string>
 
 #include "monitor.h"
+#include "protocol.h"
 #include "testutil.h"
 
+using dt::R;
+
 namespace {
+
+// Mode bits and owner of what is at rel, or "missing".
+std::string mode_of(const dt::TempRoot &root, const std::string &rel)
+{
+    struct stat st;
+    if (lstat(root.file(rel).c_str(), &st) != 0)
+        return "missing";
+    char text[32];
+    snprintf(text, sizeof(text), "%04o %d", (unsigned)(st.st_mode & 07777), (int)st.st_uid);
+    return text;
+}
 
 // Passes of the button monitor in a child (its counters live for the
 // process); before(i) sets the inputs of pass i. Returns what it printed.
@@ -53,4 +68,29 @@ TEST(Hardening, SwitchAndWpsButtonAddressWl0)
     std::string out = monitor_passes(root, 5, [&](int i) { root.board("wps_button", i < 5 ? "0" : "1"); });
     EXPECT_NE(out.find("PBC setup wlEnbl=1 wlWscMode=enabled\n"), std::string::npos) << out;
     EXPECT_EQ(dt::stub_calls(root).size(), 7u);
+}
+
+// Whatever the umask, the pipes, the front end's lock and the trace are the
+// owner's only, also a reply pipe an older build left readable by all.
+TEST(Hardening, PipesLockAndTraceAreTheOwnersOnly)
+{
+    dt::TempRoot root;
+    const mode_t umask_was = umask(0);
+    ASSERT_EQ(mkfifo(root.file(REPLY_PIPE).c_str(), 0666), 0);
+    root.clear_trace();
+    const std::string out = root.file("fe.out");
+    dt::run(dt::bin("dorvan") + " --timeout 5 wlwds show >" + out + " 2>&1 &");
+    ASSERT_GE(dt::wait_for([&] { return dt::exists(root.file(REQUEST_PIPE)); }, 3), 0);
+    EXPECT_EQ(mode_of(root, REQUEST_PIPE), "0600 0");
+    dt::Daemon d(root);
+    ASSERT_GE(dt::wait_for([&] { return dt::read_file(out).find("AP Mode") != std::string::npos; }, 5), 0);
+    for (const char *rel : {REPLY_PIPE, "var/dorvan/frontend.lock", "trace"})
+        EXPECT_EQ(mode_of(root, rel), "0600 0") << rel;
+    // The daemon makes a missing reply pipe itself.
+    unlink(root.file(REPLY_PIPE).c_str());
+    dt::write_file(root.file(REQUEST_PIPE), R("wlwds"));
+    ASSERT_GE(dt::wait_for([&] { return dt::exists(root.file(REPLY_PIPE)); }, 3), 0);
+    EXPECT_EQ(mode_of(root, REPLY_PIPE), "0600 0");
+    EXPECT_EQ(dt::read_reply(open(root.file(REPLY_PIPE).c_str(), O_RDONLY | O_NONBLOCK), 3000), R("wlwdshelp"));
+    umask(umask_was);
 }
