@@ -19,6 +19,8 @@ using dt::R;
 
 namespace {
 
+const char kNobody[] = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+
 // Mode bits and owner of what is at rel, or "missing".
 std::string mode_of(const dt::TempRoot &root, const std::string &rel)
 {
@@ -93,4 +95,21 @@ TEST(Hardening, PipesLockAndTraceAreTheOwnersOnly)
     EXPECT_EQ(mode_of(root, REPLY_PIPE), "0600 0");
     EXPECT_EQ(dt::read_reply(open(root.file(REPLY_PIPE).c_str(), O_RDONLY | O_NONBLOCK), 3000), R("wlwdshelp"));
     umask(umask_was);
+}
+
+// root's front end on the root of a daemon run as its own user: what it
+// makes is that user's, and that user's front ends go on working.
+TEST(Hardening, RootsFrontEndHandsItsFilesToTheDaemonsUser)
+{
+    if (geteuid() != 0 || dt::run(kNobody + ("test -x " + dt::bin("dorvand")) + " 2>/dev/null") != 0)
+        GTEST_SKIP() << "needs root, setpriv, and a build nobody can run";
+    dt::TempRoot root;
+    ASSERT_EQ(dt::run("chown -R nobody: '" + root.path() + "'"), 0);
+    dt::Daemon d(root, {}, {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+    for (const char *who : {"", kNobody}) {
+        dt::FrontEndRun r = dt::front_end("--timeout 3 wlwds show", who);
+        EXPECT_EQ(r.status, 0) << who << r.said;
+    }
+    for (const char *rel : {REPLY_PIPE, "var/dorvan/frontend.lock"})
+        EXPECT_EQ(mode_of(root, rel), "0600 65534") << rel;
 }

@@ -50,7 +50,7 @@ int open_reply_pipe(const std::string &path, std::string *error)
     int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     struct stat st;
     if (fd >= 0 && fstat(fd, &st) == 0 && S_ISFIFO(st.st_mode)) {
-        // One an older build left readable by all is mended first.
+        // One an older build left readable by all, or root's, is mended first.
         if (make_private(fd, path.c_str()) == 0)
             return fd;
         *error = "cannot make " + path + " private: " + strerror(errno);
@@ -91,10 +91,12 @@ fe_result fe_exchange(const char *request, size_t len, int timeout_ms, std::stri
     const std::string rep_path = rooted(REPLY_PIPE);
     const std::string lock_path = rooted("/var/dorvan/frontend.lock");
 
-    // One exchange at a time: the pipes carry no request ids. Nobody else
-    // may hold the lock (that would stop every front end).
-    mkdir(rooted("/var").c_str(), 0755);
-    mkdir(rooted("/var/dorvan").c_str(), 0755);
+    // One exchange at a time: the pipes carry no request ids. What we make
+    // is the daemon's to use and nobody else's (another user holding the
+    // lock would stop every front end).
+    for (const std::string &dir : {rooted("/var"), rooted("/var/dorvan")})
+        if (mkdir(dir.c_str(), 0755) == 0)
+            give_to_owner(-1, dir.c_str());
     Fd lock;
     lock.fd = open_private(lock_path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
     if (lock.fd >= 0 && make_private(lock.fd, lock_path.c_str()) != 0) {
