@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <stdio.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -53,7 +55,11 @@ std::string monitor_passes(const dt::TempRoot &root, int n, const std::function<
     return dt::read_file(out);
 }
 
+class HardeningPickup : public dt::PickupTest {};
+
 }  // namespace
+
+DT_IN_BOTH_PICKUP_MODES(HardeningPickup);
 
 // A guest network switched off stays off through the switch, and the WPS
 // button looks at wl0, whichever interface a command selected last.
@@ -112,4 +118,34 @@ TEST(Hardening, RootsFrontEndHandsItsFilesToTheDaemonsUser)
     }
     for (const char *rel : {REPLY_PIPE, "var/dorvan/frontend.lock"})
         EXPECT_EQ(mode_of(root, rel), "0600 65534") << rel;
+}
+
+// A request whose writer pauses halfway, in a pipe or a regular file, is
+// served whole once its writer closes it.
+TEST_P(HardeningPickup, HalfWrittenRequestWaitsForItsWriter)
+{
+    signal(SIGPIPE, SIG_IGN);  // a daemon that stopped reading early must not kill us
+    root.board("wps_button", "0");  // a counter line a pass
+    dt::Daemon d(root);
+    const std::string req = root.file(REQUEST_PIPE), rep = root.file(REPLY_PIPE);
+    mkfifo(rep.c_str(), 0600);
+    for (const std::string ssid : {"ViaPipe", "ViaFile"}) {
+        const bool fifo = ssid == "ViaPipe";
+        int rfd = open(rep.c_str(), O_RDONLY | O_NONBLOCK);
+        int wfd = fifo ? (mkfifo(req.c_str(), 0600), open(req.c_str(), O_WRONLY))
+                       : open(req.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ASSERT_GE(wfd, 0);
+        const std::string first = "wlinterface enable --interface wl0.1", rest = " --wlSsid " + ssid;
+        ASSERT_EQ(write(wfd, first.data(), first.size()), (ssize_t)first.size());
+        if (fifo) {  // until the daemon has read it
+            EXPECT_GE(dt::wait_for([&] { int n = -1; return ioctl(wfd, FIONREAD, &n) == 0 && n == 0; }, 3), 0);
+        } else {
+            EXPECT_EQ(dt::pass_times(d, 2).size(), 2u);
+            EXPECT_TRUE(dt::exists(req)) << "not taken while its writer has it open";
+        }
+        EXPECT_EQ(write(wfd, rest.c_str(), rest.size() + 1), (ssize_t)rest.size() + 1);
+        close(wfd);
+        EXPECT_NE(dt::read_reply(rfd, 3000), "") << ssid;
+        EXPECT_EQ(dt::stored("wlSsid_wl0v1"), ssid);
+    }
 }
