@@ -13,6 +13,7 @@
 #include <functional>
 #include <string>
 
+#include "dorvan_store.h"
 #include "monitor.h"
 #include "protocol.h"
 #include "testutil.h"
@@ -148,4 +149,19 @@ TEST_P(HardeningPickup, HalfWrittenRequestWaitsForItsWriter)
         EXPECT_NE(dt::read_reply(rfd, 3000), "") << ssid;
         EXPECT_EQ(dt::stored("wlSsid_wl0v1"), ssid);
     }
+}
+
+// A NUL byte in board.conf: its line is bad, the lines after it are read.
+TEST(Hardening, BoardConfNulByteSpoilsItsLineOnly)
+{
+    dt::TempRoot root;
+    dt::run("mkdir -p " + root.file("etc/dorvan") + " " + root.file("gw"));
+    const char conf[] = "switch file /gw/sw -\0 active-high\nwps file /gw/wps -\n";
+    dt::write_file(root.file("etc/dorvan/board.conf"), std::string(conf, sizeof(conf) - 1));
+    dt::write_file(root.file("gw/wps"), "1\n");
+    std::string out;
+    EXPECT_EQ(dorvan_board_report(&out), -1);
+    EXPECT_EQ(out.substr(out.find("\nswitch")), "\nswitch - - - - failed: board.conf line 1: NUL byte\n"
+                                                "wps file /gw/wps - active-high held\n");
+    EXPECT_NE(root.log().find("board.conf:1: NUL byte; switch reads as failed"), std::string::npos) << root.log();
 }
