@@ -165,3 +165,22 @@ TEST(Hardening, BoardConfNulByteSpoilsItsLineOnly)
                                                 "wps file /gw/wps - active-high held\n");
     EXPECT_NE(root.log().find("board.conf:1: NUL byte; switch reads as failed"), std::string::npos) << root.log();
 }
+
+// The package's maintainer script in a mount namespace of its own, on an
+// empty /var: remove keeps the state, purge takes all of it away.
+TEST(Hardening, PurgeRemovesThePackagesStateRemoveKeepsIt)
+{
+    if (geteuid() != 0 || dt::run("unshare -m true 2>/dev/null") != 0)
+        GTEST_SKIP() << "needs root and mount namespaces";
+    dt::TempRoot root;
+    dt::install_stubs(root, {"update-rc.d", "deb-systemd-helper", "systemctl"});
+    const std::string state = "/var/dorvan/flash.db /var/dorvan/radio/hostapd.conf /var/param_fifo1 "
+                              "/var/param_fifo2 /var/scanhosts.name /var/tmp_scanhosts.name "
+                              "/var/run/dorvand.pid /var/run/dorvand.pid.lock /var/run/dorvand.pid.lock.d/pid";
+    std::string left;
+    ASSERT_EQ(dt::run("unshare -m sh -c 'mount -t tmpfs none /var || exit 9; mkdir -p /var/dorvan/radio "
+                      "/var/run/dorvand.pid.lock.d /var/lib && touch " + state + " && sh \"$0\" remove && "
+                      "ls " + state + " >/dev/null && sh \"$0\" purge && find /var | sort' "
+                      DORVAN_SOURCE_DIR "/packaging/debian/postrm 2>&1", &left), 0) << left;
+    EXPECT_EQ(left, "/var\n/var/lib\n/var/run\n");
+}
