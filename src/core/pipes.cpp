@@ -99,17 +99,26 @@ static int wait_readable(int fd, long deadline)
 static ssize_t read_pipe_request(int fd, char *request)
 {
     const long deadline = now_ms() + REQUEST_WAIT_MS;
+    if (!wait_readable(fd, deadline))
+        return -1;
     size_t n = 0;
     while (n < CLI_REQUEST_SIZE) {
-        if (!wait_readable(fd, deadline))
-            return -1;
         ssize_t r = read(fd, request + n, CLI_REQUEST_SIZE - n);
         if (r == 0)
-            break;
-        if (r > 0)
+            break;  // no writer left
+        if (r > 0) {
             n += (size_t)r;
-        else if (errno != EAGAIN && errno != EINTR)
+            continue;
+        }
+        if (errno == EINTR)
+            continue;
+        long left = deadline - now_ms();
+        if (errno != EAGAIN || left <= 0)
             return -1;
+        // A writer that opened before us wakes no poll when it closes: look
+        // again every 10 ms.
+        struct pollfd p = {fd, POLLIN, 0};
+        poll(&p, 1, left < 10 ? (int)left : 10);
     }
     return (ssize_t)n;
 }
