@@ -184,3 +184,28 @@ TEST(Hardening, PurgeRemovesThePackagesStateRemoveKeepsIt)
                       DORVAN_SOURCE_DIR "/packaging/debian/postrm 2>&1", &left), 0) << left;
     EXPECT_EQ(left, "/var\n/var/lib\n/var/run\n");
 }
+
+// A store from before per-device secrets: its shared passphrases are kept and
+// reported, at every start-up and by dorvan-cfg; its shared WPS PIN becomes
+// this device's own.
+TEST(Hardening, SharedSecretsOfOlderBuildsReportedTheirPinReplaced)
+{
+    dt::TempRoot root;
+    dt::seed({{"wlWpaPsk_wl0v0", "dorvan-home-2417"}, {"wlWpaPsk_wl0v1", "mine-1234"}, {"wlWpaPsk_wl0v3", "dorvan-guest-1"},
+              {"wlWscDevPin_wl0v0", "12345670"}, {"wlWscDevPin_wl0v2", "12345670"}});
+    const std::string secrets = dt::read_file(root.file("var/dorvan/device.secrets"));
+    const std::string own = secrets.substr(secrets.find("wlWscDevPin=") + 12, 8);
+    {
+        dt::Daemon d(root);
+        EXPECT_GE(dt::wait_for([&] { return root.log().find("older builds") != std::string::npos; }, 3), 0);
+    }
+    EXPECT_EQ(dt::occurrences(root.log(), "\n"), 1u) << root.log();
+    EXPECT_NE(root.log().find("passphrase of wl0, wl0.3 is one that every device of older builds shared: kept, "
+                              "set your own; their shared WPS device PIN replaced by this device's own"),
+              std::string::npos) << root.log();
+    std::string said;
+    EXPECT_EQ(dt::run("env -u DORVAN_LOG " + dt::bin("dorvan-cfg") +
+                      " get wlWscDevPin_wl0v0 wlWscDevPin_wl0v2 wlWpaPsk_wl0v0 2>&1", &said), 0);
+    EXPECT_EQ(said.substr(said.find(": ") + 2), "passphrase of wl0, wl0.3 is one that every device of older builds "
+                                                "shared: kept, set your own\n" + own + "\n" + own + "\ndorvan-home-2417\n");
+}
