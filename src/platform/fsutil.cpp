@@ -1,6 +1,7 @@
 // File helpers: root-relative paths, atomic replacement, whole-file reads.
 #include "cfg_framework.h"
 #include "platform_internal.h"
+#include "private_file.h"
 #include "rootpath.h"
 
 #include <dirent.h>
@@ -62,18 +63,6 @@ int fsync_dir(const std::string &dir)
     return rc;
 }
 
-// root editing the root of a daemon that runs as another user must not
-// leave files the daemon cannot read back: every file written takes the
-// owner of its folder (the daemon's, as it writes its temp files there).
-int give_to_owner(int fd, const std::string &dir)
-{
-    static const bool root = geteuid() == 0;
-    struct stat st;
-    if (!root || stat(dir.c_str(), &st) != 0 || (st.st_uid == 0 && st.st_gid == 0))
-        return 0;
-    return fchown(fd, st.st_uid, st.st_gid);
-}
-
 // Writes a fresh temp file, synced when durable, and reports its identity.
 int write_temp(const std::string &tmp, const std::string &data, FileId *id, mode_t mode,
               bool durable)
@@ -92,7 +81,8 @@ int write_temp(const std::string &tmp, const std::string &data, FileId *id, mode
     struct stat st;
     // The umask only narrows open()'s mode: a secret must never be wider,
     // a public file never narrower.
-    if (fchmod(fd, mode) != 0 || give_to_owner(fd, dir_name(tmp)) != 0 || write_fully(fd, data.data(), data.size()) != 0 ||
+    if (fchmod(fd, mode) != 0 || give_to_owner(fd, tmp.c_str()) != 0 ||
+        write_fully(fd, data.data(), data.size()) != 0 ||
         (durable && fsync(fd) != 0) || (id != nullptr && fstat(fd, &st) != 0)) {
         int e = errno;
         close(fd);

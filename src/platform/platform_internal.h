@@ -91,6 +91,10 @@ const char *parse_image(const std::string &bytes, DorvanImage *out);
 void factory_image(DorvanImage *out);
 // The per-device factory secrets (passphrases, WPS device PIN) into img.
 void device_secrets(DorvanImage *img);
+// Logs, in one line, the stored passphrases that are ones every device of
+// the builds before per-device secrets shared, and replaces their shared
+// WPS device PIN by this device's own.
+void check_old_shared_secrets();
 
 // --- data model on disk ----------------------------------------------------
 // Reads the first usable of data model, flash, factory (each rejected file

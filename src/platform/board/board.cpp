@@ -43,8 +43,10 @@ void load()
     // read_small_file keeps a byte for the terminator and takes a full buffer
     // for a file too large.
     std::string text(kBoardConfMax + 2, '\0');
-    if (read_small_file(conf.c_str(), &text[0], text.size()) >= 0) {
-        parse_board_conf(conf.c_str(), text.c_str(), g_entries);
+    ssize_t n = read_small_file(conf.c_str(), &text[0], text.size());
+    if (n >= 0) {
+        text.resize((size_t)n);  // every byte read, NULs included
+        parse_board_conf(conf.c_str(), text, g_entries);
         return;
     }
     if (errno == ENOENT)
