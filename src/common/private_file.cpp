@@ -5,6 +5,7 @@
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
 #include "rootpath.h"
 
 static const mode_t kPrivate = 0600;
