@@ -13,7 +13,7 @@ build=$(cd "$1" && pwd)
 cache=$build/vm-cache
 mkdir -p "$cache"
 work=$build/vm
-deadline=${DORVAN_VM_DEADLINE:-170}
+deadline=${DORVAN_VM_DEADLINE:-200}
 fail() { echo "FAIL: $*"; exit 1; }
 # DORVAN_VM_REQUIRED (CI): a machine that cannot run the VM fails.
 skip() { [ -z "${DORVAN_VM_REQUIRED:-}" ] || fail "$*"; echo "SKIP: $*"; exit 77; }
