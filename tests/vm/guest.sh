@@ -249,3 +249,12 @@ check wpa2-mixed 'echo "$reply"; st 1; st 4; slog 4; hlog' 30 sh -c 'wpa_cli -p 
 mode --wlAuthMode open --wlWep enabled --wlKeyBit 1 --wlKey1 abcde --wlKeyIndex 1
 net 1 ssid '"Dorvan"' key_mgmt NONE wep_key0 '"abcde"' wep_tx_keyidx 0
 check wep 'echo "$reply"; st 1; slog 1; hlog' 30 joined 1 Dorvan
+# WPA2-Enterprise against a local RADIUS server: a second hostapd (no
+# radio) with its integrated RADIUS and EAP-PSK server, on loopback.
+printf '127.0.0.1/32 radius-secret\n' > /tmp/radius.clients
+printf '"alice" PSK 00112233445566778899aabbccddeeff\n' > /tmp/eap.users
+printf 'driver=none\ninterface=rad0\nssid=radius\neap_server=1\neap_user_file=/tmp/eap.users\nradius_server_clients=/tmp/radius.clients\nradius_server_auth_port=1812\n' > /tmp/radius.conf
+hostapd -B /tmp/radius.conf > /tmp/radius.log 2>&1
+mode --wlAuthMode wpa2 --wlWpa aes --wlRadiusServerIP 127.0.0.1 --wlRadiusPort 1812 --wlRadiusKey radius-secret
+net 1 ssid '"Dorvan"' key_mgmt WPA-EAP eap PSK identity '"alice"' password 00112233445566778899aabbccddeeff
+check wpa2-radius 'echo "$reply"; st 1; slog 1 4; hlog; cat /tmp/radius.log | tr "\n" "|"' 30 joined 1 Dorvan

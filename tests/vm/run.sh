@@ -139,9 +139,10 @@ boot() {
         sleep 0.1
         t=$((t + 1))
     done
-    kill $qpid 2>/dev/null || true
+    why="not up within $2 s"
+    kill $qpid 2>/dev/null || why="qemu ended"
     wait $qpid 2>/dev/null || true
-    echo "== $accel guest not up within $2 s; last console line: $(tail -n 1 "$work/console.log")"
+    echo "== $accel guest: $why; last console line: $(tail -n 1 "$work/console.log")"
     return 1
 }
 accel=${DORVAN_VM_ACCEL:-}
