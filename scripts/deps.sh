@@ -3,14 +3,18 @@
 #   build: the daemon and tools (a compiler, CMake, Ninja);
 #   test:  the test suite as well (GoogleTest, and what the tests run:
 #          bash, man, hostapd, the regulatory database, the packaging tools,
-#          strace).
+#          strace);
+#   vm:    the test set and what the VM test runs (qemu-system-x86_64; it
+#          fetches its Debian packages itself, see tests/vm/run.sh).
 # Only what is missing is installed. Run as root, or where sudo works.
 set -eu
 build="g++ cmake ninja-build"
 case "${1:-}" in
 build) want=$build ;;
-test) want="$build libgtest-dev bash man-db groff-base hostapd wireless-regdb dpkg-dev fakeroot lintian systemd busybox strace" ;;
-*) echo "usage: $0 build|test" >&2; exit 2 ;;
+test | vm)
+    want="$build libgtest-dev bash man-db groff-base hostapd wireless-regdb dpkg-dev fakeroot lintian systemd busybox strace"
+    [ "$1" = vm ] && want="$want qemu-system-x86 binutils" ;;
+*) echo "usage: $0 build|test|vm" >&2; exit 2 ;;
 esac
 missing=
 for p in $want; do

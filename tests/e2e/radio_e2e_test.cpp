@@ -167,8 +167,8 @@ TEST_F(RadioE2E, SettingsReachHostapdByReReadOrRestart)
     ASSERT_TRUE(dt::wait_for([&] { return conf().find("\nbss=dvt0-1\n") != std::string::npos; }, 3) >= 0);
     std::string copy = root.file("copy.conf");
     std::string text = conf();
-    size_t c = text.find("ctrl_interface=");
-    text.replace(c, text.find('\n', c) - c, "ctrl_interface=" + root.file("ctrl2"));
+    for (size_t c = text.find("ctrl_interface="); c != std::string::npos; c = text.find("ctrl_interface=", c + 1))
+        text.replace(c, text.find('\n', c) - c, "ctrl_interface=" + root.file("ctrl2"));
     dt::write_file(copy, text);
     std::string out;
     dt::run(std::string("timeout 9 ") + kHostapd + " -dd " + copy + " 2>&1", &out);

@@ -544,8 +544,12 @@ std::string assemble(const Env &env, const Section &radio, const Section *const 
     for (int i = 0; i < 4; i++) {
         if (parts[i] == nullptr)
             continue;
-        if (i > 0)
+        // A bss= section starts from hostapd's defaults: without its own
+        // control socket its WPS and status cannot be reached.
+        if (i > 0) {
             line(&out, "bss", iface_name(env, i));
+            line(&out, "ctrl_interface", env.ctrlDir);
+        }
         out += parts[i]->restart + parts[i]->lines;
     }
     return out;
