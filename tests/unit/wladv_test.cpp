@@ -1,5 +1,5 @@
-// wladv: the channel lists of the query (the view, the syntax table, the
-// writing pass and the refusals are in tests/golden/wladv.txt).
+// wladv: the channel list each stored code combination asks for (the view,
+// the syntax table, the writing pass and the refusals: tests/golden/wladv.txt).
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
@@ -8,31 +8,8 @@
 
 #include "regdb_writer.h"
 #include "testutil.h"
-#include "wladv_lists.h"
 
 using dt::R;
-
-// Result lines not in the query's line form are skipped.
-TEST(WlAdvLists, ChannelLineForm)
-{
-    int ch = -7;
-    EXPECT_EQ(wladv_channel_line("document.forms[0].wlChannel[3] = new Option(\"4\", \"44\");", &ch), 0);
-    EXPECT_EQ(ch, 44);
-    EXPECT_EQ(wladv_channel_line("document.forms[0].wlChannel[0] = new Option(\"-1\", \"-2\");", &ch), 0);
-    EXPECT_EQ(ch, -2);
-    ch = -7;
-    const char *bad[] = {
-        "",
-        "document.forms[0].wlChannel[0] = new Option(\"1\", \"1\")",
-        "document.forms[0].wlChannel[0] = new Option(\"1\", \"1\"); ",
-        "document.forms[0].wlChannel[0] = new Option(\"1\", \"\");",
-        "document.forms[0].wlChannel[x] = new Option(\"1\", \"1\");",
-        "document.forms[0].wlChannel[0] = new Option(\"1\", \"-\");",
-    };
-    for (const char *line : bad)
-        EXPECT_EQ(wladv_channel_line(line, &ch), -1) << line;
-    EXPECT_EQ(ch, -7);
-}
 
 // Which list each combination of band, PHY type, width and sideband codes
 // asks for (40 MHz is code 1 in both bands and also 2 at 5 GHz; a sideband
