@@ -61,8 +61,12 @@ TEST(Startup, InjectedFailuresAndOverlongRoot)
     EXPECT_EQ(wlmgr_alloc(1), 11);
     EXPECT_FALSE(dt::exists(root.file(DORVAN_BOARD_DIR))) << "a failed init does nothing";
     unsetenv("DORVAN_FAIL");
-    setenv("DORVAN_ROOT", root.file(std::string(300, 'r')).c_str(), 1);
+    // A root of 256 characters or more is refused, though it could be made.
+    const std::string deep = root.file(std::string(200, 'r') + "/" + std::string(100, 's'));
+    ASSERT_EQ(dt::run("mkdir -p '" + deep + "'"), 0);
+    setenv("DORVAN_ROOT", deep.c_str(), 1);
     EXPECT_NE(cfgMdm_init(0, nullptr, nullptr), 0);
+    EXPECT_FALSE(dt::exists(deep + "/var"));
 }
 
 TEST(Restore, FactoryConfigurationReplacesDataModelAndFlash)
