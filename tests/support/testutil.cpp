@@ -340,7 +340,7 @@ int run_golden(const std::string &file)
             continue;
         }
         if (verb == "@fresh" || verb == "@seed" || verb == "@peers" || verb == "@locked" ||
-            verb == "@unlocked")
+            verb == "@unlocked" || verb == "@regdb")
             finish();
         else if (verb != "@stored" && !pending)
             ADD_FAILURE() << at << ": no request before " << verb;
@@ -370,6 +370,8 @@ int run_golden(const std::string &file)
             seed({{name, value}});
         } else if (verb == "@locked" || verb == "@unlocked") {
             holder.reset(verb == "@locked" ? new LockHolder : nullptr);
+        } else if (verb == "@regdb") {
+            setenv("DORVAN_REGDB", (std::string(DORVAN_SOURCE_DIR) + "/tests/golden/" + rest).c_str(), 1);
         } else if (verb == "@fresh") {
             root.reset();
             root = std::make_unique<TempRoot>();

@@ -84,25 +84,6 @@ TEST(CfgTool, SetGetShowUseTheDaemonsNames)
     EXPECT_EQ(dt::read_file(root.file(DORVAN_MDM_FILE)), mdm);
 }
 
-TEST(CfgTool, FlashListsAndReset)
-{
-    dt::TempRoot root(true);
-    ASSERT_EQ(cfg(root, {"set", "wlSsid", "saved"}).status, 0);
-    wlmgr_loadWorkingCopy();
-    wlmgr_setVar("wlSsid", "stored only");
-    wlmgr_addFilterMac("aa:bb:cc:dd:ee:01", "Home Net", "wl0");
-    wlmgr_addWdsMac("02:00:00:00:00:0a");
-    wlmgr_storeWorkingCopy();
-    EXPECT_EQ(cfg(root, {"get", "wlSsid"}).out, "stored only\n");
-    EXPECT_EQ(cfg(root, {"--flash", "get", "wlSsid"}).out, "saved\n");
-    EXPECT_EQ(cfg(root, {"macfilter"}).out, "wl0 aa:bb:cc:dd:ee:01 Home Net\n");
-    EXPECT_EQ(cfg(root, {"wds"}).out, "02:00:00:00:00:0A\n");
-    EXPECT_EQ(cfg(root, {"--flash", "macfilter"}).out, "");
-    EXPECT_EQ(cfg(root, {"reset"}).status, 0);
-    EXPECT_EQ(cfg(root, {"get", "wlSsid"}).out + cfg(root, {"--flash", "get", "wlSsid"}).out, "Dorvan\nDorvan\n");
-    EXPECT_EQ(cfg(root, {"macfilter"}).out, "");
-}
-
 // Each list of the channel-list query, each channel with the flags and power
 // of the rule that allows it; the stored country when none is given.
 TEST(CfgTool, ChannelsWithTheirFlags)
