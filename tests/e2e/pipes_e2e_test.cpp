@@ -115,15 +115,30 @@ TEST(Daemon, FrontEndRefusesBadOptionsAndNonPipeReplies)
     // Nothing but a FIFO is read as a reply, and refusing it costs no CPU.
     dt::write_file(root.file("secret"), "not a reply");
     const std::string rep = root.file("var/param_fifo2");
-    for (std::string what : {"ln -s ../secret", "ln -s /dev/zero", "cp ../secret", "mkdir"}) {
-        dt::run("cd '" + root.file("var") + "' && " + what + " param_fifo2");
+    for (std::string what : {"file_link:ln -s ../secret", "zero_link:ln -s /dev/zero", "file:cp ../secret", "directory:mkdir"}) {
+        dt::run("cd '" + root.file("var") + "' && " + what.substr(what.find(':') + 1) + " param_fifo2");
+        what.resize(what.find(':'));
         dt::FrontEndRun r = dt::front_end("--timeout 2 wlwds");
         EXPECT_EQ(r.status, 3) << what;
         EXPECT_EQ(r.said, "dorvan: " + rep + " is not a named pipe\n") << what;
         EXPECT_LT(r.cpu_s, 0.5) << what << ": no spinning through the 2 s wait";
+        RecordProperty("cpu_s_" + what, std::to_string(r.cpu_s));
         dt::run("rm -r '" + rep + "'");
     }
     EXPECT_EQ(dt::read_file(root.file("secret")), "not a reply");
+
+    // Cut to nothing, a long root would be "/": every path the front end
+    // could touch there is watched, and refused, by the tracer.
+    if (dt::run("strace -V >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "strace not installed";
+    std::string tracer = kStrace + (" -o '" + root.file("strace.log") + "' -e inject=all:error=EACCES");
+    for (const char *p : {"/var", "/var/dorvan", "/var/dorvan/frontend.lock", "/var/param_fifo1", "/var/param_fifo2"})
+        tracer += std::string(" -P ") + p;
+    setenv("DORVAN_ROOT", root.file(std::string(300, 'r')).c_str(), 1);
+    dt::FrontEndRun r = dt::front_end("--timeout 1 wlwds", tracer);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.said, "dorvan: DORVAN_ROOT too long\n");
+    EXPECT_EQ(dt::read_file(root.file("strace.log")), "");
 }
 
 // A front end that never opens the reply pipe, and one whose request comes

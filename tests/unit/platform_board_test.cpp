@@ -170,6 +170,10 @@ TEST_F(Board, OpenWrtHookWritesWhatWeReadAndAPlantedFifoFailsAtOnce)
     }
     EXPECT_EQ(read.get()[0], -1);
     EXPECT_TRUE(logged("reset: /var/dorvan/board/reset_button: not a regular file\n"));
+    // A map that is not a file tells nothing of the wiring: nothing reads.
+    dorvan_reset_process_state();
+    ASSERT_EQ(mkfifo(root.file("etc/dorvan/board.conf").c_str(), 0644), 0);
+    EXPECT_EQ(pass(), (std::vector<int>{-1, -1, -1}));
 }
 
 TEST_F(Board, DevicesAskedOnceAPassReopenedAfterFailure)

@@ -199,10 +199,11 @@ TEST(Store, SigkillDuringSaveLeavesOldOrNewContent)
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(12);
 
     std::mt19937 rng(std::random_device{}());
-    int seen[2] = {0, 0}, midWrite = 0;
+    int seen[2] = {0, 0}, midWrite = 0, rounds = 0;
     for (int round = 0; round < 300; round++) {
         if (round >= 50 && std::chrono::steady_clock::now() > deadline)
             break;
+        rounds++;
         int ready[2];
         ASSERT_EQ(pipe(ready), 0);
         pid_t pid = fork();
@@ -238,6 +239,8 @@ TEST(Store, SigkillDuringSaveLeavesOldOrNewContent)
         ASSERT_EQ(cfgMdm_init(0, nullptr, nullptr), 0);
         ASSERT_EQ(dt::entries_named(root.file(DORVAN_STATE_DIR), ".tmp."), 0u);
     }
+    RecordProperty("rounds", rounds);
+    RecordProperty("killedInsideWrite", midWrite);
 #if !defined(__SANITIZE_ADDRESS__)
     // Under ASan forks are slow and too few rounds fit in the time budget.
     EXPECT_GT(midWrite, 0) << "no kill landed inside a write";
