@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <memory>
 #include <string>
 
@@ -86,115 +85,24 @@ while True:
     }
 };
 
-// One hostapd through re-reads, restarts, idle passes, hostile values, every
-// kind of security and a MAC filter.
-TEST_F(RadioE2E, SettingsReachHostapdByReReadOrRestart)
-{
-    start();
-    ASSERT_TRUE(up());
-    EXPECT_TRUE(configHas("ssid=Dorvan"));
-    struct stat st;
-    ASSERT_EQ(stat(root.file("var/dorvan/radio/hostapd.conf").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0600u);
-
-    long first = pid();
-    // Its output on 1 and 2 only (our pipe): no stray descriptor of ours.
-    std::string fds;
-    std::string p = "/proc/" + std::to_string(first) + "/fd";
-    dt::run("readlink " + p + "/2; ls -l " + p + " | grep -cF \"$(readlink " + p + "/1)\"", &fds);
-    EXPECT_EQ(fds.substr(0, 5) + fds.substr(fds.find('\n')), "pipe:\n2\n");
-    dt::ask("wlinterface enable --interface wl0 --wlSsid Renamed");
-    EXPECT_TRUE(configHas("ssid=Renamed"));
-    EXPECT_EQ(pid(), first);
-    EXPECT_EQ(traced("apply\treload"), 1u);
-
-    dt::ask("wladv config --wlChannel 11");
-    EXPECT_EQ(traced("apply\trestart"), 1u);
-    ASSERT_TRUE(up());
-    EXPECT_NE(ctl("STATUS").find("\nchannel=11\n"), std::string::npos);
-    EXPECT_NE(pid(), first);
-
-    // Another process's store reaches the radio at the next pass.
-    ASSERT_EQ(dt::run(dt::bin("dorvan-cfg") + " set wlSsid_wl0v0 FromTool"), 0);
-    EXPECT_TRUE(configHas("ssid=FromTool"));
-    // Idle: no signal, no write, no control traffic.
-    root.clear_trace();
-    ASSERT_EQ(stat(root.file("var/dorvan/radio/hostapd.conf").c_str(), &st), 0);
-    usleep(2500 * 1000);
-    struct stat later;
-    ASSERT_EQ(stat(root.file("var/dorvan/radio/hostapd.conf").c_str(), &later), 0);
-    EXPECT_EQ(later.st_ino, st.st_ino);
-    for (const auto &l : root.trace())
-        EXPECT_NE(l.compare(0, 5, "apply"), 0) << l;
-    // dorvan-cfg radio: hostapd's state shown.
-    std::string shown;
-    ASSERT_EQ(dt::run(dt::bin("dorvan-cfg") + " radio", &shown), 0);
-    EXPECT_NE(shown.find("# hostapd dvt0: ENABLED\n"), std::string::npos) << shown;
-
-    // A newline in a value must not add "wpa=0"; a short passphrase is refused.
-    ASSERT_EQ(dt::run(dt::bin("dorvan-cfg") + " set wlSsid_wl0v0 \"$(printf 'Evil\\nwpa=0')\""), 0);
-    ASSERT_TRUE(dt::wait_for([&] { return conf().find("\nssid2=4576696c0a7770613d30\n") != std::string::npos; }, 3) >= 0) << conf();
-    EXPECT_TRUE(configHas("wpa=2"));
-    EXPECT_TRUE(configHas("key_mgmt=WPA-PSK"));
-    const std::string psk = dt::stored("wlWpaPsk_wl0v0");
-    ASSERT_EQ(dt::run(dt::bin("dorvan-cfg") + " set wlWpaPsk_wl0v0 short77"), 0);
-    EXPECT_TRUE(dt::wait_for([&] { return traced("apply\trefused\twlWpaPsk_wl0v0") == 1; }, 3) >= 0);
-    EXPECT_NE(conf().find("\nwpa_passphrase=" + psk + "\n"), std::string::npos);
-    EXPECT_GE(dt::wait_for([&] { return root.log().find("wlWpaPsk_wl0v0 refused") != std::string::npos; }, 2), 0);
-
-    // Security modes hostapd must take without a restart.
-    root.clear_trace();
-    auto setup = [](const std::string &args) {
-        return dt::ask("wlsecurity manualsetup --interface wl0 " + args);
-    };
-    setup("--wlAuthMode psk2mix --wlWpa tkip+aes --wlWpaPsk " + psk);
-    EXPECT_TRUE(configHas("wpa=3"));
-    setup("--wlAuthMode wpa2 --wlWpa aes --wlRadiusServerIP 127.0.0.1 --wlRadiusKey s3cret");
-    EXPECT_TRUE(configHas("key_mgmt=WPA-EAP"));
-    setup("--wlAuthMode open --wlWep enabled --wlKey1 abcde --wlKeyBit 1 --wlKeyIndex 1");
-    EXPECT_TRUE(dt::wait_for([&] { return ("\n" + ctl("GET_CONFIG")).find("\nwpa=") == std::string::npos; }, 3) >= 0)
-        << ctl("GET_CONFIG");
-    EXPECT_EQ(dt::read_file(root.file("var/dorvan/radio/hostapd.log")).find("rror"), std::string::npos);
-
-    dt::ask("wlmacfilter allow --interface wl0");
-    dt::ask("wlmacfilter addmac --interface wl0 --macaddr 0:1:2:3:4:5");
-    EXPECT_TRUE(dt::wait_for([&] { return ctl("ACCEPT_ACL SHOW").find("00:01:02:03:04:05") == 0; }, 3) >= 0)
-        << ctl("ACCEPT_ACL SHOW");
-    EXPECT_EQ(traced("apply\trestart"), 0u);
-
-    // Multi-BSS: hostapd's parser takes the file; driver=none cannot add a BSS.
-    dt::ask("wlinterface enable --interface wl0.1");
-    ASSERT_TRUE(dt::wait_for([&] { return conf().find("\nbss=dvt0-1\n") != std::string::npos; }, 3) >= 0);
-    std::string copy = root.file("copy.conf");
-    std::string text = conf();
-    for (size_t c = text.find("ctrl_interface="); c != std::string::npos; c = text.find("ctrl_interface=", c + 1))
-        text.replace(c, text.find('\n', c) - c, "ctrl_interface=" + root.file("ctrl2"));
-    dt::write_file(copy, text);
-    std::string out;
-    dt::run(std::string("timeout 9 ") + kHostapd + " -dd " + copy + " 2>&1", &out);
-    EXPECT_EQ(out.find("errors found in configuration"), std::string::npos) << out;
-    EXPECT_EQ(out.find("Line "), std::string::npos) << out;
-    EXPECT_NE(out.find("dvt0-1"), std::string::npos);
-    EXPECT_NE(out.find("Failed to add BSS"), std::string::npos) << out;
-}
-
+// The settings' mapping is the renderer's unit test, stations and guest
+// networks the VM test's; here, how changes reach one hostapd.
 TEST_F(RadioE2E, WpsOperationsRunOnceEachThenSwitchAndCrashOnOff)
 {
     setenv("DORVAN_PASS_MS", "250", 1);
     start();
     ASSERT_TRUE(up());
-
     const std::string ok = "execute setupwps successfully!!\n";
     EXPECT_EQ(dt::ask("wlsecurity wpssetup --interface wl0 --operation addenrollee_PBC"), ok);
     // WPS on is a restart; the push button follows once hostapd is up.
     ASSERT_TRUE(up());
     EXPECT_TRUE(dt::wait_for([&] { return ctl("WPS_GET_STATUS").find("PBC Status: Active") != std::string::npos; }, 8) >= 0);
-    EXPECT_EQ(ctl("WPS_CANCEL"), "OK\n");
+    // A rename is a re-read, the same hostapd; a channel (below) a restart.
+    long first = pid();
     EXPECT_EQ(dt::ask("wlinterface enable --interface wl0 --wlSsid Other"), "enable wl0 successfully!!\n");
     EXPECT_TRUE(configHas("ssid=Other"));
-    EXPECT_EQ(ctl("WPS_GET_STATUS").find("PBC Status: Active"), std::string::npos);
+    EXPECT_EQ(pid(), first);
     EXPECT_EQ(traced("apply\twps\tWPS_PBC"), 1u);
-
     // PINs of 8 and of 4 digits; the external registrar on, then off.
     for (const char *pin : {"12345670", "1234"})
         EXPECT_EQ(dt::ask(std::string("wlsecurity wpssetup --interface wl0 --operation addenrollee_Pin --wlWscStaPin ") + pin), ok);
@@ -203,35 +111,24 @@ TEST_F(RadioE2E, WpsOperationsRunOnceEachThenSwitchAndCrashOnOff)
     EXPECT_EQ(dt::ask("wlsecurity wpssetup --interface wl0 --operation addERDone"), ok);
     EXPECT_TRUE(dt::wait_for([&] { return traced("apply\twps\tWPS_AP_PIN") == 2; }, 3) >= 0);
 
-    // The WPS button: a long press starts push-button enrolment on wl0.
-    EXPECT_EQ(ctl("WPS_CANCEL"), "OK\n");
-    root.board("wps_button", "0");
-    usleep(1500 * 1000);
-    root.board("wps_button", "1");
-    EXPECT_TRUE(dt::wait_for([&] { return ctl("WPS_GET_STATUS").find("PBC Status: Active") != std::string::npos; }, 3) >= 0);
-    EXPECT_EQ(traced("apply\twps\tWPS_PBC"), 2u);
-    EXPECT_EQ(traced("apply\twps\tWPS_PIN"), 2u);
-    EXPECT_EQ(count(dt::stub_calls(root), "nvram set wps_config=client-pbc"), 1u);
-
+    dt::ask("wladv config --wlChannel 11");
+    ASSERT_TRUE(dt::wait_for([&] { return ctl("STATUS").find("\nchannel=11\n") != std::string::npos; }, 10) >= 0);
+    EXPECT_NE(pid(), first);
     EXPECT_EQ(dt::ask("wlinterface disable --interface wl0"), "disable wl0 successfully!!\n");
     EXPECT_TRUE(stopped());
-    EXPECT_EQ(traced("apply\tstop"), 1u);
     EXPECT_EQ(dt::ask("wlinterface enable --interface wl0"), "enable wl0 successfully!!\n");
     ASSERT_TRUE(up());
-
     // The switch is a hard block whatever wlEnbl the monitor wrote.
     root.board("wireless_switch", "1");
     EXPECT_TRUE(stopped());
     root.board("wireless_switch", "0");
     ASSERT_TRUE(up());
-
     // Killed: back within the first back-off step.
     long before = pid();
     ASSERT_GT(before, 0);
     kill((pid_t)before, SIGKILL);
     EXPECT_GE(dt::wait_for([&] { return pid() > 0 && pid() != before; }, 2.5), 0);
     ASSERT_TRUE(up());
-
     // hostapd must not outlive dorvand.
     long last = pid();
     d->kill_now();
@@ -285,8 +182,7 @@ TEST_F(RadioE2E, SlowHostapdUnreadableModelAndUnwritableConfiguration)
     EXPECT_EQ(pid(), first);
 }
 
-// A program that cannot be executed: its starts back off while passes keep
-// their cadence, it says why in hostapd's output file, and that file is
+// A program that cannot be executed: its starts back off, it says why in hostapd's output file, and that file is
 // never followed through a link.
 TEST_F(RadioE2E, FailingProgramBacksOffAndItsLogNeverFollowsALink)
 {
@@ -301,18 +197,10 @@ TEST_F(RadioE2E, FailingProgramBacksOffAndItsLogNeverFollowsALink)
     EXPECT_EQ(dt::read_file(victim), "keep me\n");
     EXPECT_NE(root.log().find("hostapd.log is not a regular file"), std::string::npos) << root.log();
     ASSERT_EQ(unlink(log.c_str()), 0);
-    // Starts at 0, 1, 3, 7 and 15 s: five in 16 s (seven at most in 60 s).
-    auto t0 = std::chrono::steady_clock::now();
-    double worst = 0;
-    while (std::chrono::steady_clock::now() - t0 < std::chrono::seconds(16)) {
-        auto a = std::chrono::steady_clock::now();
-        EXPECT_NE(dt::ask("wlinterface show"), "<timeout>");
-        worst = std::max(worst, std::chrono::duration<double>(std::chrono::steady_clock::now() - a).count());
-    }
-    size_t starts = dt::occurrences(root.log(), " started\n");
-    EXPECT_GE(starts, 4u);
-    EXPECT_LE(starts, 5u);
-    EXPECT_LT(worst, 2.2);
+    // Starts at 0, 1, 3 and 7 s, while requests are answered.
+    double fourth = dt::wait_for([&] { return dt::occurrences(root.log(), " started\n") >= 4; }, 10);
+    EXPECT_GT(fourth, 5.0);
+    EXPECT_NE(dt::ask("wlinterface show", 1500), "<timeout>");
     EXPECT_NE(dt::read_file(log).find("cannot execute " + root.file("var") + ": Permission denied"),
               std::string::npos) << dt::read_file(log);
 }

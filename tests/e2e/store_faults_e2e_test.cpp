@@ -1,5 +1,5 @@
-// Store files another user owns or too large, a full disk and a read-only
-// root, through the real daemon and tools.
+// Store files another user owns or too large and a full disk, through the
+// real daemon and tools.
 #include <gtest/gtest.h>
 
 #include <string.h>
@@ -61,7 +61,6 @@ TEST(StoreFaultsE2E, OtherUsersFilesFailLoudlyAndSurvive)
     dt::write_file(mdm, kept);
     ASSERT_EQ(dt::run("chown root: '" + mdm + "' '" + flash + "'"), 0);  // as an older version left them
     EXPECT_EQ(sh(kNobody + cfg("get wlSsid_wl0v0")), "rc=1 dorvan-cfg: cannot read " + mdm + ": Permission denied\n");
-    EXPECT_EQ(sh(kNobody + cfg("--flash show")), "rc=1 dorvan-cfg: cannot read " + flash + ": Permission denied\n");
     EXPECT_EQ(sh(kNobody + cfg("set wlSsid_wl0v0 lost")).substr(0, 5), "rc=1 ");
     dt::Daemon d(root, {}, {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
     const std::string dorvan = kNobody + dt::bin("dorvan") + " --timeout 5 ";
@@ -89,34 +88,6 @@ TEST(StoreFaultsE2E, FullDiskFailsTheChangeNotTheDaemon)
     std::string show = sh(dorvan + "wlinterface show");
     EXPECT_NE(show.find("wl0:enabled  wlSsid:kept"), std::string::npos) << show;
     EXPECT_EQ(sh(dorvan + "wlinterface enable --interface wl0 --wlSsid full"), "rc=0 save configuration failed!!\n");
-    EXPECT_EQ(dt::lines(root.log()).size(), 2u) << root.log();
-    EXPECT_NE(root.log().find("processWlIntfCmd:"), std::string::npos);
     EXPECT_NE(root.log().find("save configuration failed: No space left on device"), std::string::npos);
     EXPECT_EQ(sh(dorvan + "wlinterface show"), show);
-}
-
-// Read-only verbs need only read access, the lock file's included; a change
-// fails for its real reason, not as a busy lock.
-TEST(StoreFaultsE2E, ReadOnlyRootServesReaders)
-{
-    if (!can_unshare())
-        GTEST_SKIP() << "needs root and mount namespaces";
-    dt::TempRoot root;
-    dt::seed({{"wlSsid_wl0v0", "kept"}});
-    unsetenv("DORVAN_TRACE");
-    const std::string r = "'" + root.path() + "'";
-    auto ro = [&](const std::string &args) {
-        return sh("unshare -m sh -c \"mount --bind " + r + " " + r + " && mount -o remount,bind,ro " + r + " && " +
-                  cfg(args) + "\"");
-    };
-    EXPECT_EQ(ro("get wlSsid_wl0v0"), "rc=0 kept\n");
-    EXPECT_EQ(ro("--flash get wlSsid_wl0v0"), "rc=0 kept\n");
-    std::string set = ro("set wlSsid_wl0v0 x");
-    EXPECT_EQ(set.substr(0, 5), "rc=1 ") << set;
-    EXPECT_NE(set.find("dorvan-cfg: cannot store " + root.file(DORVAN_MDM_FILE) + ": Read-only file system"),
-              std::string::npos) << set;
-    unlink(root.file(DORVAN_LOCK_FILE).c_str());
-    std::string get = ro("get wlSsid_wl0v0");  // and none can be made
-    EXPECT_TRUE(get.rfind("rc=1 ", 0) == 0 && get.find("cannot lock " + root.file(DORVAN_LOCK_FILE) +
-                                                       ": Read-only file system") != std::string::npos) << get;
 }

@@ -20,31 +20,14 @@
 namespace {
 
 const char *const kSeed[][2] = {
-    {"wlSsid_wl0v0", "HomeNet"},
+    {"wlSsid_wl0v0", "HomeNet"}, {"wlEnbl_wl0v1", "7"}, {"wlEnbl_wl0v2", "1"}, {"wlEnbl_wl0v3", "yes"},
     {"wlSsid_wl0v1", "a-very-long-ssid-of-exactly-thirty-two-chars-and-more-to-spare-xxxxxxxxxxxxxxxx"},
-    {"wlEnbl_wl0v1", "7"},
-    {"wlEnbl_wl0v2", "1"},
-    {"wlEnbl_wl0v3", "yes"},
-    {"wlHide_wl0v2", "-9"},
-    {"wlAuthMode_wl0v1", "wpa2"},
-    {"wlAuthMode_wl0v2", "radius"},
-    {"wlAuthMode_wl0v3", "bogus"},
-    {"wlWscMode_wl0v1", "enabled"},
-    {"wlWscMode_wl0v2", "maybe"},
-    {"wlKeyBit_wl0v0", "2147483647"},
-    {"wlPreauth_wl0v1", "-1"},
-    {"wlWscAPMode_wl0v0", "99999999999999999999"},
-    {"wlNMcsidx", "32"},
-    {"wlNBwCap", "9"},
-    {"wlNCtrlsb", "x"},
-    {"wlBands", "1"},
-    {"wlChannel", "0"},
-    {"wlWmeNoAck", "5"},
-    {"wlWmeApsd", "-2147483648"},
-    {"wlgMode", "7"},
-    {"wlLazyWds", "2"},
-    {"wlWds0", "00:11:22:33:44:55"},
-    {"wlCountry", "DE"},
+    {"wlHide_wl0v2", "-9"}, {"wlAuthMode_wl0v1", "wpa2"}, {"wlAuthMode_wl0v2", "radius"},
+    {"wlAuthMode_wl0v3", "bogus"}, {"wlWscMode_wl0v1", "enabled"}, {"wlWscMode_wl0v2", "maybe"},
+    {"wlKeyBit_wl0v0", "2147483647"}, {"wlPreauth_wl0v1", "-1"}, {"wlWscAPMode_wl0v0", "99999999999999999999"},
+    {"wlNMcsidx", "32"}, {"wlNBwCap", "9"}, {"wlNCtrlsb", "x"}, {"wlBands", "1"}, {"wlChannel", "0"},
+    {"wlWmeNoAck", "5"}, {"wlWmeApsd", "-2147483648"}, {"wlgMode", "7"}, {"wlLazyWds", "2"},
+    {"wlWds0", "00:11:22:33:44:55"}, {"wlCountry", "DE"},
 };
 
 int reply_fd = -1;
@@ -55,8 +38,7 @@ void remove_root()
 {
     char cmd[128];
     snprintf(cmd, sizeof(cmd), "rm -rf '%s'", root_dir);
-    if (system(cmd) != 0)
-        fprintf(stderr, "could not remove %s\n", root_dir);
+    (void)!system(cmd);
 }
 
 void seed()
@@ -67,9 +49,8 @@ void seed()
     wlmgr_loadWorkingCopy();
     for (const auto &kv : kSeed)
         wlmgr_setVar(kv[0], kv[1]);
-    char name[16];
     for (int i = 0; i < 40; i++) {
-        char mac[32];
+        char mac[32], name[16];
         snprintf(mac, sizeof(mac), "02:00:00:00:00:%02x", i);
         snprintf(name, sizeof(name), "wl0.%d", i % 4);
         wlmgr_addFilterMac(mac, "ssid-with-some-length", i % 5 == 4 ? "" : name);
@@ -82,12 +63,9 @@ void seed()
 void setup()
 {
     // tmpfs when there is one: saves are then cheap and the fuzzer fast.
-    snprintf(root_dir, sizeof(root_dir), "/dev/shm/dorvan-fuzz-XXXXXX");
-    if (mkdtemp(root_dir) == NULL) {
-        snprintf(root_dir, sizeof(root_dir), "/tmp/dorvan-fuzz-XXXXXX");
-        if (mkdtemp(root_dir) == NULL)
-            abort();
-    }
+    snprintf(root_dir, sizeof(root_dir), "%s/dorvan-fuzz-XXXXXX", access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp");
+    if (mkdtemp(root_dir) == NULL)
+        abort();
     setenv("DORVAN_ROOT", root_dir, 1);
     atexit(remove_root);
     unsetenv("DORVAN_TRACE");
@@ -98,11 +76,11 @@ void setup()
     // Scan results, many and long, so the views' bounds are exercised.
     char path[DORVAN_PATH_MAX];
     rootpath_make(path, sizeof(path), "/var/dorvan/radio/wds_peers");
-    FILE *f = fopen(path, "w");
-    for (int i = 0; f != NULL && i < 200; i++)
-        fprintf(f, "0A:00:00:00:%02X:%02X peer-network-with-a-long-name-%d\n", i / 256, i % 256, i);
-    if (f != NULL)
+    if (FILE *f = fopen(path, "w")) {
+        for (int i = 0; i < 200; i++)
+            fprintf(f, "0A:00:00:00:%02X:%02X peer-network-with-a-long-name-%d\n", i / 256, i % 256, i);
         fclose(f);
+    }
     rootpath_make(path, sizeof(path), REPLY_PIPE);
     mkfifo(path, 0666);
     // Our own reader keeps the reply pipe open, so replies never wait.
@@ -125,17 +103,13 @@ void drain()
 void check_rendering(const DorvanImage &img)
 {
     std::string conf = radio_render(img, 1);
-    size_t p = 0;
-    while (p < conf.size()) {
-        size_t nl = conf.find('\n', p);
-        if (nl == std::string::npos)
-            abort();  // every line ends
+    if (!conf.empty() && conf.back() != '\n')
+        abort();  // every line ends
+    for (size_t p = 0, nl; p < conf.size(); p = nl + 1) {
+        nl = conf.find('\n', p);
         std::string line = conf.substr(p, nl - p);
-        p = nl + 1;
-        if (line[0] == '#')
-            continue;
         size_t eq = line.find('=');
-        if (eq == std::string::npos || !radio_key_allowed(line.substr(0, eq)))
+        if (line[0] != '#' && (eq == std::string::npos || !radio_key_allowed(line.substr(0, eq))))
             abort();
         for (unsigned char c : line)
             if (c < 0x20 || c > 0x7e)

@@ -13,7 +13,6 @@ fails=0
 fail() { echo "FAIL: $*"; fails=$((fails + 1)); }
 cleanup() {
     [ -n "${pid:-}" ] && kill -9 "$pid" 2>/dev/null
-    [ -n "${decoy:-}" ] && kill "$decoy" 2>/dev/null
     # A start gone wrong can leave a daemon that no pid file names.
     [ -n "${lock:-}" ] && find /proc/[0-9]*/fd -lname "$lock" 2>/dev/null | cut -d/ -f3 | xargs -r kill -9 2>/dev/null
     [ -n "${holder:-}" ] && kill "$holder" 2>/dev/null
@@ -21,21 +20,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Installing writes nothing into the build tree, so it may be read-only.
-# CMake itself still records install_manifest.txt there: that one error is
-# CMake's and is let through.
 dest=$tmp/dest
-if [ "$(id -u)" = 0 ] && unshare -m true 2>/dev/null; then
-    unshare -m sh -c 'mount --bind -o ro "$1" "$1" && DESTDIR=$2 cmake --install "$1" --prefix /usr' \
-        sh "$build" "$dest" >"$tmp/install.log" 2>&1
-    if [ "$(grep -c 'CMake Error' "$tmp/install.log")" -gt "$(grep -c 'install_manifest.txt$' "$tmp/install.log")" ]; then
-        cat "$tmp/install.log"; fail "install from a read-only build tree"
-    fi
-else
-    echo "not root or no unshare: installing from a writable build tree"
-    DESTDIR=$dest cmake --install "$build" --prefix /usr >"$tmp/install.log" 2>&1 ||
-        { cat "$tmp/install.log"; fail "cmake --install"; exit 1; }
-fi
+DESTDIR=$dest cmake --install "$build" --prefix /usr >"$tmp/install.log" 2>&1 ||
+    { cat "$tmp/install.log"; fail "cmake --install"; exit 1; }
 
 expected=$(cat "$(dirname "$0")/files.txt")
 got=$(cd "$dest" && find . -type f | sed 's|^\./||' | sort)
@@ -122,42 +109,11 @@ sleep 0.3
 grep -q 'dorvand.lock is held' "$tmp/out" || fail "refusal not explained: $(cat "$tmp/out")"
 [ -e "$PIDFILE" ] && fail "refused start left a pid file"
 kill "$holder"; wait "$holder" 2>/dev/null; holder=
-# BusyBox systems: its shell and tools only, with its setsid and, without
-# setsid, its start-stop-daemon (BusyBox builds may lack flock: the pid
-# file then counts alone).
-if command -v busybox >/dev/null 2>&1; then
-    for tool in setsid start-stop-daemon; do
-        rm -rf "$tmp/bb" && mkdir "$tmp/bb" && busybox --install -s "$tmp/bb"
-        [ $tool = start-stop-daemon ] && rm -f "$tmp/bb/setsid"
-        PATH="$tmp/bb:$tmp/stubs" "$(command -v script)" -qec "$tmp/bb/sh $init start" /dev/null </dev/null >"$tmp/out" 2>&1
-        pid=$(cat "$PIDFILE" 2>/dev/null)
-        sleep 1
-        PATH="$tmp/bb" "$tmp/bb/sh" "$init" status >/dev/null && PATH="$tmp/bb" "$tmp/bb/sh" "$init" stop >/dev/null &&
-            ! kill -0 "$pid" 2>/dev/null || fail "BusyBox, $tool: start, hang-up, stop: $(cat "$tmp/out")"
-        race "$tmp/bb/sh" "$tmp/bb:$tmp/stubs" "BusyBox, $tool"
-    done
-else
-    echo "busybox missing: the init script not run under BusyBox"
-fi
 # A stale pid file (a dead process) does not stop a start.
 echo 999999 >"$PIDFILE"
 "$init" start >/dev/null 2>&1 || fail "start over a stale pid file"
 pid=$(cat "$PIDFILE")
 "$init" stop >/dev/null 2>&1
-# Nor is another program the daemon, whatever its command line.
-: >"$tmp/dorvand"
-tail -f "$tmp/dorvand" >/dev/null 2>&1 &
-decoy=$!
-echo $decoy >"$PIDFILE"
-"$init" status >/dev/null; [ $? -eq 3 ] && "$init" stop >/dev/null && kill -0 $decoy 2>/dev/null ||
-    fail "another program taken for the daemon"
-# An upgrade replaces the program under the running daemon: stop knows it.
-mkdir "$tmp/sbin" && cp "$dorvand" "$tmp/sbin/dorvand"
-DAEMON=$tmp/sbin/dorvand "$init" start >/dev/null 2>&1
-pid=$(cat "$PIDFILE" 2>/dev/null)
-cp "$dorvand" "$tmp/sbin/new" && mv "$tmp/sbin/new" "$tmp/sbin/dorvand"
-DAEMON=$tmp/sbin/dorvand "$init" stop >/dev/null 2>&1
-flock -n "$lock" true || fail "stop after an upgrade left the daemon running"
 # A daemon that cannot start (bad option) is reported.
 DORVAND_OPTS=-x "$init" start >/dev/null 2>&1 && fail "start of a failing daemon reported success"
 [ -e "$PIDFILE" ] && fail "failed start left a pid file"

@@ -32,10 +32,10 @@ namespace {
 
 // Saved and restored around a root; all but PATH are unset while it lives
 // unless the root sets them.
-const char *const kEnvVars[] = {"DORVAN_ROOT", "DORVAN_TRACE",        "DORVAN_LOG",
-                                "DORVAN_FAIL", "DORVAN_LOCK_WAIT_MS", "DORVAN_NO_REEXEC",
-                                "DORVAN_PASS_MS", "DORVAN_REGDB", "DORVAN_RADIO", "DORVAN_HOSTAPD",
-                                "DORVAN_HOSTAPD_DRIVER", "DORVAN_RADIO_IFNAME", "DORVAN_PICKUP", "PATH"};
+const char *const kEnvVars[] = {"DORVAN_ROOT", "DORVAN_TRACE", "DORVAN_LOG", "DORVAN_FAIL", "DORVAN_LOCK_WAIT_MS",
+                                "DORVAN_NO_REEXEC", "DORVAN_PASS_MS", "DORVAN_REGDB", "DORVAN_RADIO",
+                                "DORVAN_HOSTAPD", "DORVAN_HOSTAPD_DRIVER", "DORVAN_RADIO_IFNAME", "DORVAN_PICKUP",
+                                "PATH"};
 const int kNumEnv = sizeof(kEnvVars) / sizeof(kEnvVars[0]);
 
 long now_ms()
@@ -171,25 +171,6 @@ TempRoot::~TempRoot()
     }
 }
 
-Lines TempRoot::trace() const
-{
-    return lines(read_file(file("trace")));
-}
-
-void TempRoot::clear_trace() const
-{
-    unlink(file("trace").c_str());
-}
-
-std::string TempRoot::log() const
-{
-    return read_file(file("log"));
-}
-
-void TempRoot::board(const std::string &name, const std::string &value) const
-{
-    write_file(file("var/dorvan/board/" + name), value + "\n");
-}
 
 namespace {
 
@@ -199,17 +180,6 @@ int open_reply_reader()
     snprintf(path, sizeof(path), "%s%s", getenv("DORVAN_ROOT"), REPLY_PIPE);
     mkfifo(path, 0666);
     return open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-}
-
-std::string drain(int fd)
-{
-    std::string out;
-    char buf[8192];
-    ssize_t n;
-    while ((n = read(fd, buf, sizeof(buf))) > 0)
-        out.append(buf, n);
-    close(fd);
-    return out;
 }
 
 }  // namespace
@@ -222,7 +192,7 @@ std::string run_request(const std::string &text)
     memcpy(request, text.data(), n);
     request[n] = '\0';
     cli_dispatch(request);
-    return drain(fd);
+    return read_reply(fd, 0);  // sent already, if at all
 }
 
 StdoutCapture::StdoutCapture()
@@ -284,10 +254,6 @@ void LockHolder::kill_now()
     }
 }
 
-LockHolder::~LockHolder()
-{
-    kill_now();
-}
 
 void install_stubs(const TempRoot &root, const std::vector<std::string> &names)
 {
@@ -302,10 +268,6 @@ void install_stubs(const TempRoot &root, const std::vector<std::string> &names)
     setenv("PATH", (dir + ":/usr/local/bin:/usr/bin:/bin").c_str(), 1);
 }
 
-Lines stub_calls(const TempRoot &root)
-{
-    return lines(read_file(root.file("stubs.log")));
-}
 
 namespace {
 
@@ -378,7 +340,7 @@ int run_golden(const std::string &file)
             continue;
         }
         if (verb == "@fresh" || verb == "@seed" || verb == "@peers" || verb == "@locked" ||
-            verb == "@unlocked")
+            verb == "@unlocked" || verb == "@regdb")
             finish();
         else if (verb != "@stored" && !pending)
             ADD_FAILURE() << at << ": no request before " << verb;
@@ -408,6 +370,8 @@ int run_golden(const std::string &file)
             seed({{name, value}});
         } else if (verb == "@locked" || verb == "@unlocked") {
             holder.reset(verb == "@locked" ? new LockHolder : nullptr);
+        } else if (verb == "@regdb") {
+            setenv("DORVAN_REGDB", (std::string(DORVAN_SOURCE_DIR) + "/tests/golden/" + rest).c_str(), 1);
         } else if (verb == "@fresh") {
             root.reset();
             root = std::make_unique<TempRoot>();
@@ -469,10 +433,6 @@ double wait_for(const std::function<bool()> &ok, double seconds)
     return (now_ms() - start) / 1000.0;
 }
 
-std::string bin(const std::string &name)
-{
-    return std::string(DORVAN_BIN_DIR) + "/" + name;
-}
 
 int run(const std::string &cmdline, std::string *out)
 {
@@ -532,16 +492,9 @@ Daemon::Daemon(const TempRoot &root, const std::vector<std::string> &args,
 
 bool Daemon::alive()
 {
-    if (pid_ <= 0)
-        return false;
-    int st;
-    pid_t r = waitpid(pid_, &st, WNOHANG);
-    if (r == pid_) {
-        status_ = st;
+    if (pid_ > 0 && waitpid(pid_, &status_, WNOHANG) == pid_)
         pid_ = -1;
-        return false;
-    }
-    return true;
+    return pid_ > 0;
 }
 
 int Daemon::wait_exit(int timeout_ms)
@@ -560,15 +513,7 @@ void Daemon::kill_now()
     }
 }
 
-Daemon::~Daemon()
-{
-    kill_now();
-}
 
-std::string Daemon::out() const
-{
-    return read_file(root_.file("dorvand.out"));
-}
 
 std::string ask(const std::string &request, int timeout_ms)
 {

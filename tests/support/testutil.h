@@ -5,6 +5,7 @@
 
 #include <stdlib.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <functional>
 #include <string>
@@ -16,6 +17,11 @@
 namespace dt {
 
 using Lines = std::vector<std::string>;
+
+std::string read_file(const std::string &path);
+void write_file(const std::string &path, const std::string &data);
+bool exists(const std::string &path);
+Lines lines(const std::string &text);  // split at line feeds, none kept
 
 // A private DORVAN_ROOT with DORVAN_TRACE and DORVAN_LOG inside it, every other
 // DORVAN_* knob unset and, unless bare, prepared like the daemon's start-up
@@ -34,11 +40,14 @@ public:
     {
         return path_ + (rel.compare(0, 1, "/") == 0 ? "" : "/") + rel;
     }
-    Lines trace() const;  // lines of the trace file
-    void clear_trace() const;
-    std::string log() const;  // the logger's lines
+    Lines trace() const { return lines(read_file(file("trace"))); }
+    void clear_trace() const { unlink(file("trace").c_str()); }
+    std::string log() const { return read_file(file("log")); }  // the logger's lines
     // Writes a board input file under var/dorvan/board.
-    void board(const std::string &name, const std::string &value) const;
+    void board(const std::string &name, const std::string &value) const
+    {
+        write_file(file("var/dorvan/board/" + name), value + "\n");
+    }
 
 private:
     std::string path_;
@@ -50,10 +59,6 @@ void seed(const std::vector<std::pair<std::string, std::string>> &values);
 // A value as stored in the data model now ("" when unset).
 std::string stored(const std::string &name);
 
-std::string read_file(const std::string &path);
-void write_file(const std::string &path, const std::string &data);
-bool exists(const std::string &path);
-Lines lines(const std::string &text);  // split at line feeds, none kept
 
 // The trace of `times` commands under `who`, each setting `writes` (given as
 // "name=value name=value ...") and then, when it wrote and `saved`, storing
@@ -85,7 +90,7 @@ private:
 class LockHolder {
 public:
     LockHolder();
-    ~LockHolder();
+    ~LockHolder() { kill_now(); }
     pid_t pid() const { return pid_; }
     void kill_now();  // SIGKILL, as a crashing holder
 
@@ -96,7 +101,7 @@ private:
 // Executables written as stub programs on PATH; each records its arguments,
 // one call a line, into <root>/stubs.log.
 void install_stubs(const TempRoot &root, const std::vector<std::string> &names);
-Lines stub_calls(const TempRoot &root);
+inline Lines stub_calls(const TempRoot &root) { return lines(read_file(root.file("stubs.log"))); }
 
 // A real dorvand on the root, stdout/stderr into root files, with stub
 // nvram and nbtscan first on PATH; prefix, if given, is the command line that
@@ -106,13 +111,13 @@ public:
     // prefix: a command the daemon runs under (setpriv, unshare, ...).
     explicit Daemon(const TempRoot &root, const std::vector<std::string> &args = {},
                     const std::vector<std::string> &prefix = {});
-    ~Daemon();
+    ~Daemon() { kill_now(); }
     pid_t pid() const { return pid_; }
     bool alive();
     // Waits for exit; returns the exit status, or -1 on timeout.
     int wait_exit(int timeout_ms);
     void kill_now();
-    std::string out() const;
+    std::string out() const { return read_file(root_.file("dorvand.out")); }
 
 private:
     const TempRoot &root_;
@@ -147,7 +152,8 @@ std::vector<double> pass_times(const Daemon &d, size_t n);
 // took, or -1 when it never held.
 double wait_for(const std::function<bool()> &ok, double seconds);
 
-std::string bin(const std::string &name);  // path of a built executable
+// Path of a built executable.
+inline std::string bin(const std::string &name) { return std::string(DORVAN_BIN_DIR) + "/" + name; }
 // The dorvan front end run as a user would, prefix (a tracer) in front: exit
 // status, standard output followed by standard error, CPU seconds it used.
 struct FrontEndRun {

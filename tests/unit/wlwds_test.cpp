@@ -1,5 +1,5 @@
-// wlwds: views and scans that overflow the reply, planted peer files (the
-// requests and replies are in tests/golden/wlwds.txt).
+// wlwds: planted peer files (the requests and replies, scans and views that
+// overflow the reply included, are in tests/golden/wlwds.txt).
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -25,33 +25,6 @@ protected:
 };
 
 }  // namespace
-
-// Long scans stop at the last whole entry that fits and still end the line.
-TEST_F(WdsTest, OverflowingScansStopAtWholeEntries)
-{
-    std::string list;
-    for (int i = 0; i < 200; i++)
-        list += "00:11:22:33:44:" + std::to_string(10 + i % 90) + " peer-" + std::string(30, 'a' + i % 26) + "\n";
-    dt::write_file(root.file("var/dorvan/radio/wds_peers"), list);
-    // Every peer line has the same length here; the next one must not fit.
-    std::string scan = wds("scanwdsmac");
-    const size_t line = scan.find('\n') + 1;
-    ASSERT_LE(scan.size(), 4096u);
-    EXPECT_GT(scan.size() - 1 + line, 4095u);
-    EXPECT_EQ((scan.size() - 1) % line, 0u);
-
-    // A mode length that lets whole entries fill the buffer exactly, so the
-    // line end only fits when room was kept for it.
-    const size_t entry_len = std::string(" [ssid:peer-").size() + 30 + 5 + 17 + 14;
-    const size_t head_len = std::string("AP Mode:  Bridge Restrict:enabled(scan)  ").size();
-    dt::seed({{"wlLazyWds", "2"}, {"wlMode", std::string((4095 - head_len) % entry_len, 'M')}});
-    std::string view = wds("show");
-    const size_t head = view.find(" [");
-    ASSERT_LE(view.size(), 4096u);
-    EXPECT_GT(view.size() - 1 + entry_len + 2, 4095u);
-    EXPECT_EQ((view.size() - 1 - head - 2) % entry_len, 0u);
-    EXPECT_EQ(view.substr(view.size() - 4), R("] \n"));
-}
 
 // A FIFO at the peer file blocked the scan, a link to /dev/zero kept it
 // reading, both with the lock held: now an empty scan, logged once.
