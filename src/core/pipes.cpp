@@ -6,10 +6,10 @@
 #include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 #include "text.h"
+#include "clock.h"
 #include "commands.h"
 #include "reply.h"
 #include "rootpath.h"
@@ -24,13 +24,6 @@ struct cmd_entry {
 static const struct cmd_entry cmd_table[] = {DORVAN_COMMANDS(CMD_ENTRY)};
 #undef CMD_ENTRY
 static const int cmd_table_size = sizeof(cmd_table) / sizeof(cmd_table[0]);
-
-static long now_ms(void)
-{
-    struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return (long)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
-}
 
 void cli_dispatch(char *request)
 {
@@ -79,9 +72,9 @@ void cli_dispatch(char *request)
 // must not hold the loop (and with it the reset button) forever.
 static int wait_readable(int fd)
 {
-    long deadline = now_ms() + REQUEST_WAIT_MS;
+    int64_t deadline = monotonic_ms() + span_ms(SPAN_REQUEST_WAIT);
     for (;;) {
-        long left = deadline - now_ms();
+        int64_t left = deadline - monotonic_ms();
         if (left <= 0)
             return 0;
         struct pollfd p = {fd, POLLIN, 0};
@@ -148,11 +141,11 @@ void send_wlCLI_PIPE(const char *text)
     }
     // Retry a non-blocking open instead of blocking: a front end that never
     // reads must not freeze the daemon.
-    long deadline = now_ms() + REPLY_WAIT_MS;
+    int64_t deadline = monotonic_ms() + span_ms(SPAN_REPLY_WAIT);
     int fd;
     for (;;) {
         fd = open(path, O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-        if (fd >= 0 || errno != ENXIO || now_ms() >= deadline)
+        if (fd >= 0 || errno != ENXIO || monotonic_ms() >= deadline)
             break;
         usleep(10000);
     }
