@@ -7,16 +7,10 @@
 
 #include "testutil.h"
 
-namespace {
-
-class CommandsE2E : public dt::PickupTest {};
-
-}  // namespace
-
-DT_IN_BOTH_PICKUP_MODES(CommandsE2E);
-
-TEST_P(CommandsE2E, ChangesShowInTheNextViewAndPersistInFlash)
+TEST(CommandsE2E, ChangesShowInTheNextViewAndPersistInFlash)
 {
+    dt::TempRoot root;
+    setenv("DORVAN_PASS_MS", "50", 1);
     dt::Daemon d(root);
     EXPECT_EQ(dt::ask("wlsecurity wpssetup --interface wl0 --operation configureAP"), "execute setupwps successfully!!\n");
     EXPECT_EQ(dt::ask("wlinterface enable --interface wl0.1 --wlSsid Guest"), "enable wl0.1 successfully!!\n");
