@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "cfg_framework.h"
+#include "clock.h"
 #include "monitor.h"
 #include "testutil.h"
 
@@ -83,16 +84,17 @@ TEST_F(LanScan, RefusesARootTheShellWouldSplit)
 TEST_F(LanScan, RetriesTheLockUntilFree)
 {
     dt::seed({{"lanIPAddress", "127.0.0.1"}});
+    setenv("DORVAN_PASS_MS", "100", 1);
     dt::LockHolder holder;
     std::thread release([&] {
-        sleep(5);
+        usleep((useconds_t)span_ms(SPAN_LOCK_SECOND) * 5000);
         holder.kill_now();
     });
     dt::StdoutCapture cap;
     do_scan();
     std::string out = cap.finish();
     release.join();
-    // Two-second attempts against a five-second hold.
+    // Attempts of two lock seconds against a hold of five.
     const std::string msg = "Varno_monitor failed to get lock for nbt scan\n";
     EXPECT_TRUE(out == msg + msg || out == msg + msg + msg) << out;
     EXPECT_EQ(stub_calls_after_wait().size(), 1u);
