@@ -78,6 +78,9 @@ TEST_P(ImmediatePickup, ServedBetweenPassesOnceTheFolderCanBeWatched)
 
 TEST_P(ImmediatePickup, FloodOfRequestsKeepsEveryPassOnTime)
 {
+    // Long enough that a loaded machine's hiccups stay within a quarter.
+    setenv("DORVAN_PASS_MS", "500", 1);
+    period = span_ms(SPAN_PASS) / 1000.0;
     dt::Daemon d(root);
     std::atomic<bool> stop{false};
     std::atomic<int> asked{0}, answered{0};
@@ -88,7 +91,7 @@ TEST_P(ImmediatePickup, FloodOfRequestsKeepsEveryPassOnTime)
             slot += std::chrono::microseconds(span_ms(SPAN_PASS) * 50);  // 20 a pass
         }
     });
-    const size_t n = 30;
+    const size_t n = 20;
     std::vector<double> at = dt::pass_times(d, n);
     stop = true;
     flood.join();
