@@ -157,6 +157,7 @@ TEST_P(DaemonOnce, FrontEndRefusesBadOptionsNonPipeRepliesAndALongRoot)
 // only after the daemon's wait.
 TEST_P(DaemonTest, StalledFrontEndsNeitherFreezeTheDaemonNorDieSilently)
 {
+    setenv("DORVAN_PASS_MS", "400", 1);  // both waits above their floors
     const double reply_wait = span_ms(SPAN_REPLY_WAIT) / 1000.0;
     dt::Daemon d(root);
     // Hand over a request without ever opening the reply pipe.
@@ -167,6 +168,7 @@ TEST_P(DaemonTest, StalledFrontEndsNeitherFreezeTheDaemonNorDieSilently)
     close(wfd);
     double took = dt::wait_for([&] { return d.out().find("open fifo error!!!\n") != std::string::npos; }, 9);
     EXPECT_GT(took, 0.8 * reply_wait);
+    EXPECT_LT(took, 1.5 * reply_wait);
     EXPECT_EQ(dt::ask("wlsecurity"), "wlsechelp");
 
     if (dt::run("strace -V >/dev/null 2>&1") != 0)
