@@ -213,6 +213,9 @@ Staged stage(const std::string &request)
         fprintf(stderr, "cannot stage a request: %s\n", strerror(errno));
         exit(2);
     }
+    // Closed, as a front end's: a request is taken once its writer is done.
+    close(s.req_w);
+    s.req_w = -1;
     return s;
 }
 

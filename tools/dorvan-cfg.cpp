@@ -124,24 +124,11 @@ int do_wds()
     return kOk;
 }
 
-// The switch as the daemon reads it, without polling the radio from here.
-int switch_position()
+// Runs after the lock is released: hostapd's replies and the board's
+// devices are waited for without holding up the daemon.
+int do_radio(const DorvanImage &img)
 {
-    char path[DORVAN_PATH_MAX];
-    if (rootpath_make(path, sizeof(path), "/var/dorvan/board/wireless_switch") != 0)
-        return -1;
-    FILE *f = fopen(path, "re");
-    if (f == nullptr)
-        return -1;
-    int v = -1;
-    int n = fscanf(f, "%d", &v);
-    fclose(f);
-    return n != 1 ? -1 : v == 0 ? 1 : 0;
-}
-
-int do_radio()
-{
-    fputs(radio_describe(dorvan_working_copy(), switch_position()).c_str(), stdout);
+    fputs(radio_describe(img, dorvan_wireless_switch()).c_str(), stdout);
     return kOk;
 }
 
@@ -281,6 +268,8 @@ int main(int argc, char **argv)
     }
 
     int rc = kOk;
+    bool radio = false;
+    DorvanImage img;
     if (verb == "reset") {
         rc = do_reset();
     } else {
@@ -303,12 +292,15 @@ int main(int argc, char **argv)
             wlmgr_getVar("wlCountry", country);
             rc = do_channels(country);
         }
-        else if (verb == "radio")
-            rc = do_radio();
-        else
+        else if (verb == "radio") {
+            img = dorvan_working_copy();
+            radio = true;
+        } else
             rc = do_wds();
     }
     cfgLck_releaseLockTraced(kSelf);
+    if (radio)
+        rc = do_radio(img);
     cfgMsg_cleanup(&bus);
     if (fflush(stdout) != 0 && rc == kOk)
         rc = kFailed;

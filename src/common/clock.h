@@ -30,6 +30,8 @@
     X(SPAN_HOSTAPD_BACKOFF, 1000, 0)                                        \
     X(SPAN_HOSTAPD_BACKOFF_MAX, 60000, 0)                                   \
     X(SPAN_HOSTAPD_STEADY, 60000, 0)                                        \
+    /* an interface whose events cannot be had yet is tried again */        \
+    X(SPAN_HOSTAPD_ATTACH, 5000, 0)                                         \
     /* hostapd's own time: its end, its answers, its start for WPS */       \
     X(SPAN_HOSTAPD_STOP, 500, 500)                                          \
     X(SPAN_HOSTAPD_CTRL, 300, 300)                                          \

@@ -88,6 +88,9 @@ int dorvand_main(int argc, char **argv)
 
     // A front end that closes the reply pipe early must not kill us.
     signal(SIGPIPE, SIG_IGN);
+    // The pickup's read lease on a request file lasts an instant; a writer
+    // opening it then must not kill us with the lease-break signal.
+    signal(SIGIO, SIG_IGN);
     // Lines reach a log file or a watching front end as they happen.
     setvbuf(stdout, NULL, _IOLBF, 0);
     // Tests shorten the pass; unset, a pass sleeps exactly one second.

@@ -11,6 +11,7 @@
 #include "text.h"
 #include "clock.h"
 #include "commands.h"
+#include "private_file.h"
 #include "reply.h"
 #include "rootpath.h"
 #include "wlaccess.h"
@@ -68,11 +69,11 @@ void cli_dispatch(char *request)
     fflush(stdout);
 }
 
-// Waits for the writer's data or close. A pipe that nobody ever writes to
-// must not hold the loop (and with it the reset button) forever.
-static int wait_readable(int fd)
+// Waits for the writer's data or close until deadline. A pipe that nobody
+// ever writes to must not hold the loop (and with it the reset button)
+// forever.
+static int wait_readable(int fd, int64_t deadline)
 {
-    int64_t deadline = monotonic_ms() + span_ms(SPAN_REQUEST_WAIT);
     for (;;) {
         int64_t left = deadline - monotonic_ms();
         if (left <= 0)
@@ -84,6 +85,54 @@ static int wait_readable(int fd)
         if (r < 0 && errno != EINTR)
             return 1;  // let the read report it
     }
+}
+
+// A pipe's request is whole once its writer closes it (or it fills the
+// buffer); its length, or -1 when that did not happen in time.
+static ssize_t read_pipe_request(int fd, char *request)
+{
+    const int64_t deadline = monotonic_ms() + span_ms(SPAN_REQUEST_WAIT);
+    if (!wait_readable(fd, deadline))
+        return -1;
+    size_t n = 0;
+    while (n < CLI_REQUEST_SIZE) {
+        ssize_t r = read(fd, request + n, CLI_REQUEST_SIZE - n);
+        if (r == 0)
+            break;  // no writer left
+        if (r > 0) {
+            n += (size_t)r;
+            continue;
+        }
+        if (errno == EINTR)
+            continue;
+        int64_t left = deadline - monotonic_ms();
+        if (errno != EAGAIN || left <= 0)
+            return -1;
+        // A writer that opened before us wakes no poll when it closes: look
+        // again every 10 ms.
+        struct pollfd p = {fd, POLLIN, 0};
+        poll(&p, 1, left < 10 ? (int)left : 10);
+    }
+    return (ssize_t)n;
+}
+
+// A regular file's writer is done once nobody has it open for writing: the
+// kernel refuses a read lease while anyone has. 1 done, 0 not yet, -1
+// cannot tell (not our file, or no leases here).
+static int file_writer_done(int fd)
+{
+    if (fcntl(fd, F_SETLEASE, F_RDLCK) != 0)
+        return errno == EAGAIN ? 0 : -1;
+    fcntl(fd, F_SETLEASE, F_UNLCK);
+    return 1;
+}
+
+static void drop_request(int fd, const char *path, const char *why)
+{
+    close(fd);
+    unlink(path);
+    printf("%s\n", why);
+    fflush(stdout);
 }
 
 void process_wlCLI_PIPE(void)
@@ -104,19 +153,31 @@ void process_wlCLI_PIPE(void)
         close(fd);
         return;
     }
-    if (S_ISFIFO(st.st_mode) && !wait_readable(fd)) {
-        close(fd);
-        unlink(path);
-        printf("stale request pipe removed\n");
-        fflush(stdout);
-        return;
-    }
-
-    // One byte more than a request so the text can always be ended.
+    // A request is served whole or not at all, never the part that a writer
+    // that paused has written so far. One byte more than a request so the
+    // text can always be ended.
     char request[CLI_REQUEST_SIZE + 1];
-    ssize_t n = read(fd, request, CLI_REQUEST_SIZE);
-    if (n < 0)
-        n = 0;
+    ssize_t n;
+    if (S_ISFIFO(st.st_mode)) {
+        n = read_pipe_request(fd, request);
+        if (n < 0) {
+            drop_request(fd, path, "stale request pipe removed");
+            return;
+        }
+    } else {
+        int done = file_writer_done(fd);
+        if (done == 0) {
+            close(fd);  // its writer's close brings it back
+            return;
+        }
+        if (done < 0) {
+            drop_request(fd, path, "request file removed unserved: cannot tell its writer is done");
+            return;
+        }
+        n = read(fd, request, CLI_REQUEST_SIZE);
+        if (n < 0)
+            n = 0;
+    }
     request[n] = '\0';
     close(fd);
     unlink(path);
@@ -135,7 +196,7 @@ void send_wlCLI_PIPE(const char *text)
         open_failed();
         return;
     }
-    if (mkfifo(path, 0666) != 0 && errno != EEXIST) {
+    if (make_private_fifo(path) != 0 && errno != EEXIST) {
         perror("Dorvan -- Error creating the named pipe");
         return;
     }
@@ -154,8 +215,9 @@ void send_wlCLI_PIPE(const char *text)
         return;
     }
     struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISFIFO(st.st_mode)) {
-        // Never write replies into a regular file or device planted there.
+    // Never write replies into a regular file or device planted there; a
+    // pipe an older build left readable by all is ours alone from now on.
+    if (fstat(fd, &st) != 0 || !S_ISFIFO(st.st_mode) || make_private(fd, path) != 0) {
         close(fd);
         open_failed();
         return;

@@ -39,6 +39,11 @@ int wps_button_cnt = 0;
 int first_sync_cnt = 1;
 int wireless_state = 0;
 
+// The switch and the button belong to the radio: they address its primary
+// interface, never the one a command selected last (a guest network switched
+// off must not come back on).
+const int kPrimary = 0;
+
 // wlEnbl becomes `to` only when its first character is `from`; a change is
 // stored and saved, no change writes nothing.
 void switch_wireless(const char *trace, char from, const char *to)
@@ -46,9 +51,9 @@ void switch_wireless(const char *trace, char from, const char *to)
     if (wla_begin(trace, WLA_RELEASE_FIRST) != 0)
         return;
     char enbl[WL_VALUE_SIZE];
-    wla_get("wlEnbl", enbl);
+    wla_get_keyed(kPrimary, "wlEnbl", enbl);
     if (enbl[0] == from) {
-        wla_set("wlEnbl", to);
+        wla_set_keyed(kPrimary, "wlEnbl", to);
         wla_commit();
     }
     wla_release();
@@ -108,8 +113,8 @@ void wps_pbc(void)
         return;
     char enbl[WL_VALUE_SIZE];
     char mode[WL_VALUE_SIZE];
-    wla_get("wlEnbl", enbl);
-    wla_get("wlWscMode", mode);
+    wla_get_keyed(kPrimary, "wlEnbl", enbl);
+    wla_get_keyed(kPrimary, "wlWscMode", mode);
     printf("WPS (Wi-Fi Protected Setup) PBC setup wlEnbl=%s wlWscMode=%s\n", enbl, mode);
     if (enbl[0] == '1' && strcmp(mode, "enabled") == 0) {
         printf("WPS (Wi-Fi Protected Setup) PBC Activated!!!\n");

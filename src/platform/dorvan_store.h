@@ -88,5 +88,8 @@ void dorvan_reset_process_state(void);
 // Each board input on a line, "NAME SOURCE WHERE WHAT POLARITY STATE", read
 // now; 0, or -1 when any of them failed.
 int dorvan_board_report(std::string *out);
+// The wireless switch as the daemon reads it, through the board map and
+// without waiting on whatever sits there: 1 on, 0 off, -1 unreadable.
+int dorvan_wireless_switch(void);
 
 #endif

@@ -1,6 +1,7 @@
 // File helpers: root-relative paths, atomic replacement, whole-file reads.
 #include "cfg_framework.h"
 #include "platform_internal.h"
+#include "private_file.h"
 #include "rootpath.h"
 
 #include <dirent.h>
@@ -50,20 +51,6 @@ std::string dir_name(const std::string &path)
     return path.substr(0, slash);
 }
 
-int write_fully(int fd, const char *p, size_t n)
-{
-    while (n > 0) {
-        ssize_t w = write(fd, p, n);
-        if (w < 0) {
-            if (errno == EINTR)
-                continue;
-            return -1;
-        }
-        p += w;
-        n -= (size_t)w;
-    }
-    return 0;
-}
 
 int fsync_dir(const std::string &dir)
 {
@@ -73,18 +60,6 @@ int fsync_dir(const std::string &dir)
     int rc = fsync(fd);
     close(fd);
     return rc;
-}
-
-// root editing the root of a daemon that runs as another user must not
-// leave files the daemon cannot read back: every file written takes the
-// owner of its folder (the daemon's, as it writes its temp files there).
-int give_to_owner(int fd, const std::string &dir)
-{
-    static const bool root = geteuid() == 0;
-    struct stat st;
-    if (!root || stat(dir.c_str(), &st) != 0 || (st.st_uid == 0 && st.st_gid == 0))
-        return 0;
-    return fchown(fd, st.st_uid, st.st_gid);
 }
 
 // Writes a fresh temp file, synced when durable, and reports its identity.
@@ -103,7 +78,10 @@ int write_temp(const std::string &tmp, const std::string &data, FileId *id, mode
     if (fd < 0)
         return -1;
     struct stat st;
-    if (give_to_owner(fd, dir_name(tmp)) != 0 || write_fully(fd, data.data(), data.size()) != 0 ||
+    // The umask only narrows open()'s mode: a secret must never be wider,
+    // a public file never narrower.
+    if (fchmod(fd, mode) != 0 || give_to_owner(fd, tmp.c_str()) != 0 ||
+        write_fully(fd, data.data(), data.size()) != 0 ||
         (durable && fsync(fd) != 0) || (id != nullptr && fstat(fd, &st) != 0)) {
         int e = errno;
         close(fd);
@@ -118,6 +96,21 @@ int write_temp(const std::string &tmp, const std::string &data, FileId *id, mode
 }
 
 } // namespace
+
+int write_fully(int fd, const char *p, size_t n)
+{
+    while (n > 0) {
+        ssize_t w = write(fd, p, n);
+        if (w < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        p += w;
+        n -= (size_t)w;
+    }
+    return 0;
+}
 
 std::string root_path(const char *abs)
 {

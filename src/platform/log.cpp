@@ -1,6 +1,7 @@
 // Logger and event trace.
 #include "cfg_framework.h"
 #include "platform_internal.h"
+#include "private_file.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -15,7 +16,8 @@ namespace {
 
 int g_level = CFG_LOG_ERR;
 
-// Appends one complete line with a single write() so that concurrent
+// Appends one complete line (a trace line may hold a passphrase: a file
+// made here is the owner's only) with a single write() so that concurrent
 // writers never interleave inside a line.
 void append_line(const char *file, const char *data, size_t n)
 {
@@ -23,7 +25,7 @@ void append_line(const char *file, const char *data, size_t n)
     int saved = errno;
     int fd = -1;
     if (file != nullptr && file[0] != '\0')
-        fd = open(file, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+        fd = open_private(file, O_WRONLY | O_APPEND | O_CLOEXEC);
     int out = fd >= 0 ? fd : STDERR_FILENO;
     while (n > 0) {
         ssize_t w = write(out, data, n);

@@ -35,6 +35,8 @@ bool same_file(const FileId &a, const FileId &b);
 // mode, if given, receives st_mode.
 int stat_file_id(const std::string &path, FileId *id, mode_t *mode = nullptr);
 
+// write() until all of p is written; 0, or -1 with errno.
+int write_fully(int fd, const char *p, size_t n);
 // Temp file, fsync, rename over path, fsync the directory. 0 or -1 (logged).
 // Not durable: the same without either fsync, still all-or-nothing for
 // other processes and for a crash of ours, but not across a power loss.
@@ -90,6 +92,10 @@ const char *parse_image(const std::string &bytes, DorvanImage *out);
 void factory_image(DorvanImage *out);
 // The per-device factory secrets (passphrases, WPS device PIN) into img.
 void device_secrets(DorvanImage *img);
+// Logs, in one line, the stored passphrases that are ones every device of
+// the builds before per-device secrets shared, and replaces their shared
+// WPS device PIN by this device's own.
+void check_old_shared_secrets();
 
 // --- data model on disk ----------------------------------------------------
 // Reads the first usable of data model, flash, factory (each rejected file

@@ -7,7 +7,10 @@
 // (8 to 63 printable characters) and wlWscDevPin (8 digits, valid WPS
 // checksum). Anything else is ignored with a log line.
 #include "cfg_framework.h"
+#include "dorvan_store.h"
 #include "platform_internal.h"
+#include "protocol.h"
+#include "wlmgr.h"
 
 #include <errno.h>
 #include <stdio.h>
@@ -25,6 +28,12 @@ const char kGeneratedFile[] = "/var/dorvan/device.secrets";
 const char *const kPskNames[4] = {"wlWpaPsk_wl0v0", "wlWpaPsk_wl0v1", "wlWpaPsk_wl0v2",
                                   "wlWpaPsk_wl0v3"};
 const char kPinName[] = "wlWscDevPin";
+// What every device of the builds before per-device secrets shared.
+const char *const kOldSharedPsks[] = {"dorvan-home-2417", "dorvan-guest-1", "dorvan-guest-2",
+                                      "dorvan-guest-3"};
+const char kOldSharedPin[] = "12345670";
+const char kPinKey[] = "wlWscDevPin_wl0v";
+const char *const kIfNames[WL_IFACE_COUNT] = {WL_IFACE_NAMES};
 // No look-alike characters: the passphrase is typed from a label.
 const char kAlphabet[] = "abcdefghijkmnpqrstuvwxyz23456789";
 
@@ -184,6 +193,80 @@ void device_secrets(DorvanImage *img)
     auto pin = v.find(kPinName);
     for (int i = 0; pin != v.end() && i < 4; i++)
         img->vars[std::string("wlWscDevPin_wl0v") + char('0' + i)] = pin->second;
+}
+
+namespace {
+
+bool old_shared_psk(const std::string &v)
+{
+    for (const char *p : kOldSharedPsks)
+        if (v == p)
+            return true;
+    return false;
+}
+
+// The data model as a load would take it, without the load's logging.
+bool peek_image(DorvanImage *img)
+{
+    for (const char *abs : {DORVAN_MDM_FILE, DORVAN_FLASH_FILE}) {
+        std::string bytes;
+        if (read_whole_file(root_path(abs), &bytes) == 0 && parse_image(bytes, img) == nullptr)
+            return true;
+    }
+    return false;
+}
+
+// Puts pin wherever the shared one is stored; what became of it.
+const char *replace_old_pin(const std::string &pin)
+{
+    static const char kWho[] = "replace_old_pin";
+    if (cfgLck_acquireLockTraced(kWho) != CFG_RET_SUCCESS)
+        return "kept for now (configuration lock busy)";
+    bool ok = wlmgr_loadWorkingCopy() == 0;
+    for (int i = 0; ok && i < WL_IFACE_COUNT; i++) {
+        std::string key = kPinKey + std::to_string(i);
+        char v[WLMGR_VALUE_SIZE];
+        if (wlmgr_getVar(key.c_str(), v) == 0 && v == std::string(kOldSharedPin))
+            ok = wlmgr_setVar(key.c_str(), pin.c_str()) == 0;
+    }
+    ok = ok && wlmgr_storeWorkingCopy() == 0 && cfgMgm_saveConfigToFlash() == CFG_RET_SUCCESS;
+    cfgLck_releaseLockTraced(kWho);
+    return ok ? "replaced by this device's own" : "kept for now (the data model could not be written)";
+}
+
+} // namespace
+
+void check_old_shared_secrets()
+{
+    DorvanImage img;
+    if (!peek_image(&img))
+        return;
+    std::string psks;
+    bool pin = false;
+    for (int i = 0; i < WL_IFACE_COUNT; i++) {
+        auto psk = img.vars.find(kPskNames[i]);
+        if (psk != img.vars.end() && old_shared_psk(psk->second))
+            psks += std::string(psks.empty() ? "" : ", ") + kIfNames[i];
+        auto p = img.vars.find(kPinKey + std::to_string(i));
+        pin = pin || (p != img.vars.end() && p->second == kOldSharedPin);
+    }
+    // A PIN nobody chose goes; a passphrase may be the user's choice and stays.
+    std::string own;
+    if (pin) {
+        DorvanImage mine;
+        device_secrets(&mine);
+        own = mine.vars[kPinKey + std::string("0")];
+        pin = own != kOldSharedPin;  // a board provisioned with it keeps it
+    }
+    if (psks.empty() && !pin)
+        return;
+    std::string line;
+    if (!psks.empty())
+        line = "passphrase of " + psks + " is one that every device of older builds shared: kept, set your own";
+    if (pin)
+        line += std::string(line.empty() ? "" : "; their ") + "shared WPS device PIN " +
+                (own.empty() ? "kept (this device has none of its own)" : replace_old_pin(own));
+    log_log(CFG_LOG_ERR, __func__, __LINE__, "%s", line.c_str());
 }
 
 } // namespace dplat

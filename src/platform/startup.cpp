@@ -117,6 +117,7 @@ int cfgMdm_init(int entityId, void *msgHandle, int *mdmId)
             dplat::write_file_atomic(mdm, bytes, nullptr, 0600, false) != 0)
             return CFG_RET_INTERNAL_ERROR;
     }
+    dplat::check_old_shared_secrets();
     if (mdmId != nullptr)
         *mdmId = 1;
     return CFG_RET_SUCCESS;

@@ -101,10 +101,11 @@ TEST_F(RadioE2E, SettingsReachHostapdByReReadOrRestart)
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 
     long first = pid();
-    // Its output on 1 and 2 only: no stray descriptor of ours.
+    // Its output on 1 and 2 only (our pipe): no stray descriptor of ours.
     std::string fds;
-    dt::run("ls -l /proc/" + std::to_string(first) + "/fd | grep -c hostapd.log", &fds);
-    EXPECT_EQ(fds, "2\n");
+    std::string p = "/proc/" + std::to_string(first) + "/fd";
+    dt::run("readlink " + p + "/2; ls -l " + p + " | grep -cF \"$(readlink " + p + "/1)\"", &fds);
+    EXPECT_EQ(fds.substr(0, 5) + fds.substr(fds.find('\n')), "pipe:\n2\n");
     dt::ask("wlinterface enable --interface wl0 --wlSsid Renamed");
     EXPECT_TRUE(configHas("ssid=Renamed"));
     EXPECT_EQ(pid(), first);

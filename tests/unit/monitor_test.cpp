@@ -115,7 +115,7 @@ TEST_F(Monitor, SwitchAlignsOnNinthPassThenFollows)
                    "#10\n#11\n#12\nEnable Wireless !!!\n#13\nDisable Wireless !!!\n#14\n");
     EXPECT_EQ(dt::stored("wlEnbl"), "0");
     EXPECT_EQ(count("lock\tdisable_wireless"), 2);
-    EXPECT_EQ(count("set\twlEnbl\t1"), 1);
+    EXPECT_EQ(count("set\twlEnbl_wl0v0\t1"), 1);
     EXPECT_EQ(count("save"), 3);
 
     // On and already enabled: the line, but no write and no save.

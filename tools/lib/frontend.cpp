@@ -9,6 +9,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "private_file.h"
 #include "protocol.h"
 #include "rootpath.h"
 
@@ -48,8 +49,14 @@ int open_reply_pipe(const std::string &path, std::string *error)
 {
     int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     struct stat st;
-    if (fd >= 0 && fstat(fd, &st) == 0 && S_ISFIFO(st.st_mode))
-        return fd;
+    if (fd >= 0 && fstat(fd, &st) == 0 && S_ISFIFO(st.st_mode)) {
+        // One an older build left readable by all, or root's, is mended first.
+        if (make_private(fd, path.c_str()) == 0)
+            return fd;
+        *error = "cannot make " + path + " private: " + strerror(errno);
+        close(fd);
+        return -1;
+    }
     *error = fd < 0 && errno != ELOOP ? "cannot open " + path + ": " + strerror(errno)
                                       : path + " is not a named pipe";
     if (fd >= 0)
@@ -84,12 +91,20 @@ fe_result fe_exchange(const char *request, size_t len, int timeout_ms, std::stri
     const std::string rep_path = rooted(REPLY_PIPE);
     const std::string lock_path = rooted("/var/dorvan/frontend.lock");
 
-    // One exchange at a time: the pipes carry no request ids.
-    std::string dir = rooted("/var/dorvan");
-    mkdir(rooted("/var").c_str(), 0755);
-    mkdir(dir.c_str(), 0755);
+    // One exchange at a time: the pipes carry no request ids. What we make
+    // is the daemon's to use and nobody else's (another user holding the
+    // lock would stop every front end).
+    for (const std::string &dir : {rooted("/var"), rooted("/var/dorvan")})
+        if (mkdir(dir.c_str(), 0755) == 0)
+            give_to_owner(-1, dir.c_str());
     Fd lock;
-    lock.fd = open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    lock.fd = open_private(lock_path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+    if (lock.fd >= 0 && make_private(lock.fd, lock_path.c_str()) != 0) {
+        int e = errno;
+        close(lock.fd);
+        lock.fd = -1;
+        errno = e;
+    }
     if (lock.fd < 0) {
         *error = "cannot open " + lock_path + ": " + strerror(errno);
         return FE_ERROR;
@@ -112,7 +127,7 @@ fe_result fe_exchange(const char *request, size_t len, int timeout_ms, std::stri
         nap();
     }
     // Nothing is handed over unless a reply can come back through a pipe.
-    if (mkfifo(rep_path.c_str(), 0666) != 0 && errno != EEXIST) {
+    if (make_private_fifo(rep_path.c_str()) != 0 && errno != EEXIST) {
         *error = "cannot create " + rep_path + ": " + strerror(errno);
         return FE_ERROR;
     }
@@ -120,7 +135,7 @@ fe_result fe_exchange(const char *request, size_t len, int timeout_ms, std::stri
         *error = rep_path + " is not a named pipe";
         return FE_NO_REPLY;
     }
-    if (mkfifo(req_path.c_str(), 0666) != 0) {
+    if (make_private_fifo(req_path.c_str()) != 0) {
         *error = "cannot create " + req_path + ": " + strerror(errno);
         return FE_ERROR;
     }

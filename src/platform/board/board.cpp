@@ -41,8 +41,10 @@ void load()
     // read_small_file keeps a byte for the terminator and takes a full buffer
     // for a file too large.
     std::string text(kBoardConfMax + 2, '\0');
-    if (read_small_file(conf.c_str(), &text[0], text.size()) >= 0) {
-        parse_board_conf(conf.c_str(), text.c_str(), g_entries);
+    ssize_t n = read_small_file(conf.c_str(), &text[0], text.size());
+    if (n >= 0) {
+        text.resize((size_t)n);  // every byte read, NULs included
+        parse_board_conf(conf.c_str(), text, g_entries);
         return;
     }
     if (errno == ENOENT)
@@ -216,4 +218,12 @@ int boardCtl_getWpsButtonStatus(int *status)
 int dorvan_board_report(std::string *out)
 {
     return dplat::board::report(out);
+}
+
+int dorvan_wireless_switch(void)
+{
+    int status = 1;
+    if (dplat::board::read_input(dplat::board::kSwitch, &status) != 0)
+        return -1;
+    return status == 0 ? 1 : 0;
 }

@@ -160,10 +160,19 @@ void parse_board_conf(const char *file, const std::string &text, Entry out[kNumI
         std::vector<std::string> f = fields(line);
         if (f.empty())
             continue;
+        // A NUL byte spoils its line, which names its input up to that byte.
+        bool nul = false;
+        for (const std::string &x : f)
+            nul = nul || x.find('\0') != std::string::npos;
+        f[0].resize(strnlen(f[0].c_str(), f[0].size()));
         int in = -1;
         for (int i = 0; i < kNumInputs; i++)
             if (f[0] == kInputNames[i])
                 in = i;
+        if (in < 0 && nul) {
+            log_log(CFG_LOG_ERR, __func__, __LINE__, "%s:%d: NUL byte", file, lineNo);
+            continue;
+        }
         if (in < 0) {
             log_log(CFG_LOG_ERR, __func__, __LINE__, "%s:%d: unknown input \"%s\"", file,
                     lineNo, f[0].c_str());
@@ -174,7 +183,7 @@ void parse_board_conf(const char *file, const std::string &text, Entry out[kNumI
                     file, lineNo, f[0].c_str(), out[in].line);
         Entry e;
         e.line = lineNo;
-        std::string why = parse_entry(f, &e);
+        std::string why = nul ? "NUL byte" : parse_entry(f, &e);
         if (!why.empty()) {
             // Never a default in its place: a typo must not read as held.
             log_log(CFG_LOG_ERR, __func__, __LINE__, "%s:%d: %s; %s reads as failed", file,

@@ -4,6 +4,7 @@
 #include "radio_internal.h"
 #include "cfg_framework.h"
 #include "platform_internal.h"
+#include "protocol.h"
 #include "wlmgr.h"
 
 #include <errno.h>
@@ -31,6 +32,9 @@ const int kWpsKeepMs = (int)span_ms(SPAN_WPS_KEEP);       // a WPS operation wai
 const int kPingWaitMs = (int)span_ms(SPAN_HOSTAPD_PING);  // a starting hostapd's first answer, per pass
 const int kRetryMaxMs = kBackoffMaxMs;                     // an unwritten configuration is tried again
 const size_t kWpsMax = 4;
+// hostapd.log keeps its last bytes only: /var is RAM on a gateway.
+const size_t kLogMax = 256 * 1024;
+const int kAttachRetryMs = (int)span_ms(SPAN_HOSTAPD_ATTACH);  // an interface whose events we cannot have yet
 
 struct WpsOp {
     int iface;
@@ -66,6 +70,16 @@ struct Backend {
     bool haveGood[5] = {};      // last good radio part [4] and interface parts
     Section good[5];
 
+    int logFd = -1;             // hostapd's output, read end
+    bool logKept = false;       // hostapd.log is ours to write this run
+    std::string logTail;        // what hostapd.log holds
+
+    bool inConf[4] = {};        // interfaces in the configuration written
+    int evFd[4] = {-1, -1, -1, -1}; // attached to each one's events
+    std::string evSelf[4];
+    int64_t attachMs = 0;       // next attach attempt
+    std::string settings[4];    // a registrar's settings not yet stored
+
     std::string noted[4];       // wlWscConfig written since the last store
     std::vector<WpsOp> wps;
 };
@@ -86,6 +100,58 @@ std::string status(int st)
     return "status " + std::to_string(st);
 }
 
+// hostapd's output reaches its file through us, bounded: a program that
+// floods it loses its oldest lines, and its own writes fail rather than
+// wait once the pipe is full.
+void drain_log()
+{
+    if (g.logFd < 0)
+        return;
+    std::string got;
+    char buf[16384];
+    while (got.size() < kLogMax) {
+        ssize_t n = read(g.logFd, buf, sizeof(buf));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        got.append(buf, (size_t)n);
+    }
+    if (got.empty() || !g.logKept)
+        return;
+    g.logTail += got;
+    if (g.logTail.size() > kLogMax) {
+        size_t from = g.logTail.size() - kLogMax / 2;
+        size_t nl = g.logTail.find('\n', from);
+        g.logTail.erase(0, nl == std::string::npos ? from : nl + 1);
+        write_file_atomic(g.logPath, g.logTail, nullptr, 0600, false);
+        return;
+    }
+    // Never through a link, never into a FIFO or device planted there.
+    int fd = open(g.logPath.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat st;
+    if (fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (size_t)st.st_size == g.logTail.size() - got.size())
+        write_fully(fd, got.data(), got.size());
+    else
+        write_file_atomic(g.logPath, g.logTail, nullptr, 0600, false);
+    if (fd >= 0)
+        close(fd);
+}
+
+void detach(int i)
+{
+    if (g.evFd[i] >= 0)
+        close_client(g.evFd[i], g.evSelf[i]);
+    g.evFd[i] = -1;
+}
+
+void detach()
+{
+    for (int i = 0; i < 4; i++)
+        detach(i);
+    g.attachMs = 0;
+}
+
 // A hostapd that ended: its start again waits 1 s, doubling to 60 s, reset
 // after a minute of running.
 void reap()
@@ -97,6 +163,7 @@ void reap()
     } while (r < 0 && errno == EINTR);
     if (r != g.child && !(r < 0 && errno == ECHILD))
         return;
+    drain_log();
     int64_t now = monotonic_ms();
     bool fresh = now - g.startedMs >= kSteadyMs || g.backoffMs == 0;
     g.backoffMs = fresh ? kBackoffFirstMs : std::min(g.backoffMs * 2, kBackoffMaxMs);
@@ -107,6 +174,7 @@ void reap()
              ("hostapd " + std::to_string(g.child) + " ended: " + status(st) + ", see " + g.logPath).c_str());
     g.child = -1;
     unlink(g.pidPath.c_str());
+    detach();
 }
 
 // Ends pid (ours or a leftover of an earlier dorvand) within kStopWaitMs,
@@ -159,6 +227,95 @@ void check_answered()
         reload();
 }
 
+// Attached to the events of each interface in the configuration once
+// hostapd answers; one that has no socket yet is tried again later.
+void attach()
+{
+    if (g.child < 0 || !g.answered || monotonic_ms() < g.attachMs)
+        return;
+    bool missing = false;
+    for (int i = 0; i < 4; i++) {
+        if (!g.inConf[i]) {
+            detach(i);
+            continue;
+        }
+        if (g.evFd[i] >= 0)
+            continue;
+        std::string reply;
+        pid_t from = -1;
+        int fd = open_client(g.env.ctrlDir, iface_name(g.env, i), &g.evSelf[i]);
+        if (fd >= 0 && exchange(fd, "ATTACH", &reply, kPingWaitMs, &from) == 0 && from == g.child &&
+            reply.compare(0, 2, "OK") == 0) {
+            g.evFd[i] = fd;
+            continue;
+        }
+        if (fd >= 0)
+            close_client(fd, g.evSelf[i]);
+        missing = true;
+    }
+    g.attachMs = missing ? monotonic_ms() + kAttachRetryMs : INT64_MAX;
+}
+
+// Settings a registrar gave wl0.I go into the data model and flash; the
+// store applies them like any other change. A busy lock: the next pass.
+void take_settings(int i)
+{
+    const char *names[WL_IFACE_COUNT] = {WL_IFACE_NAMES};
+    std::vector<std::pair<std::string, std::string>> writes;
+    const char *why = ap_settings(g.settings[i], i, &writes);
+    if (why != nullptr) {
+        g.settings[i].clear();
+        note(CFG_LOG_ERR, ("WPS: settings from a registrar for " + std::string(names[i]) + " not taken: " + why).c_str());
+        return;
+    }
+    if (cfgLck_acquireLockTraced("radio") != CFG_RET_SUCCESS)
+        return;
+    g.settings[i].clear();
+    bool ok = wlmgr_loadWorkingCopy() == 0;
+    for (const auto &w : writes)
+        ok = ok && wlmgr_setVar(w.first.c_str(), w.second.c_str()) == 0;
+    ok = ok && wlmgr_storeWorkingCopy() == 0 && cfgMgm_saveConfigToFlash() == CFG_RET_SUCCESS;
+    if (!ok)
+        wlmgr_loadWorkingCopy();
+    cfgLck_releaseLockTraced("radio");
+    trace("apply", ok ? "wps-settings" : "wps-settings-lost", names[i]);
+    note(ok ? CFG_LOG_NOTICE : CFG_LOG_ERR,
+         ("WPS: settings from a registrar for " + std::string(names[i]) +
+          (ok ? " stored and saved" : " could not be stored")).c_str());
+}
+
+// Events waiting on the attached sockets; only our hostapd's count.
+void read_events()
+{
+    const char kNew[] = "WPS-NEW-AP-SETTINGS";
+    for (int i = 0; i < 4; i++) {
+        for (int k = 0; g.evFd[i] >= 0 && k < 16; k++) {
+            char buf[4096];
+            pid_t from = -1;
+            ssize_t n = receive(g.evFd[i], buf, sizeof(buf), &from);
+            if (n < 0 && errno != EAGAIN && errno != EINTR) {
+                detach(i);
+                g.attachMs = 0;
+            }
+            if (n < 0)
+                break;
+            std::string ev(buf, (size_t)n);
+            size_t gt = ev.find('>');
+            if (from != g.child || ev.empty() || ev[0] != '<' || gt == std::string::npos ||
+                ev.compare(gt + 1, sizeof(kNew) - 1, kNew) != 0)
+                continue;
+            ev.erase(0, gt + sizeof(kNew));
+            while (!ev.empty() && (ev.back() == '\n' || ev.back() == ' '))
+                ev.pop_back();
+            while (!ev.empty() && ev[0] == ' ')
+                ev.erase(0, 1);
+            g.settings[i] = ev;
+        }
+        if (!g.settings[i].empty())
+            take_settings(i);
+    }
+}
+
 void stop()
 {
     if (g.child < 0)
@@ -167,19 +324,35 @@ void stop()
     end_process(pid, true);
     g.child = -1;
     unlink(g.pidPath.c_str());
+    detach();
 }
 
 void start(bool traced)
 {
+    drain_log();
+    if (g.logFd >= 0)
+        close(g.logFd);
+    g.logFd = -1;
+    g.logTail.clear();
     struct stat st;
-    if (lstat(g.logPath.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+    g.logKept = !(lstat(g.logPath.c_str(), &st) == 0 && !S_ISREG(st.st_mode));
+    if (!g.logKept)
         note(CFG_LOG_ERR, (g.logPath + " is not a regular file: hostapd's output dropped").c_str());
+    else
+        g.logKept = write_file_atomic(g.logPath, std::string(), nullptr, 0600, false) == 0;
+    int out[2] = {-1, -1};
+    if (pipe2(out, O_CLOEXEC | O_NONBLOCK) != 0)
+        out[0] = out[1] = -1;
     const char *argv[] = {g.env.program.c_str(), g.confPath.c_str(), nullptr};
     pid_t parent = getpid();
     pid_t pid = fork();
     if (pid < 0) {
         note(CFG_LOG_ERR, ("fork: " + std::string(strerror(errno))).c_str());
         g.nextStartMs = monotonic_ms() + kBackoffFirstMs;
+        if (out[0] >= 0) {
+            close(out[0]);
+            close(out[1]);
+        }
         return;
     }
     if (pid == 0) {
@@ -189,20 +362,13 @@ void start(bool traced)
         prctl(PR_SET_PDEATHSIG, SIGTERM);
         if (getppid() != parent)
             _exit(127);
-        // Never through a link, never into a FIFO or device planted there.
         int in = open("/dev/null", O_RDONLY | O_CLOEXEC);
-        int out = open(g.logPath.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
-        if (out >= 0 && (fstat(out, &st) != 0 || !S_ISREG(st.st_mode) || ftruncate(out, 0) != 0)) {
-            close(out);
-            out = -1;
-        }
-        if (out < 0)
-            out = open("/dev/null", O_WRONLY | O_CLOEXEC);
+        int w = out[1] >= 0 ? out[1] : open("/dev/null", O_WRONLY | O_CLOEXEC);
         if (in >= 0)
             dup2(in, 0);
-        if (out >= 0) {
-            dup2(out, 1);
-            dup2(out, 2);
+        if (w >= 0) {
+            dup2(w, 1);
+            dup2(w, 2);
         }
         // dup2 onto itself keeps close-on-exec: a descriptor opened as 0..2.
         for (int fd = 0; fd < 3; fd++)
@@ -211,8 +377,12 @@ void start(bool traced)
         dprintf(2, "cannot execute %s: %s\n", argv[0], strerror(errno));
         _exit(127);
     }
+    if (out[1] >= 0)
+        close(out[1]);
+    g.logFd = out[0];
     g.child = pid;
     g.startedMs = monotonic_ms();
+    detach();
     g.answered = false;
     g.hupPending = false;
     write_file_atomic(g.pidPath, std::to_string((long)pid) + "\n", nullptr, 0644, false);
@@ -223,18 +393,26 @@ void start(bool traced)
     note(CFG_LOG_NOTICE, ("hostapd " + std::to_string(pid) + " started").c_str());
 }
 
+// The hostapd running confPath, as pidPath names it; -1 when none.
+pid_t running_hostapd(const std::string &pidPath, const std::string &confPath)
+{
+    std::string text;
+    if (read_whole_file(pidPath, &text, nullptr, 64) != 0)
+        return -1;
+    long pid = atol(text.c_str());
+    std::string cmdline;
+    if (pid <= 1 || read_whole_file("/proc/" + std::to_string(pid) + "/cmdline", &cmdline, nullptr, 4096) != 0 ||
+        cmdline.find(confPath) == std::string::npos)
+        return -1;
+    return (pid_t)pid;
+}
+
 // A hostapd left by an earlier dorvand of this root (one that was replaced
 // by exec, which does not fire the death signal).
 void end_leftover()
 {
-    std::string text;
-    if (read_whole_file(g.pidPath, &text) != 0)
-        return;
-    long pid = atol(text.c_str());
-    std::string cmdline;
-    if (pid <= 1 || read_whole_file("/proc/" + std::to_string(pid) + "/cmdline", &cmdline) != 0)
-        return;
-    if (cmdline.find(g.confPath) == std::string::npos)
+    pid_t pid = running_hostapd(g.pidPath, g.confPath);
+    if (pid < 0)
         return;
     note(CFG_LOG_NOTICE, ("ending hostapd " + std::to_string(pid) + " left by an earlier run").c_str());
     end_process((pid_t)pid, waitpid((pid_t)pid, nullptr, WNOHANG) == 0);
@@ -384,6 +562,9 @@ void apply(const DorvanImage &img)
         }
         return;
     }
+    for (int i = 0; i < 4; i++)
+        g.inConf[i] = use[i] != nullptr;
+    g.attachMs = 0;
     std::string all = conf;
     std::string key = r->restart;
     for (int i = 0; i < 4; i++) {
@@ -463,6 +644,7 @@ void hostapd_poll(int switchOn)
 {
     if (!become_owner())
         return;
+    drain_log();
     if (g.child >= 0)
         reap();
     bool changed = false;
@@ -499,6 +681,8 @@ void hostapd_poll(int switchOn)
         start(true);
     if (!g.wps.empty())
         send_wps();
+    attach();
+    read_events();
 }
 
 void hostapd_wps_button()
@@ -512,18 +696,32 @@ void hostapd_wps_button()
 std::string hostapd_states(const Env &env, const std::string &conf)
 {
     std::string out;
+    pid_t ours = running_hostapd(env.radioDir + "/hostapd.pid", env.radioDir + "/hostapd.conf");
+    std::string running = ours > 0 ? "hostapd " + std::to_string(ours) + " running, " : std::string();
     for (const std::string &line : split_lines(conf)) {
         size_t eq = line.find('=');
         if (eq == std::string::npos || (line.compare(0, eq, "interface") != 0 && line.compare(0, eq, "bss") != 0))
             continue;
         std::string ifname = line.substr(eq + 1);
         std::string reply;
-        std::string state = "not running";
-        if (request(env.ctrlDir, ifname, "STATUS", &reply, kCtrlWaitMs) == 0) {
+        pid_t from = -1;
+        int rc = request(env.ctrlDir, ifname, "STATUS", &reply, kCtrlWaitMs, &from);
+        int err = errno;
+        std::string state;
+        if (rc == 0 && (ours <= 0 || from != ours)) {
+            state = env.ctrlDir + "/" + ifname + " is not our hostapd's socket (process " + std::to_string(from) +
+                    "): " + (ours > 0 ? "ours is " + std::to_string(ours) : "ours is not running");
+        } else if (rc == 0) {
             state = "unknown";
             for (const std::string &r : split_lines(reply))
                 if (r.compare(0, 6, "state=") == 0)
                     state = r.substr(6);
+        } else if (rc == kSentNoReply) {
+            state = running + "no reply";
+        } else if (err == ENOENT || err == ECONNREFUSED) {
+            state = ours > 0 ? running + "no control socket" : "not running";
+        } else {
+            state = running + "control socket: " + strerror(err);
         }
         out += "# hostapd " + ifname + ": " + state + "\n";
     }

@@ -4,7 +4,10 @@
 
 #include "dorvan_store.h"
 
+#include <sys/types.h>
+
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace dplat {
@@ -36,6 +39,10 @@ Section render_radio(const DorvanImage &img);
 Section render_bss(const Env &env, const DorvanImage &img, int i);
 // wl0.I belongs in the configuration: it and wl0 enabled, switch not off.
 bool interface_on(const DorvanImage &img, int i, int switchOn);
+// The settings of a WPS-NEW-AP-SETTINGS event (its hex dump) as data model
+// writes for wl0.I; null, or why they cannot be taken.
+const char *ap_settings(const std::string &hexText, int i,
+                        std::vector<std::pair<std::string, std::string>> *writes);
 // The configuration file from the radio part and the parts of the interfaces
 // that are on (null: left out). parts[0] null means no radio at all.
 std::string assemble(const Env &env, const Section &radio, const Section *const parts[4]);
@@ -48,8 +55,17 @@ const int kSentNoReply = -2;
 // Longest name after the control folder: "/" and an interface name, or our
 // client's "/.dorvan-PID-SEQ".
 const size_t kCtrlNameMax = 32;
+// sender, if given, gets the replying process (-1 when none replied).
 int request(const std::string &ctrlDir, const std::string &ifname, const char *cmd,
-            std::string *reply, int timeoutMs);
+            std::string *reply, int timeoutMs, pid_t *sender = nullptr);
+// A client socket of our own connected to ifname's: fd (its name in *self),
+// or -1 with errno. Only ifname's datagrams reach it.
+int open_client(const std::string &ctrlDir, const std::string &ifname, std::string *self);
+void close_client(int fd, const std::string &self);
+// One request on an open client, as request() does.
+int exchange(int fd, const char *cmd, std::string *reply, int timeoutMs, pid_t *sender);
+// One datagram waiting on fd, without waiting; its sender's pid.
+ssize_t receive(int fd, char *buf, size_t size, pid_t *sender);
 
 // The hostapd backend, reached only through the seam.
 void hostapd_note(const std::string &key, const char *value);

@@ -28,7 +28,7 @@ const char *const kKeys[] = {
     "ieee8021x", "auth_server_addr", "auth_server_port", "auth_server_shared_secret",
     "own_ip_addr", "eap_reauth_period", "wpa", "wpa_key_mgmt", "wpa_pairwise",
     "rsn_pairwise", "wpa_passphrase", "wpa_psk", "wpa_group_rekey", "rsn_preauth",
-    "wps_state", "eap_server", "config_methods", "device_name", "macaddr_acl",
+    "wps_state", "wps_cred_processing", "wps_independent", "eap_server", "config_methods", "device_name", "macaddr_acl",
     "accept_mac_file", "deny_mac_file",
 };
 
@@ -360,12 +360,21 @@ Section render_radio(const DorvanImage &img)
     std::string phy = get(img, "wlPhyType");
     bool bOnly = !five && (phy == "b" || get(img, "wlgMode") == "0");
     bool n = !bOnly && phy == "n" && get(img, "wlNmode") != "off";
-    line(r, "hw_mode", five ? "a" : bOnly ? "b" : "g");
     long ch = number(get(img, "wlChannel"));
     if (ch < 0 || (ch != 0 && !channel_allowed(img, five, n, ch))) {
         s.refused = "wlChannel";
         return s;
     }
+    // Channel 14 carries no OFDM: a mixed mode runs there with its 802.11b
+    // rates; the OFDM-only mode has none left.
+    if (!five && !n && ch == 14) {
+        if (!bOnly && get(img, "wlgMode") == "4") {
+            s.refused = "wlChannel";
+            return s;
+        }
+        bOnly = true;
+    }
+    line(r, "hw_mode", five ? "a" : bOnly ? "b" : "g");
     line(r, "channel", ch);
     line(r, "ieee80211n", n ? 1 : 0);
     if (n && get(img, "wlNReqd") == "1")
@@ -449,11 +458,78 @@ Section render_bss(const Env &env, const DorvanImage &img, int i)
     // WPS is built when the interface starts: its on/off is a restart.
     if (wpsAllowed && get(img, keyed("wlWscMode", i)) == "enabled") {
         line(&s.restart, "wps_state", get(img, keyed("wlWscAPMode", i)) == "0" ? 1 : 2);
+        // A registrar's settings come to us as an event: hostapd never
+        // rewrites our file, and settings for one interface stay on it.
+        line(out, "wps_cred_processing", 1);
+        line(out, "wps_independent", 1);
         line(out, "eap_server", 1);
         line(out, "device_name", "Dorvan");
         line(out, "config_methods", "label display push_button keypad");
     }
     return s;
+}
+
+const char *ap_settings(const std::string &hexText, int i,
+                        std::vector<std::pair<std::string, std::string>> *writes)
+{
+    writes->clear();
+    if (hexText.empty() || hexText.size() > 2048 || hexText.size() % 2 != 0 || !hex_digits(hexText))
+        return "not a hex dump";
+    std::string raw;
+    for (size_t k = 0; k < hexText.size(); k += 2)
+        raw.push_back((char)strtol(hexText.substr(k, 2).c_str(), nullptr, 16));
+    auto u16 = [&](size_t at) {
+        return (unsigned)(unsigned char)raw[at] << 8 | (unsigned char)raw[at + 1];
+    };
+    std::string ssid, key;
+    unsigned auth = 0, encr = 0;
+    bool haveSsid = false;
+    // The attributes, bare or inside the first Credential attribute.
+    size_t p = 0, end = raw.size();
+    while (p < end) {
+        if (p + 4 > end || p + 4 + u16(p + 2) > end)
+            return "attribute cut short";
+        unsigned type = u16(p), len = u16(p + 2);
+        size_t at = p + 4;
+        p = at + len;
+        if (type == 0x100e && end == raw.size()) {
+            p = at;
+            end = at + len;
+        } else if (type == 0x1045) {
+            ssid = raw.substr(at, len);
+            haveSsid = true;
+        } else if ((type == 0x1003 || type == 0x100f) && len == 2) {
+            (type == 0x1003 ? auth : encr) = u16(at);
+        } else if (type == 0x1027) {
+            key = raw.substr(at, len);
+        }
+    }
+    const unsigned kOpen = 0x01, kWpaPsk = 0x02, kWpa2Psk = 0x20, kTkip = 0x04, kAes = 0x08;
+    if (!haveSsid || ssid.empty() || ssid.size() > 32 || ssid.find('\0') != std::string::npos)
+        return "no usable SSID";
+    auto put = [&](const char *name, const std::string &v) { writes->push_back({keyed(name, i), v}); };
+    put("wlSsid", ssid);
+    if (auth == kOpen && (encr == 0 || encr == 0x01)) {
+        put("wlAuthMode", "open");
+    } else if (auth != 0 && (auth & ~(kWpaPsk | kWpa2Psk)) == 0) {
+        const char *cipher = (encr & (kTkip | kAes)) == (kTkip | kAes) ? "tkip+aes"
+                             : (encr & kAes) != 0                    ? "aes"
+                             : (encr & kTkip) != 0                   ? "tkip"
+                                                                     : nullptr;
+        if (cipher == nullptr)
+            return "no usable encryption type";
+        if (!(key.size() == 64 && hex_digits(key)) && !(key.size() >= 8 && key.size() <= 63 && printable_ascii(key)))
+            return "no usable network key";
+        put("wlAuthMode", auth == (kWpaPsk | kWpa2Psk) ? "psk2mix" : auth == kWpa2Psk ? "psk2" : "psk");
+        put("wlWpa", cipher);
+        put("wlWpaPsk", key);
+    } else {
+        return "authentication type not offered here";
+    }
+    put("wlAuth", "0");
+    put("wlWep", "disabled");
+    put("wlWscAPMode", "1");
+    return nullptr;
 }
 
 std::string assemble(const Env &env, const Section &radio, const Section *const parts[4])

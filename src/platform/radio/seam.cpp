@@ -160,8 +160,13 @@ std::string radio_describe(const DorvanImage &img, int switchOn)
         out += "# no " + path + ": " + (err == ENOENT ? "hostapd never configured" : dplat::read_failure(err)) + "\n";
     else if (conf.empty())
         out += "# radio off\n";
-    out += masked(conf);
-    return out + hostapd_states(env, conf);
+    out += masked(conf) + hostapd_states(env, conf);
+    // Replies and files come from other programs: no terminal control
+    // sequence of theirs reaches the user's screen.
+    for (char &c : out)
+        if (c != '\n' && ((unsigned char)c < 0x20 || (unsigned char)c >= 0x7f))
+            c = '?';
+    return out;
 }
 
 int radio_request(const char *ifname, const char *cmd, std::string *reply, int timeoutMs)

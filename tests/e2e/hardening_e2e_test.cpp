@@ -1,0 +1,108 @@
+// Faults found by trying to break the system as a hostile local user or a
+// careless integrator would: each case here failed before its mend.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "dorvan_store.h"
+#include "monitor.h"
+#include "protocol.h"
+#include "testutil.h"
+
+struct Hardening : ::testing::Test { dt::TempRoot root; };
+class HardeningPickup : public dt::PickupTest {};
+DT_IN_BOTH_PICKUP_MODES(HardeningPickup);
+
+// The switch and the WPS button address wl0, whichever interface a command
+// selected last: a guest network switched off stays off. A NUL byte in
+// board.conf spoils its line only; the lines after it are read.
+TEST_F(Hardening, BoardInputsActOnWl0AndTheirMapIsReadWhole)
+{
+    dt::install_stubs(root, {"nvram", "nbtscan"});
+    dt::seed({{"wlSsidIdx", "2"}, {"wlEnbl_wl0v2", "0"}, {"wlWscMode_wl0v0", "enabled"}});
+    disable_wireless(), enable_wireless();
+    EXPECT_EQ(dt::stored("wlEnbl_wl0v0") + dt::stored("wlEnbl_wl0v2"), "10");
+    for (const char *wps : {"0", "0", "0", "0", "1"})  // held four passes, then let go
+        root.board("wps_button", wps), Varno_monitor();
+    EXPECT_EQ(dt::stub_calls(root).size(), 7u) << "the seven nvram lines of a push-button enrolment";
+
+    dorvan_reset_process_state();  // the map is read once a process
+    dt::run("mkdir -p " + root.file("etc/dorvan") + " " + root.file("gw") + " && echo 1 >" + root.file("gw/wps") +
+            " && printf 'switch file /gw/sw -\\0 x\\nwps file /gw/wps -\\n' >" + root.file("etc/dorvan/board.conf"));
+    std::string out;
+    EXPECT_EQ(dorvan_board_report(&out), -1);
+    EXPECT_EQ(out.substr(out.find("\nswitch")),
+              "\nswitch - - - - failed: board.conf line 1: NUL byte\nwps file /gw/wps - active-high held\n");
+}
+
+// root's front end, under umask 0, on the root of a daemon run as nobody:
+// pipes, lock and trace are the owner's only and the daemon's user's, also
+// a reply pipe an older build left to all; that user's front ends still work.
+TEST_F(Hardening, PipesLockAndTraceAreTheDaemonUsersOnly)
+{
+    if (geteuid() != 0 || dt::run("setpriv --reuid=65534 test -x " + dt::bin("dorvand")) != 0)
+        GTEST_SKIP() << "needs root, setpriv, and a build nobody can run";
+    umask(0);
+    ASSERT_EQ(mkfifo(root.file(REPLY_PIPE).c_str(), 0666) + dt::run("chown -R nobody: " + root.path()), 0);
+    auto mode = [&](const char *rel) { return dt::run("test \"$(stat -c '%a %u' " + root.file(rel) + " 2>/dev/null)\" = '600 65534'"); };
+    dt::run(dt::bin("dorvan") + " --timeout 5 wlwds show >" + root.file("out") + " &");
+    EXPECT_GE(dt::wait_for([&] { return mode(REQUEST_PIPE) == 0; }, 3), 0);
+    dt::Daemon d(root, {}, {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+    EXPECT_GE(dt::wait_for([&] { return dt::read_file(root.file("out")).find("AP Mode") == 0; }, 3), 0);
+    for (const char *rel : {REPLY_PIPE, "var/dorvan/frontend.lock", "trace"})
+        EXPECT_EQ(mode(rel), 0) << rel;
+    EXPECT_EQ(dt::front_end("--timeout 3 wlwds", "setpriv --reuid=65534 --regid=65534 --clear-groups").status, 0);
+}
+
+// A request whose writer pauses halfway, in a pipe or a regular file, is
+// served whole once its writer closes it.
+TEST_P(HardeningPickup, HalfWrittenRequestWaitsForItsWriter)
+{
+    root.board("wps_button", "0");  // a counter line a pass
+    dt::Daemon d(root);
+    const std::string req = root.file(REQUEST_PIPE), rep = root.file(REPLY_PIPE), first = "wlinterface enable --interface wl0.1";
+    mkfifo(rep.c_str(), 0600);
+    for (const std::string ssid : {"ViaPipe", "ViaFile"}) {
+        int rfd = open(rep.c_str(), O_RDONLY | O_NONBLOCK), n = -1;
+        int wfd = ssid == "ViaPipe" ? (mkfifo(req.c_str(), 0600), open(req.c_str(), O_WRONLY))
+                                    : open(req.c_str(), O_WRONLY | O_CREAT, 0600);
+        EXPECT_EQ(write(wfd, first.data(), first.size()), (ssize_t)first.size());
+        // The pipe until the daemon has read it, the file for two passes.
+        EXPECT_TRUE(ssid == "ViaPipe" ? dt::wait_for([&] { return ioctl(wfd, FIONREAD, &n) == 0 && n == 0; }, 3) >= 0
+                                      : dt::pass_times(d, 2).size() == 2 && dt::exists(req));
+        EXPECT_GT(dprintf(wfd, " --wlSsid %s%c", ssid.c_str(), 0), 0) << "the daemon read on";
+        close(wfd);
+        EXPECT_NE(dt::read_reply(rfd, 3000), "");
+        EXPECT_EQ(dt::stored("wlSsid_wl0v1"), ssid);
+    }
+}
+
+// The maintainer script on an empty /var of its own: remove keeps the state,
+// purge takes all of it.
+TEST_F(Hardening, PurgeRemovesThePackagesStateRemoveKeepsIt)
+{
+    if (geteuid() != 0 || dt::run("unshare -m true 2>/dev/null") != 0)
+        GTEST_SKIP() << "needs root and mount namespaces";
+    dt::install_stubs(root, {"update-rc.d", "deb-systemd-helper", "systemctl"});
+    const std::string state = "/var/dorvan/flash.db /var/param_fifo2 /var/scanhosts.name /var/run/dorvand.pid.lock.d/pid";
+    EXPECT_EQ(dt::run("unshare -m sh -c 'mount -t tmpfs none /var || exit 9; mkdir -p /var/dorvan "
+                      "/var/run/dorvand.pid.lock.d && touch " + state + " && sh $0 remove && ls " + state + " >/dev/null"
+                      " && sh $0 purge && test \"$(find /var)\" = \"/var\n/var/run\"' " DORVAN_SOURCE_DIR "/packaging/debian/postrm"), 0);
+}
+
+// A store from before per-device secrets: its shared passphrases are kept
+// and reported, also by dorvan-cfg; its shared WPS PIN becomes this device's.
+TEST_F(Hardening, SharedSecretsOfOlderBuildsReportedTheirPinReplaced)
+{
+    dt::seed({{"wlWpaPsk_wl0v0", "dorvan-home-2417"}, {"wlWpaPsk_wl0v3", "dorvan-guest-1"}, {"wlWscDevPin_wl0v2", "12345670"}});
+    const std::string secrets = dt::read_file(root.file("var/dorvan/device.secrets")), cfg = dt::bin("dorvan-cfg");
+    std::string said;
+    EXPECT_EQ(dt::run("env -u DORVAN_LOG " + cfg + " get wlWscDevPin_wl0v2 2>&1 && " + cfg + " get wlWpaPsk_wl0v0", &said), 0);
+    EXPECT_EQ(said.substr(said.find(": ") + 2), "passphrase of wl0, wl0.3 is one that every device of older builds shared: "
+              "kept, set your own; their shared WPS device PIN replaced by this device's own\n" +
+              secrets.substr(secrets.find("Pin=") + 4, 9) + "dorvan-home-2417\n");
+    EXPECT_EQ(dt::occurrences(root.log(), "older builds shared: kept, set your own\n"), 1u) << "the PIN stays replaced";
+}
