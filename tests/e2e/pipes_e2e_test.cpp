@@ -9,7 +9,6 @@
 #include <chrono>
 #include <string>
 
-#include "clock.h"
 #include "testutil.h"
 
 using dt::R;
@@ -157,8 +156,10 @@ TEST_P(DaemonOnce, FrontEndRefusesBadOptionsNonPipeRepliesAndALongRoot)
 // only after the daemon's wait.
 TEST_P(DaemonTest, StalledFrontEndsNeitherFreezeTheDaemonNorDieSilently)
 {
-    setenv("DORVAN_PASS_MS", "400", 1);  // both waits above their floors
-    const double reply_wait = span_ms(SPAN_REPLY_WAIT) / 1000.0;
+    // The waits of 5 and 2 passes, written out: the clock's table is what
+    // is tested. At this pass both are above their floors.
+    setenv("DORVAN_PASS_MS", "400", 1);
+    const double reply_wait = 5 * 0.4, request_wait = 2 * 0.4;
     dt::Daemon d(root);
     // Hand over a request without ever opening the reply pipe.
     ASSERT_EQ(mkfifo(req.c_str(), 0666), 0);
@@ -176,7 +177,7 @@ TEST_P(DaemonTest, StalledFrontEndsNeitherFreezeTheDaemonNorDieSilently)
     // Its first write is the request: held back past the daemon's wait for
     // it, as a stopped or starved front end's would be.
     const size_t seen = d.out().size();
-    const long delay_us = span_ms(SPAN_REQUEST_WAIT) * 1750;
+    const long delay_us = (long)(request_wait * 1750000);
     dt::FrontEndRun r = dt::front_end("wladv show", kStrace + std::string(" -o /dev/null -e trace=write -e "
                                                                   "inject=write:delay_enter=") +
                                                         std::to_string(delay_us) + ":when=1");
