@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "cfg_framework.h"
+#include "clock.h"
 #include "monitor.h"
 #include "pickup.h"
 #include "pipes.h"
@@ -27,8 +28,8 @@ int loglevel_from_option(int v)
 void scan_tick(void)
 {
     static int scan_count = 0;
-    scan_count = (scan_count + 1) % SCAN_PERIOD;
-    if (scan_count == SCAN_FIRST_PASS)
+    scan_count = (scan_count + 1) % span_passes(SPAN_SCAN_PERIOD);
+    if (scan_count == span_passes(SPAN_SCAN_FIRST))
         do_scan();
 }
 
@@ -92,21 +93,16 @@ int dorvand_main(int argc, char **argv)
     signal(SIGIO, SIG_IGN);
     // Lines reach a log file or a watching front end as they happen.
     setvbuf(stdout, NULL, _IOLBF, 0);
-    // Load tests shorten the pass; unset, a pass sleeps exactly one second.
-    const char *pass_ms = getenv("DORVAN_PASS_MS");
-    int ms = pass_ms != NULL ? atoi(pass_ms) : 0;
-    struct timespec nap = {0, 0};
-    if (ms > 0 && ms < 1000)
-        nap.tv_nsec = (long)ms * 1000000L;
+    // Tests shorten the pass; unset, a pass sleeps exactly one second.
+    const long ms = span_ms(SPAN_PASS);
+    const struct timespec nap = {ms / 1000, (ms % 1000) * 1000000L};
     const int immediate = pickup_init();
     for (;;) {
         main_loop_pass();
         if (immediate)
-            pickup_wait(nap.tv_nsec != 0 ? ms : 1000);
-        else if (nap.tv_nsec != 0)
-            nanosleep(&nap, NULL);
+            pickup_wait(ms);
         else
-            sleep(1);
+            nanosleep(&nap, NULL);
         scan_tick();
     }
 }

@@ -3,8 +3,6 @@
 #define DORVAN_DAEMON_H
 
 #define DORVAN_ENTITY_ID 14
-#define SCAN_PERIOD 360
-#define SCAN_FIRST_PASS 15
 
 extern int wl_cnt;
 

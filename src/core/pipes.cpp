@@ -6,10 +6,10 @@
 #include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 #include "text.h"
+#include "clock.h"
 #include "commands.h"
 #include "private_file.h"
 #include "reply.h"
@@ -25,13 +25,6 @@ struct cmd_entry {
 static const struct cmd_entry cmd_table[] = {DORVAN_COMMANDS(CMD_ENTRY)};
 #undef CMD_ENTRY
 static const int cmd_table_size = sizeof(cmd_table) / sizeof(cmd_table[0]);
-
-static long now_ms(void)
-{
-    struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return (long)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
-}
 
 void cli_dispatch(char *request)
 {
@@ -79,10 +72,10 @@ void cli_dispatch(char *request)
 // Waits for the writer's data or close until deadline. A pipe that nobody
 // ever writes to must not hold the loop (and with it the reset button)
 // forever.
-static int wait_readable(int fd, long deadline)
+static int wait_readable(int fd, int64_t deadline)
 {
     for (;;) {
-        long left = deadline - now_ms();
+        int64_t left = deadline - monotonic_ms();
         if (left <= 0)
             return 0;
         struct pollfd p = {fd, POLLIN, 0};
@@ -98,7 +91,7 @@ static int wait_readable(int fd, long deadline)
 // buffer); its length, or -1 when that did not happen in time.
 static ssize_t read_pipe_request(int fd, char *request)
 {
-    const long deadline = now_ms() + REQUEST_WAIT_MS;
+    const int64_t deadline = monotonic_ms() + span_ms(SPAN_REQUEST_WAIT);
     if (!wait_readable(fd, deadline))
         return -1;
     size_t n = 0;
@@ -112,7 +105,7 @@ static ssize_t read_pipe_request(int fd, char *request)
         }
         if (errno == EINTR)
             continue;
-        long left = deadline - now_ms();
+        int64_t left = deadline - monotonic_ms();
         if (errno != EAGAIN || left <= 0)
             return -1;
         // A writer that opened before us wakes no poll when it closes: look
@@ -209,11 +202,11 @@ void send_wlCLI_PIPE(const char *text)
     }
     // Retry a non-blocking open instead of blocking: a front end that never
     // reads must not freeze the daemon.
-    long deadline = now_ms() + REPLY_WAIT_MS;
+    int64_t deadline = monotonic_ms() + span_ms(SPAN_REPLY_WAIT);
     int fd;
     for (;;) {
         fd = open(path, O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-        if (fd >= 0 || errno != ENXIO || now_ms() >= deadline)
+        if (fd >= 0 || errno != ENXIO || monotonic_ms() >= deadline)
             break;
         usleep(10000);
     }

@@ -12,7 +12,6 @@
 #include <string.h>
 #include <strings.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -344,13 +343,6 @@ void remove_stray_temps(const std::string &dir)
                     full.c_str());
     }
     closedir(d);
-}
-
-int64_t monotonic_ms()
-{
-    struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return (int64_t)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
 }
 
 bool equals_no_case(const std::string &a, const std::string &b)

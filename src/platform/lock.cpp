@@ -14,7 +14,6 @@
 
 namespace {
 
-const int64_t kDefaultWaitMs = 250;
 const long kPollNs = 2 * 1000 * 1000;
 
 int g_fd = -1;
@@ -36,12 +35,12 @@ int64_t default_wait_ms()
 {
     const char *env = getenv("DORVAN_LOCK_WAIT_MS");
     if (env == nullptr || env[0] == '\0')
-        return kDefaultWaitMs;
+        return span_ms(SPAN_LOCK_WAIT);
     char *end = nullptr;
     errno = 0;
     long long v = strtoll(env, &end, 10);
     if (*end != '\0' || errno != 0 || v < 0)
-        return kDefaultWaitMs;
+        return span_ms(SPAN_LOCK_WAIT);
     return v;
 }
 
@@ -128,9 +127,10 @@ int cfgLck_acquireLockTraced(const char *caller)
     return acquire(caller, default_wait_ms());
 }
 
+// Its seconds are the clock's: short passes shorten them too.
 int cfgLck_acquireLockWithTimeoutTraced(const char *caller, uint32_t timeout)
 {
-    return acquire(caller, (int64_t)timeout * 1000);
+    return acquire(caller, (int64_t)timeout * span_ms(SPAN_LOCK_SECOND));
 }
 
 void cfgLck_releaseLockTraced(const char *caller)

@@ -2,6 +2,7 @@
 #ifndef DORVAN_PLATFORM_INTERNAL_H
 #define DORVAN_PLATFORM_INTERNAL_H
 
+#include "clock.h"
 #include "dorvan_store.h"
 
 #include <errno.h>
@@ -132,7 +133,7 @@ void drop_lock();
 void child_signal_defaults();
 
 // --- misc ------------------------------------------------------------------
-int64_t monotonic_ms();
+using ::monotonic_ms;
 // Case-insensitive ASCII compare.
 bool equals_no_case(const std::string &a, const std::string &b);
 // Every byte from blank to tilde: safe as one value of a text line.

@@ -178,6 +178,7 @@ TEST_F(Board, OpenWrtHookWritesWhatWeReadAndAPlantedFifoFailsAtOnce)
 
 TEST_F(Board, DevicesAskedOnceAPassReopenedAfterFailure)
 {
+    setenv("DORVAN_PASS_MS", "200", 1);  // back-offs from 200 ms
     conf("reset evdev /dev/input/event0 KEY_RESTART\nwps evdev /dev/input/event0 KEY_WPS_BUTTON\n"
          "switch evdev /dev/input/event0 SW_RFKILL_ALL\n");
     FakeDevice &ev = device("dev/input/event0");

@@ -18,8 +18,6 @@ namespace board {
 
 namespace {
 
-const int kFirstRetryMs = 1000;
-const int kMaxRetryMs = 30000;
 const int kUnknown = -1000; // no read yet: a first failure is logged
 
 struct State {
@@ -90,7 +88,8 @@ void close_device(State &s)
 int back_off(State &s, int err)
 {
     close_device(s);
-    s.retryMs = s.retryMs == 0 ? kFirstRetryMs : std::min(2 * s.retryMs, kMaxRetryMs);
+    s.retryMs = s.retryMs == 0 ? (int)span_ms(SPAN_BOARD_RETRY)
+                               : std::min(2 * s.retryMs, (int)span_ms(SPAN_BOARD_RETRY_MAX));
     s.retryAt = monotonic_ms() + s.retryMs;
     return err;
 }

@@ -22,18 +22,19 @@ namespace radio {
 
 namespace {
 
-const int kBackoffFirstMs = 1000;
-const int kBackoffMaxMs = 60000;
-const int kSteadyMs = 60000;     // a run this long resets the back-off
-const int kStopWaitMs = 500;     // SIGTERM, then SIGKILL
-const int kCtrlWaitMs = 300;     // one control request
-const int kWpsKeepMs = 30000;    // a WPS operation waits this long for hostapd
-const int kPingWaitMs = 100;     // a starting hostapd's first answer, per pass
-const int kRetryMaxMs = 60000;   // an unwritten configuration is tried again
+// Read once at start: the daemon's pass is fixed by its environment.
+const int kBackoffFirstMs = (int)span_ms(SPAN_HOSTAPD_BACKOFF);
+const int kBackoffMaxMs = (int)span_ms(SPAN_HOSTAPD_BACKOFF_MAX);
+const int kSteadyMs = (int)span_ms(SPAN_HOSTAPD_STEADY);  // a run this long resets the back-off
+const int kStopWaitMs = (int)span_ms(SPAN_HOSTAPD_STOP);  // SIGTERM, then SIGKILL
+const int kCtrlWaitMs = (int)span_ms(SPAN_HOSTAPD_CTRL);  // one control request
+const int kWpsKeepMs = (int)span_ms(SPAN_WPS_KEEP);       // a WPS operation waits this long for hostapd
+const int kPingWaitMs = (int)span_ms(SPAN_HOSTAPD_PING);  // a starting hostapd's first answer, per pass
+const int kRetryMaxMs = kBackoffMaxMs;                     // an unwritten configuration is tried again
 const size_t kWpsMax = 4;
 // hostapd.log keeps its last bytes only: /var is RAM on a gateway.
 const size_t kLogMax = 256 * 1024;
-const int kAttachRetryMs = 5000;  // an interface whose events we cannot have yet
+const int kAttachRetryMs = (int)span_ms(SPAN_HOSTAPD_ATTACH);  // an interface whose events we cannot have yet
 
 struct WpsOp {
     int iface;
