@@ -34,6 +34,7 @@ const int kRetryMaxMs = kBackoffMaxMs;                     // an unwritten confi
 const size_t kWpsMax = 4;
 // hostapd.log keeps its last bytes only: /var is RAM on a gateway.
 const size_t kLogMax = 256 * 1024;
+const size_t kLogReadMax = 4 * kLogMax;  // read at one look
 const int kAttachRetryMs = (int)span_ms(SPAN_HOSTAPD_ATTACH);  // an interface whose events we cannot have yet
 
 struct WpsOp {
@@ -100,38 +101,49 @@ std::string status(int st)
     return "status " + std::to_string(st);
 }
 
-// hostapd's output reaches its file through us, bounded: a program that
-// floods it loses its oldest lines, and its own writes fail rather than
-// wait once the pipe is full.
+// hostapd's output reaches its file through us, bounded: the file keeps the
+// newest whole lines (why a hostapd ended is its last ones). hostapd's end
+// of the pipe blocks, so nothing it writes is lost; ours does not, and one
+// look reads at most kLogReadMax: a program that floods waits for the next.
 void drain_log()
 {
     if (g.logFd < 0)
         return;
-    std::string got;
+    size_t had = g.logTail.size();  // what the file holds
+    bool cut = false;
     char buf[16384];
-    while (got.size() < kLogMax) {
+    for (size_t total = 0; total < kLogReadMax;) {
         ssize_t n = read(g.logFd, buf, sizeof(buf));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             break;
-        got.append(buf, (size_t)n);
-    }
-    if (got.empty() || !g.logKept)
-        return;
-    g.logTail += got;
-    if (g.logTail.size() > kLogMax) {
-        size_t from = g.logTail.size() - kLogMax / 2;
+        total += (size_t)n;
+        if (!g.logKept)
+            continue;
+        g.logTail.append(buf, (size_t)n);
+        if (g.logTail.size() <= kLogMax)
+            continue;
+        // Down to half the bound, so that the file is rewritten rarely; a
+        // line longer than that is kept whole if it fits.
+        size_t size = g.logTail.size(), from = size - kLogMax / 2;
         size_t nl = g.logTail.find('\n', from);
-        g.logTail.erase(0, nl == std::string::npos ? from : nl + 1);
+        if (nl == std::string::npos)
+            nl = g.logTail.rfind('\n', from);
+        g.logTail.erase(0, nl != std::string::npos && size - nl - 1 <= kLogMax ? nl + 1 : size - kLogMax);
+        cut = true;
+    }
+    if (!g.logKept || (!cut && g.logTail.size() == had))
+        return;
+    if (cut) {
         write_file_atomic(g.logPath, g.logTail, nullptr, 0600, false);
         return;
     }
     // Never through a link, never into a FIFO or device planted there.
     int fd = open(g.logPath.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     struct stat st;
-    if (fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (size_t)st.st_size == g.logTail.size() - got.size())
-        write_fully(fd, got.data(), got.size());
+    if (fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (size_t)st.st_size == had)
+        write_fully(fd, g.logTail.data() + had, g.logTail.size() - had);
     else
         write_file_atomic(g.logPath, g.logTail, nullptr, 0600, false);
     if (fd >= 0)
@@ -188,6 +200,8 @@ void end_process(pid_t pid, bool ours)
     useconds_t step = 250;
     for (;;) {
         if (ours) {
+            // Ending, it may still write: a full pipe would hold it.
+            drain_log();
             pid_t r = waitpid(pid, nullptr, WNOHANG);
             if (r == pid || (r < 0 && errno == ECHILD))
                 return;
@@ -333,16 +347,21 @@ void start(bool traced)
     if (g.logFd >= 0)
         close(g.logFd);
     g.logFd = -1;
-    g.logTail.clear();
+    // The last run's lines stay: why it ended is in them.
     struct stat st;
     g.logKept = !(lstat(g.logPath.c_str(), &st) == 0 && !S_ISREG(st.st_mode));
     if (!g.logKept)
         note(CFG_LOG_ERR, (g.logPath + " is not a regular file: hostapd's output dropped").c_str());
     else
-        g.logKept = write_file_atomic(g.logPath, std::string(), nullptr, 0600, false) == 0;
+        g.logKept = write_file_atomic(g.logPath, g.logTail, nullptr, 0600, false) == 0;
     int out[2] = {-1, -1};
-    if (pipe2(out, O_CLOEXEC | O_NONBLOCK) != 0)
+    if (pipe2(out, O_CLOEXEC) != 0 || fcntl(out[0], F_SETFL, O_NONBLOCK) != 0) {
+        if (out[0] >= 0) {
+            close(out[0]);
+            close(out[1]);
+        }
         out[0] = out[1] = -1;
+    }
     const char *argv[] = {g.env.program.c_str(), g.confPath.c_str(), nullptr};
     pid_t parent = getpid();
     pid_t pid = fork();

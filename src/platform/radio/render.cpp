@@ -505,7 +505,11 @@ const char *ap_settings(const std::string &hexText, int i,
         }
     }
     const unsigned kOpen = 0x01, kWpaPsk = 0x02, kWpa2Psk = 0x20, kTkip = 0x04, kAes = 0x08;
-    if (!haveSsid || ssid.empty() || ssid.size() > 32 || ssid.find('\0') != std::string::npos)
+    // Stored, they are shown as they are: no line breaks, no terminal escapes.
+    for (unsigned char c : ssid + key)
+        if (c < 0x20 || c == 0x7f)
+            return "a control byte in its SSID or key";
+    if (!haveSsid || ssid.empty() || ssid.size() > 32)
         return "no usable SSID";
     auto put = [&](const char *name, const std::string &v) { writes->push_back({keyed(name, i), v}); };
     put("wlSsid", ssid);
