@@ -27,21 +27,32 @@ int give_to_owner(int fd, const char *path)
     return fd >= 0 ? fchown(fd, st.st_uid, st.st_gid) : lchown(path, st.st_uid, st.st_gid);
 }
 
+// What we just made is the folder owner's, or is not kept.
+static int hand_over(const char *path, int (*undo)(const char *))
+{
+    if (give_to_owner(-1, path) == 0)
+        return 0;
+    int e = errno;
+    undo(path);
+    errno = e;
+    return -1;
+}
+
 // The umask may only take bits away: with 077 it leaves exactly 0600.
 int make_private_fifo(const char *path)
 {
     mode_t old = umask(077);
     int rc = mkfifo(path, kPrivate);
     umask(old);
-    if (rc != 0)
-        return -1;
-    if (give_to_owner(-1, path) != 0) {
-        int e = errno;
-        unlink(path);
-        errno = e;
-        return -1;
-    }
-    return 0;
+    return rc != 0 ? -1 : hand_over(path, unlink);
+}
+
+int make_folder(const char *path, mode_t mode)
+{
+    mode_t old = umask(0);
+    int rc = mkdir(path, mode);
+    umask(old);
+    return rc != 0 ? -1 : hand_over(path, rmdir);
 }
 
 int open_private(const char *path, int flags)

@@ -136,7 +136,7 @@ int make_dirs(const std::string &path)
         pos = next + 1;
         if (cur.empty())
             continue;
-        if (mkdir(cur.c_str(), 0755) != 0 && errno != EEXIST)
+        if (make_folder(cur.c_str(), 0755) != 0 && errno != EEXIST)
             return -1;
     }
     struct stat st;

@@ -2,6 +2,7 @@
 // under the same root. A holder that dies releases it with its descriptor.
 #include "cfg_framework.h"
 #include "platform_internal.h"
+#include "private_file.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -51,14 +52,24 @@ int open_lock_file()
         errno = ENAMETOOLONG;
         return -1;
     }
-    // flock needs no write access: a lock file root created, or a read-only
-    // root, still serves readers. Non-blocking in case a FIFO sits there.
-    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    // flock needs no write access: a read-only root still serves readers.
+    // Non-blocking in case a FIFO sits there; a link would have root's tools
+    // create or lock any file.
+    const int flags = O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC;
+    int fd = open(path.c_str(), O_RDONLY | flags);
     if (fd < 0 && errno == ENOENT) {
-        fd = open(path.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0644);
+        fd = open_private(path.c_str(), O_RDWR | flags);
         if (fd < 0 && errno == ENOENT &&
             dplat::make_dirs(dplat::root_path(DORVAN_STATE_DIR)) == 0)
-            fd = open(path.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0644);
+            fd = open_private(path.c_str(), O_RDWR | flags);
+    }
+    // Whoever can open it can hold it and stop every writer: the owner's
+    // only, mended if an older build left it to all.
+    if (fd >= 0 && make_private(fd, path.c_str()) != 0 && errno != EROFS) {
+        int e = errno;
+        close(fd);
+        fd = -1;
+        errno = e;
     }
     if (fd < 0) {
         int e = errno;

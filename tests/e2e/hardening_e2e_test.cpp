@@ -38,21 +38,29 @@ TEST_F(Hardening, BoardInputsActOnWl0AndTheirMapIsReadWhole)
               "\nswitch - - - - failed: board.conf line 1: NUL byte\nwps file /gw/wps - active-high held\n");
 }
 
-// root's front end, under umask 0, on the root of a daemon run as nobody:
-// pipes, lock and trace are the owner's only and the daemon's user's, also
-// a reply pipe an older build left to all; that user's front ends still work.
+// root's dorvan-cfg under umask 077, then root's front end under umask 0, on
+// an empty root of a daemon run as nobody: folders, pipes, locks and trace
+// are that user's, files the owner's only, also a reply pipe and a lock an
+// older build left to all; a link at the lock is refused. That user's front
+// ends still work.
 TEST_F(Hardening, PipesLockAndTraceAreTheDaemonUsersOnly)
 {
     if (geteuid() != 0 || dt::run("setpriv --reuid=65534 test -x " + dt::bin("dorvand")) != 0)
         GTEST_SKIP() << "needs root, setpriv, and a build nobody can run";
     umask(0);
-    ASSERT_EQ(mkfifo(root.file(REPLY_PIPE).c_str(), 0666) + dt::run("chown -R nobody: " + root.path()), 0);
-    auto mode = [&](const char *rel) { return dt::run("test \"$(stat -c '%a %u' " + root.file(rel) + " 2>/dev/null)\" = '600 65534'"); };
+    auto mode = [&](const char *rel, const char *m = "600") { return dt::run("test \"$(stat -c '%a %u' " + root.file(rel) + " 2>/dev/null)\" = '" + m + " 65534'"); };
+    const std::string cfg = "env -u DORVAN_LOG -u DORVAN_TRACE " + dt::bin("dorvan-cfg") + " set wlSsid_wl0v2 QQ 2>&1", lock = root.file("var/dorvan/cfg.lock");
+    ASSERT_EQ(dt::run("rm -rf " + root.path() + "/* && chown nobody: " + root.path() + " && umask 077 && " + cfg), 0);
+    EXPECT_EQ(mode("var", "755") + mode("var/dorvan", "755") + mode("var/dorvan/cfg.lock"), 0);
+    std::string said;
+    EXPECT_NE(dt::run("ln -sf " + root.file("made") + " " + lock + " && " + cfg, &said), 0);
+    EXPECT_EQ(said.substr(said.rfind('\n', said.size() - 2) + 1) + (dt::exists(root.file("made")) ? "made" : ""), "dorvan-cfg: cannot lock " + lock + ": Too many levels of symbolic links\n");
+    ASSERT_EQ(dt::run("rm " + lock + " && touch " + lock) + mkfifo(root.file(REPLY_PIPE).c_str(), 0666) + dt::run("chown -R nobody: " + root.path()), 0);
     dt::run(dt::bin("dorvan") + " --timeout 5 wlwds show >" + root.file("out") + " &");
     EXPECT_GE(dt::wait_for([&] { return mode(REQUEST_PIPE) == 0; }, 3), 0);
     dt::Daemon d(root, {}, {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
     EXPECT_GE(dt::wait_for([&] { return dt::read_file(root.file("out")).find("AP Mode") == 0; }, 3), 0);
-    for (const char *rel : {REPLY_PIPE, "var/dorvan/frontend.lock", "trace"})
+    for (const char *rel : {REPLY_PIPE, "var/dorvan/frontend.lock", "var/dorvan/cfg.lock", "trace"})
         EXPECT_EQ(mode(rel), 0) << rel;
     EXPECT_EQ(dt::front_end("--timeout 3 wlwds", "setpriv --reuid=65534 --regid=65534 --clear-groups").status, 0);
 }

@@ -49,8 +49,8 @@ TEST(StoreFaultsE2E, OtherUsersFilesFailLoudlyAndSurvive)
     dt::write_file(root.file("log"), "");
     const std::string mdm = root.file(DORVAN_MDM_FILE), flash = root.file(DORVAN_FLASH_FILE);
     ASSERT_EQ(dt::run("chown -R nobody: '" + root.path() + "' && chown root: '" + root.file(DORVAN_LOCK_FILE) + "'"), 0);
-    // root editing nobody's root leaves files nobody reads back, through a
-    // lock file that is root's.
+    // root editing nobody's root leaves files nobody reads back, and hands
+    // back a lock file root left its own.
     ASSERT_EQ(sh(cfg("set wlSsid_wl0v1 Guest")), "rc=0 ");
     EXPECT_EQ(sh(kNobody + cfg("get wlSsid_wl0v1")), "rc=0 Guest\n");
 

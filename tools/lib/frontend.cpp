@@ -95,8 +95,7 @@ fe_result fe_exchange(const char *request, size_t len, int timeout_ms, std::stri
     // is the daemon's to use and nobody else's (another user holding the
     // lock would stop every front end).
     for (const std::string &dir : {rooted("/var"), rooted("/var/dorvan")})
-        if (mkdir(dir.c_str(), 0755) == 0)
-            give_to_owner(-1, dir.c_str());
+        make_folder(dir.c_str(), 0755);
     Fd lock;
     lock.fd = open_private(lock_path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
     if (lock.fd >= 0 && make_private(lock.fd, lock_path.c_str()) != 0) {
