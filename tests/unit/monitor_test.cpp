@@ -120,7 +120,8 @@ TEST_F(Monitor, SwitchAlignsOnNinthPassThenFollows)
     idle();
     dt::seed({{"wlEnbl", "1"}});
     root.clear_trace();
-    EXPECT_NE(passes(9).find("#9\nFirst Sync : Wireless enabled !!!\n"), std::string::npos);
+    // And a pass after it, with the switch still on, does nothing.
+    EXPECT_NE(passes(10).find("#9\nFirst Sync : Wireless enabled !!!\n"), std::string::npos);
     EXPECT_EQ(root.trace(), dt::bracket("enable_wireless"));
     // A switch that cannot be read counts as off.
     unlink(root.file("var/dorvan/board/wireless_switch").c_str());
