@@ -9,18 +9,12 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "clock.h"
 #include "private_file.h"
 #include "protocol.h"
 #include "rootpath.h"
 
 namespace {
-
-long now_ms()
-{
-    struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return (long)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
-}
 
 std::string rooted(const char *abs)
 {
@@ -86,7 +80,7 @@ fe_result fe_exchange(const char *request, size_t len, int timeout_ms, std::stri
         *error = DORVAN_ROOT_TOO_LONG;
         return FE_ERROR;
     }
-    const long deadline = now_ms() + timeout_ms;
+    const int64_t deadline = monotonic_ms() + timeout_ms;
     const std::string req_path = rooted(REQUEST_PIPE);
     const std::string rep_path = rooted(REPLY_PIPE);
     const std::string lock_path = rooted("/var/dorvan/frontend.lock");
@@ -109,7 +103,7 @@ fe_result fe_exchange(const char *request, size_t len, int timeout_ms, std::stri
         return FE_ERROR;
     }
     while (flock(lock.fd, LOCK_EX | LOCK_NB) != 0) {
-        if (now_ms() >= deadline) {
+        if (monotonic_ms() >= deadline) {
             *error = "another front end holds " + lock_path;
             return FE_NO_REPLY;
         }
@@ -119,7 +113,7 @@ fe_result fe_exchange(const char *request, size_t len, int timeout_ms, std::stri
     // An earlier request not yet picked up: wait for the daemon to take it.
     struct stat st;
     while (lstat(req_path.c_str(), &st) == 0) {
-        if (now_ms() >= deadline) {
+        if (monotonic_ms() >= deadline) {
             *error = "an earlier request is still pending at " + req_path;
             return FE_NO_REPLY;
         }
@@ -147,7 +141,7 @@ fe_result fe_exchange(const char *request, size_t len, int timeout_ms, std::stri
         req.fd = open(req_path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
         if (req.fd >= 0)
             break;
-        if (errno != ENXIO || now_ms() >= deadline) {
+        if (errno != ENXIO || monotonic_ms() >= deadline) {
             unlink(req_path.c_str());
             *error = errno == ENXIO ? "the daemon did not take the request"
                                     : "cannot open " + req_path + ": " + strerror(errno);
@@ -179,7 +173,7 @@ fe_result fe_exchange(const char *request, size_t len, int timeout_ms, std::stri
     char buf[4096];
     bool writer_seen = false;
     for (;;) {
-        long left = deadline - now_ms();
+        long left = (long)(deadline - monotonic_ms());
         if (left <= 0) {
             *error = "no reply from the daemon";
             return FE_NO_REPLY;
