@@ -122,7 +122,7 @@ TEST_F(Monitor, SwitchAlignsOnNinthPassThenFollows)
     root.clear_trace();
     // And a pass after it, with the switch still on, does nothing.
     EXPECT_NE(passes(10).find("#9\nFirst Sync : Wireless enabled !!!\n"), std::string::npos);
-    EXPECT_EQ(root.trace(), dt::bracket("enable_wireless"));
+    EXPECT_EQ(root.trace(), (dt::Lines{"lock\tenable_wireless", "load", "unlock\tenable_wireless"}));
     // A switch that cannot be read counts as off.
     unlink(root.file("var/dorvan/board/wireless_switch").c_str());
     EXPECT_NE(passes(9).find("#9\nFirst Sync : Wireless disabled !!!\n"), std::string::npos);
