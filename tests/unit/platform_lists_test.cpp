@@ -1,5 +1,11 @@
-// MAC filter list, WDS peer list and scan results.
+// MAC filter list, WDS peer list and scan results, and how planted peer
+// files and filters without an interface reach the commands (their requests
+// and replies: tests/golden/wlmacfilter.txt and wlwds.txt).
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <utility>
 
@@ -73,6 +79,17 @@ TEST_F(Lists, FiltersAreIdempotentPerInterfaceBoundedAndRemovedOnTheSelectedOne)
     EXPECT_EQ(filter_walk().size(), (size_t)WLMGR_FILTER_MAX);
 }
 
+// Only a stored file can hold an entry without an interface name: it shows
+// under no interface.
+TEST_F(Lists, FilterWithoutInterfaceShowsNowhere)
+{
+    ASSERT_EQ(wlmgr_addFilterMac("12:12:12:12:12:12", "x", ""), 0);
+    wlmgr_storeWorkingCopy();
+    const std::string view = dt::run_request("wlmacfilter show");
+    EXPECT_NE(view.find("\nwl0.3:"), std::string::npos) << view;
+    EXPECT_EQ(view.find("12:12"), std::string::npos) << view;
+}
+
 TEST_F(Lists, WdsPeersAreUpperCaseUniqueAndBounded)
 {
     EXPECT_EQ(wlmgr_addWdsMac("aa:bb:cc:00:00:01"), 0);
@@ -106,4 +123,27 @@ TEST_F(Lists, ScanResultsKeepWholeLinesOnly)
     EXPECT_EQ(got.back().second, "n252");
     wlmgr_scanWdsMacStart();
     EXPECT_TRUE(scan_walk().empty());
+}
+
+// A FIFO at the peer file blocked the scan, a link to /dev/zero kept it
+// reading, both with the lock held: now an empty scan, logged once.
+TEST_F(Lists, PlantedPeerFilesFailTheScanQuickly)
+{
+    const std::string path = root.file(DORVAN_WDS_PEERS_FILE);
+    for (bool fifo : {true, false}) {
+        unlink(path.c_str());
+        ASSERT_EQ(fifo ? mkfifo(path.c_str(), 0600) : symlink("/dev/zero", path.c_str()), 0);
+        unlink(root.file("log").c_str());
+        pid_t pid = fork();
+        if (pid == 0) {
+            alarm(5);
+            _exit(dt::run_request("wlwds scanwdsmac") == dt::R("") && dt::run_request("wlwds scanwdsmac") == dt::R("") ? 0 : 1);
+        }
+        int st = -1;
+        waitpid(pid, &st, 0);
+        EXPECT_EQ(st, 0) << fifo;
+        EXPECT_EQ(dt::lines(root.log()).size(), 1u) << root.log();
+        EXPECT_NE(root.log().find(path + ": not a regular file"), std::string::npos);
+        EXPECT_EQ(root.trace().back(), "unlock\tprocessWlWDSCmd");
+    }
 }
