@@ -75,7 +75,6 @@ class LockHolder {
 public:
     LockHolder();
     ~LockHolder() { kill_now(); }
-    pid_t pid() const { return pid_; }
     void kill_now();  // SIGKILL, as a crashing holder
 
 private:
@@ -154,7 +153,6 @@ int run(const std::string &cmdline, std::string *out = nullptr);
 class PickupTest : public ::testing::TestWithParam<const char *> {
 protected:
     PickupTest() { setenv("DORVAN_PICKUP", GetParam(), 1); }
-    bool immediate() const { return std::string(GetParam()) == "immediate"; }
     TempRoot root;
 };
 
