@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "protocol.h"
 #include "testutil.h"
 
 using dt::R;
@@ -20,8 +21,10 @@ protected:
     std::string req = root.file("var/param_fifo1");
     std::string rep = root.file("var/param_fifo2");
 };
-// What does not depend on the pickup mode runs once, in the default one.
-class DaemonOnce : public DaemonTest {};
+struct DaemonOnce : ::testing::Test {
+    dt::TempRoot root;
+    DaemonOnce() { setenv("DORVAN_PASS_MS", "100", 1); }
+};
 
 // The front end under strace; LeakSanitizer cannot run under a tracer.
 const char kStrace[] = "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 strace -f -qq";
@@ -29,7 +32,6 @@ const char kStrace[] = "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks
 }  // namespace
 
 DT_IN_BOTH_PICKUP_MODES(DaemonTest);
-INSTANTIATE_TEST_SUITE_P(, DaemonOnce, ::testing::Values("pass"));
 
 TEST_P(DaemonTest, HelpKeywordsByteForByte)
 {
@@ -49,8 +51,34 @@ TEST_P(DaemonTest, HelpKeywordsByteForByte)
     EXPECT_FALSE(dt::exists(req));
 }
 
-TEST_P(DaemonOnce, BadOptionsAndStartUpFailuresExit255)
+// What does not depend on the pickup mode runs once, in the default one:
+// the front end's refusals before and without a daemon, the daemon's own,
+// and one daemon a root.
+TEST_F(DaemonOnce, FrontEndRefusalsStartUpFailuresAndOneDaemonARoot)
 {
+    const std::string req = root.file(REQUEST_PIPE), rep = root.file(REPLY_PIPE);
+    for (const char *args : {"--bogus wlwds show", "-x", "--timeout", "--timeout 0 wlwds", "--timeout 1 --timeout"}) {
+        dt::FrontEndRun r = dt::front_end(args);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_EQ(r.said.rfind("dorvan: ", 0), 0u) << args << ": " << r.said;
+    }
+    EXPECT_FALSE(dt::exists(root.file("var/dorvan/frontend.lock"))) << "nothing sent";
+    EXPECT_EQ(dt::front_end("--timeout 1 wladv show").status, 3) << "no daemon";
+    EXPECT_FALSE(dt::exists(req)) << "the front end removes what it could not hand over";
+    // Nothing but a FIFO is read as a reply, and refusing it costs no CPU.
+    dt::write_file(root.file("secret"), "not a reply");
+    for (std::string what : {"file_link:ln -s ../secret", "zero_link:ln -s /dev/zero", "file:cp ../secret", "directory:mkdir"}) {
+        dt::run("cd '" + root.file("var") + "' && rm -rf param_fifo2 && " + what.substr(what.find(':') + 1) + " param_fifo2");
+        what.resize(what.find(':'));
+        dt::FrontEndRun r = dt::front_end("--timeout 2 wlwds");
+        EXPECT_EQ(r.status, 3) << what;
+        EXPECT_EQ(r.said, "dorvan: " + rep + " is not a named pipe\n") << what;
+        EXPECT_LT(r.cpu_s, 0.5) << what << ": no spinning through the 2 s wait";
+        RecordProperty("cpu_s_" + what, std::to_string(r.cpu_s));
+    }
+    EXPECT_EQ(dt::read_file(root.file("secret")), "not a reply");
+    dt::run("rm -r '" + rep + "'");
+
     for (const char *opt : {"-x", "-m"}) {
         dt::Daemon d(root, {opt});
         EXPECT_EQ(d.wait_exit(3000), 255) << opt;
@@ -65,18 +93,8 @@ TEST_P(DaemonOnce, BadOptionsAndStartUpFailuresExit255)
     }
     unsetenv("DORVAN_FAIL");
     // Options given twice take their last value and start normally.
-    dt::Daemon d(root, {"-v", "1", "-m", "3", "-v", "0"});
-    EXPECT_EQ(dt::ask("wladv"), "wladvhelp");
-}
-
-TEST_P(DaemonOnce, FrontEndWithoutAndWithADaemonThatHoldsItsRoot)
-{
-    dt::FrontEndRun r = dt::front_end("--timeout 1 wladv show");
-    EXPECT_EQ(r.status, 3) << "no daemon";
-    EXPECT_FALSE(dt::exists(req)) << "the front end removes what it could not hand over";
-
-    dt::Daemon first(root);
-    r = dt::front_end("wlinterface");
+    dt::Daemon first(root, {"-v", "1", "-m", "3", "-v", "0"});
+    dt::FrontEndRun r = dt::front_end("wlinterface");
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.said.find("usage: dorvan wlinterface"), std::string::npos) << r.said;
     const std::string lock = root.file("var/dorvan/dorvand.lock");
@@ -103,40 +121,16 @@ TEST_P(DaemonOnce, FrontEndWithoutAndWithADaemonThatHoldsItsRoot)
     first.kill_now();
     dt::Daemon again(root);
     EXPECT_EQ(dt::ask("wladv"), "wladvhelp");
-}
-
-TEST_P(DaemonOnce, FrontEndRefusesBadOptionsAndNonPipeReplies)
-{
-    for (const char *args : {"--bogus wlwds show", "-x", "--timeout", "--timeout 0 wlwds", "--timeout 1 --timeout"}) {
-        dt::FrontEndRun r = dt::front_end(args);
-        EXPECT_EQ(r.status, 2) << args;
-        EXPECT_EQ(r.said.rfind("dorvan: ", 0), 0u) << args << ": " << r.said;
-    }
-    EXPECT_FALSE(dt::exists(root.file("var/dorvan/frontend.lock"))) << "nothing sent";
-    // Nothing but a FIFO is read as a reply, and refusing it costs no CPU.
-    dt::write_file(root.file("secret"), "not a reply");
-    const std::string rep = root.file("var/param_fifo2");
-    for (std::string what : {"file_link:ln -s ../secret", "zero_link:ln -s /dev/zero", "file:cp ../secret", "directory:mkdir"}) {
-        dt::run("cd '" + root.file("var") + "' && " + what.substr(what.find(':') + 1) + " param_fifo2");
-        what.resize(what.find(':'));
-        dt::FrontEndRun r = dt::front_end("--timeout 2 wlwds");
-        EXPECT_EQ(r.status, 3) << what;
-        EXPECT_EQ(r.said, "dorvan: " + rep + " is not a named pipe\n") << what;
-        EXPECT_LT(r.cpu_s, 0.5) << what << ": no spinning through the 2 s wait";
-        RecordProperty("cpu_s_" + what, std::to_string(r.cpu_s));
-        dt::run("rm -r '" + rep + "'");
-    }
-    EXPECT_EQ(dt::read_file(root.file("secret")), "not a reply");
 
     // Cut to nothing, a long root would be "/": every path the front end
     // could touch there is watched, and refused, by the tracer.
     if (dt::run("strace -V >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "strace not installed";
     std::string tracer = kStrace + (" -o '" + root.file("strace.log") + "' -e inject=all:error=EACCES");
-    for (const char *p : {"/var", "/var/dorvan", "/var/dorvan/frontend.lock", "/var/param_fifo1", "/var/param_fifo2"})
+    for (const char *p : {"/var", "/var/dorvan", "/var/dorvan/frontend.lock", REQUEST_PIPE, REPLY_PIPE})
         tracer += std::string(" -P ") + p;
     setenv("DORVAN_ROOT", root.file(std::string(300, 'r')).c_str(), 1);
-    dt::FrontEndRun r = dt::front_end("--timeout 1 wlwds", tracer);
+    r = dt::front_end("--timeout 1 wlwds", tracer);
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.said, "dorvan: DORVAN_ROOT too long\n");
     EXPECT_EQ(dt::read_file(root.file("strace.log")), "");

@@ -22,17 +22,9 @@ std::string sh(const std::string &cmdline)
     return "rc=" + std::to_string(rc) + " " + out;
 }
 
-std::string cfg(const std::string &args)
-{
-    return dt::bin("dorvan-cfg") + " " + args;
-}
+std::string cfg(const std::string &args) { return dt::bin("dorvan-cfg") + " " + args; }
 
 const char kNobody[] = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
-
-bool can_unshare()
-{
-    return geteuid() == 0 && dt::run("unshare -m true 2>/dev/null") == 0;
-}
 
 }  // namespace
 
@@ -74,7 +66,7 @@ TEST(StoreFaultsE2E, OtherUsersFilesFailLoudlyAndSurvive)
 // own mount namespace.
 TEST(StoreFaultsE2E, FullDiskFailsTheChangeNotTheDaemon)
 {
-    if (!can_unshare())
+    if (geteuid() != 0 || dt::run("unshare -m true 2>/dev/null") != 0)
         GTEST_SKIP() << "needs root and mount namespaces";
     dt::TempRoot root;
     dt::seed({{"wlSsid_wl0v0", "kept"}});

@@ -1,4 +1,4 @@
-// Replays fuzz inputs (files or folders of files) as an ordinary test.
+// Replays folders of fuzz inputs as an ordinary test.
 #include <dirent.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -10,33 +10,24 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);
 
-static int replay_file(const std::string &path)
-{
-    std::ifstream f(path, std::ios::binary);
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    if (!f.good() && !f.eof())
-        return 1;
-    LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
-    return 0;
-}
-
+// Each argument a folder of inputs.
 int main(int argc, char **argv)
 {
     int count = 0, bad = 0;
     for (int i = 1; i < argc; i++) {
         DIR *d = opendir(argv[i]);
-        if (d == nullptr) {  // a file
-            bad += replay_file(argv[i]);
+        bad += d == nullptr;
+        while (struct dirent *e = d ? readdir(d) : nullptr) {
+            if (e->d_name[0] == '.')
+                continue;
+            std::ifstream f(std::string(argv[i]) + "/" + e->d_name, std::ios::binary);
+            std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+            bad += !f.good() && !f.eof();
+            LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
             count++;
-            continue;
         }
-        while (struct dirent *e = readdir(d)) {
-            if (e->d_name[0] != '.') {
-                bad += replay_file(std::string(argv[i]) + "/" + e->d_name);
-                count++;
-            }
-        }
-        closedir(d);
+        if (d)
+            closedir(d);
     }
     printf("replayed %d inputs, %d unreadable\n", count, bad);
     return bad != 0 || count == 0;

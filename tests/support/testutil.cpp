@@ -118,24 +118,6 @@ Lines lines(const std::string &text)
     return out;
 }
 
-Lines bracket(const std::string &who, const std::string &writes, bool saved, int times)
-{
-    Lines sets;
-    std::istringstream in(writes);
-    for (std::string w; in >> w;)
-        sets.push_back("set\t" + w.substr(0, w.find('=')) + "\t" + w.substr(w.find('=') + 1));
-    Lines all;
-    for (int i = 0; i < times; i++) {
-        all.push_back("lock\t" + who);
-        all.push_back("load");
-        all.insert(all.end(), sets.begin(), sets.end());
-        if (saved && !sets.empty())
-            all.insert(all.end(), {"store", "save"});
-        all.push_back("unlock\t" + who);
-    }
-    return all;
-}
-
 TempRoot::TempRoot(bool bare, bool tmpfs)
 {
     for (int i = 0; i < kNumEnv; i++) {
@@ -195,32 +177,20 @@ std::string run_request(const std::string &text)
     return read_reply(fd, 0);  // sent already, if at all
 }
 
-StdoutCapture::StdoutCapture()
+std::string stdout_of(const std::function<void()> &fn)
 {
     fflush(stdout);
-    char tmpl[] = "/tmp/dorvan-stdout-XXXXXX";
-    int fd = mkstemp(tmpl);
-    path_ = tmpl;
-    saved_ = dup(STDOUT_FILENO);
+    char path[] = "/tmp/dorvan-stdout-XXXXXX";
+    int fd = mkstemp(path), saved = dup(STDOUT_FILENO);
     dup2(fd, STDOUT_FILENO);
     close(fd);
-}
-
-std::string StdoutCapture::finish()
-{
-    if (!done_) {
-        fflush(stdout);
-        dup2(saved_, STDOUT_FILENO);
-        close(saved_);
-        done_ = true;
-    }
-    return read_file(path_);
-}
-
-StdoutCapture::~StdoutCapture()
-{
-    finish();
-    unlink(path_.c_str());
+    fn();
+    fflush(stdout);
+    dup2(saved, STDOUT_FILENO);
+    close(saved);
+    std::string out = read_file(path);
+    unlink(path);
+    return out;
 }
 
 LockHolder::LockHolder()
@@ -331,9 +301,7 @@ int run_golden(const std::string &file)
             want_out.clear();
             root->clear_trace();
             size_t log_size = root->log().size();
-            StdoutCapture capture;
-            reply = run_request(request);
-            out = capture.finish();
+            out = stdout_of([&] { reply = run_request(request); });
             trace = root->trace();
             logged = root->log().substr(log_size);
             exchanges++;
@@ -359,7 +327,16 @@ int run_golden(const std::string &file)
         } else if (verb == "@stdout") {
             want_out += rest + "\n";
         } else if (verb == "@sets" || verb == "@nosave") {
-            EXPECT_EQ(trace, bracket(name, value, verb == "@sets")) << at;
+            // One command under NAME setting VALUE's name=value words, then
+            // storing and saving when it wrote and @sets.
+            Lines want{"lock\t" + name, "load"};
+            std::istringstream writes(value);
+            for (std::string w; writes >> w;)
+                want.push_back("set\t" + w.substr(0, w.find('=')) + "\t" + w.substr(w.find('=') + 1));
+            if (verb == "@sets" && want.size() > 2)
+                want.insert(want.end(), {"store", "save"});
+            want.push_back("unlock\t" + name);
+            EXPECT_EQ(trace, want) << at;
         } else if (verb == "@untraced") {
             EXPECT_EQ(trace, Lines{}) << at;
         } else if (verb == "@log") {

@@ -60,12 +60,6 @@ void seed(const std::vector<std::pair<std::string, std::string>> &values);
 std::string stored(const std::string &name);
 
 
-// The trace of `times` commands under `who`, each setting `writes` (given as
-// "name=value name=value ...") and then, when it wrote and `saved`, storing
-// and saving.
-Lines bracket(const std::string &who, const std::string &writes = "", bool saved = true,
-              int times = 1);
-
 // The reply as sent: its text and the NUL. An empty result means no reply.
 inline std::string R(const std::string &text) { return text + std::string(1, '\0'); }
 
@@ -73,25 +67,14 @@ inline std::string R(const std::string &text) { return text + std::string(1, '\0
 // reading it) with a reader on the reply pipe; returns every byte sent.
 std::string run_request(const std::string &text);
 
-// Captures the process's standard output while alive.
-class StdoutCapture {
-public:
-    StdoutCapture();
-    ~StdoutCapture();
-    std::string finish();
-
-private:
-    int saved_ = -1;
-    std::string path_;
-    bool done_ = false;
-};
+// What fn writes to standard output.
+std::string stdout_of(const std::function<void()> &fn);
 
 // Another process holding the configuration lock until destroyed.
 class LockHolder {
 public:
     LockHolder();
     ~LockHolder() { kill_now(); }
-    pid_t pid() const { return pid_; }
     void kill_now();  // SIGKILL, as a crashing holder
 
 private:
@@ -170,7 +153,6 @@ int run(const std::string &cmdline, std::string *out = nullptr);
 class PickupTest : public ::testing::TestWithParam<const char *> {
 protected:
     PickupTest() { setenv("DORVAN_PICKUP", GetParam(), 1); }
-    bool immediate() const { return std::string(GetParam()) == "immediate"; }
     TempRoot root;
 };
 

@@ -21,9 +21,7 @@ protected:
     {
         dt::seed({{"lanIPAddress", addr}});
         root.clear_trace();
-        dt::StdoutCapture cap;
-        do_scan();
-        return cap.finish();
+        return dt::stdout_of(do_scan);
     }
 };
 

@@ -28,7 +28,7 @@ Result cfg(const dt::TempRoot &root, const std::vector<std::string> &args, const
 
 }  // namespace
 
-TEST(CfgTool, UsageErrorsAndBusyLock)
+TEST(CfgTool, UsageErrorsBusyLockAndSetGetShowWithTheDaemonsNames)
 {
     dt::TempRoot root(true);
     EXPECT_EQ(cfg(root, {"--help"}).status, 0);
@@ -52,11 +52,8 @@ TEST(CfgTool, UsageErrorsAndBusyLock)
     EXPECT_EQ(r.status, 3);
     EXPECT_NE(r.err.find("lock"), std::string::npos);
     EXPECT_EQ(cfg(root, {"get", "wlSsid"}, "DORVAN_LOCK_WAIT_MS=0").status, 0);
-}
 
-TEST(CfgTool, SetGetShowUseTheDaemonsNames)
-{
-    dt::TempRoot root(true);
+    root.clear_trace();
     ASSERT_EQ(cfg(root, {"set", "wlSsidIdx", "1", "wlSsid", "guest", "wl_wsc_mode", "enabled",
                          "odd\tname", "line1\nline2"}).status, 0);
     auto trace = root.trace();

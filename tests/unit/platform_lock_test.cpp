@@ -46,7 +46,7 @@ TEST(Lock, WaitsItsTimeoutAndIsFreeOnceTheHolderIsKilled)
     EXPECT_TRUE(free_for_others());
 }
 
-TEST(Lock, NestedAcquireCountsAndTracesOnce)
+TEST(Lock, NestedAcquireCountsAndTracesOnceShellStatusAndTraceEscaping)
 {
     dt::TempRoot root(true);
     ASSERT_EQ(cfgLck_acquireLockTraced("outer"), 0);
@@ -57,12 +57,8 @@ TEST(Lock, NestedAcquireCountsAndTracesOnce)
     EXPECT_TRUE(free_for_others());
     cfgLck_releaseLockTraced("stray");  // not held: no effect
     EXPECT_EQ(root.trace(), (dt::Lines{"lock\touter", "unlock\touter", "lock\tprobe"}));
-}
 
-// A shell action's exit status; the trace's events and escaping.
-TEST(Trace, ShellStatusEventsAndEscaping)
-{
-    dt::TempRoot root(true);
+    // A shell action's exit status; the trace's events and escaping.
     EXPECT_EQ(cfgSys_doSystemAction("t", "exit 7"), 7);
     EXPECT_EQ(systemEx("kill -9 $$", 0), -1);
     root.clear_trace();

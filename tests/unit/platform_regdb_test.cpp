@@ -60,22 +60,6 @@ std::string query(const std::string &country, std::vector<std::string> words)
     return got;
 }
 
-// A root whose DORVAN_REGDB names a database written into it.
-struct RegRoot {
-    dt::TempRoot root{true};
-    std::string db = root.file("regulatory.db");
-    explicit RegRoot(const std::string &bytes = dt::regdb_bytes(kCountries))
-    {
-        dt::write_file(db, bytes);
-        setenv("DORVAN_REGDB", db.c_str(), 1);
-        wlmgr_loadWorkingCopy();
-        base = dt::lines(root.log()).size();
-    }
-    // Lines logged since the root was prepared.
-    size_t log_lines() const { return dt::lines(root.log()).size() - base; }
-    size_t base = 0;
-};
-
 const char *parse(const std::string &bytes, dplat::RegDb *db)
 {
     // An exact-size copy, so a read past the end is an ASan fault.
@@ -87,7 +71,12 @@ const char *parse(const std::string &bytes, dplat::RegDb *db)
 
 TEST(RegDb, ListsPerCountryBandWidthAndSidebandReadOnceAndOnChange)
 {
-    RegRoot r;
+    dt::TempRoot root(true);
+    const std::string db = root.file("regulatory.db");
+    dt::write_file(db, dt::regdb_bytes(kCountries));
+    setenv("DORVAN_REGDB", db.c_str(), 1);
+    wlmgr_loadWorkingCopy();
+    const size_t logged = dt::lines(root.log()).size();
     const std::string all5 = range(36, 64, 4) + " " + range(100, 140, 4);
     struct Case {
         const char *country;
@@ -118,16 +107,16 @@ TEST(RegDb, ListsPerCountryBandWidthAndSidebandReadOnceAndOnChange)
     };
     for (const Case &c : cases)
         EXPECT_EQ(query(c.country, c.words), c.list) << c.country << " " << c.words.size() << " words";
-    EXPECT_EQ(r.log_lines(), 0u);
+    EXPECT_EQ(dt::lines(root.log()).size(), logged);
 
     // A bad file gives the world rules with one log line; so does none at all.
-    dt::write_file(r.db, "RGDC" + dt::regdb_bytes(kCountries).substr(4));
+    dt::write_file(db, "RGDC" + dt::regdb_bytes(kCountries).substr(4));
     EXPECT_EQ(query("AA", {"b"}), range(1, 11));
-    EXPECT_NE(r.root.log().find("bad magic"), std::string::npos) << r.root.log();
-    setenv("DORVAN_REGDB", r.root.file("missing").c_str(), 1);
+    EXPECT_NE(root.log().find("bad magic"), std::string::npos) << root.log();
+    setenv("DORVAN_REGDB", root.file("missing").c_str(), 1);
     for (int i = 0; i < 2; i++)
         EXPECT_EQ(query("AA", {"n", "b", "40", "lower"}) + "|" + query("AA", {"a"}), range(1, 7) + "|");
-    EXPECT_EQ(r.log_lines(), 2u) << "one line for the state, not one a query";
+    EXPECT_EQ(dt::lines(root.log()).size(), logged + 2) << "one line for the state, not one a query";
     // Query words and country reach the answer's first line as plain text.
     char word[] = "b\x01", *argv[] = {(char *)"", (char *)"wlChannelList", word, nullptr};
     wlmgr_setVar("wlCountry", "A\x7f");

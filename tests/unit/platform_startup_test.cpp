@@ -29,28 +29,7 @@ TEST(Logger, FormatThresholdAndBounds)
     EXPECT_LT(log[4].size(), 1300u);
 }
 
-TEST(Startup, PreparesRootAndKeepsExistingBoardFiles)
-{
-    dt::TempRoot root(true);
-    ASSERT_EQ(dt::run("mkdir -p '" + root.file(DORVAN_BOARD_DIR) + "'"), 0);
-    dt::write_file(root.file(DORVAN_BOARD_DIR "/wps_button"), "0\n");
-    // Leftovers of a dead writer go; a live writer's temp file stays.
-    std::string dead = root.file(DORVAN_MDM_FILE ".tmp.2147483646");
-    std::string live = root.file(DORVAN_FLASH_FILE ".tmp." + std::to_string(getppid()));
-    dt::write_file(dead, "half");
-    dt::write_file(live, "busy");
-    int mdm = 0;
-    ASSERT_EQ(cfgMdm_init(1, nullptr, &mdm), 0);
-    EXPECT_TRUE(dt::exists(root.file(DORVAN_RADIO_DIR)));
-    EXPECT_FALSE(dt::exists(dead));
-    EXPECT_TRUE(dt::exists(live));
-    int reset = -9, wsw = -9, wps = -9;
-    EXPECT_EQ(boardCtl_getResetStatus(&reset) | boardCtl_getWirelessPWRStatus(&wsw) |
-                  boardCtl_getWpsButtonStatus(&wps), 0);
-    EXPECT_EQ((std::vector<int>{reset, wsw, wps}), (std::vector<int>{1, 0, 0})) << "an existing file is kept";
-}
-
-TEST(Startup, InjectedFailuresAndOverlongRoot)
+TEST(Startup, InjectedFailuresOverlongRootThenPreparesRootKeepingBoardFiles)
 {
     dt::TempRoot root(true);
     setenv("DORVAN_FAIL", "cfgMdm_init_x=1,wlmgr_alloc=11,cfgMsg_init=9,cfgMdm_init=7,wldm_alloc=5", 1);
@@ -67,6 +46,24 @@ TEST(Startup, InjectedFailuresAndOverlongRoot)
     setenv("DORVAN_ROOT", deep.c_str(), 1);
     EXPECT_NE(cfgMdm_init(0, nullptr, nullptr), 0);
     EXPECT_FALSE(dt::exists(deep + "/var"));
+    setenv("DORVAN_ROOT", root.path().c_str(), 1);
+
+    ASSERT_EQ(dt::run("mkdir -p '" + root.file(DORVAN_BOARD_DIR) + "'"), 0);
+    dt::write_file(root.file(DORVAN_BOARD_DIR "/wps_button"), "0\n");
+    // Leftovers of a dead writer go; a live writer's temp file stays.
+    std::string dead = root.file(DORVAN_MDM_FILE ".tmp.2147483646");
+    std::string live = root.file(DORVAN_FLASH_FILE ".tmp." + std::to_string(getppid()));
+    dt::write_file(dead, "half");
+    dt::write_file(live, "busy");
+    int mdm = 0;
+    ASSERT_EQ(cfgMdm_init(1, nullptr, &mdm), 0);
+    EXPECT_TRUE(dt::exists(root.file(DORVAN_RADIO_DIR)));
+    EXPECT_FALSE(dt::exists(dead));
+    EXPECT_TRUE(dt::exists(live));
+    int reset = -9, wsw = -9, wps = -9;
+    EXPECT_EQ(boardCtl_getResetStatus(&reset) | boardCtl_getWirelessPWRStatus(&wsw) |
+                  boardCtl_getWpsButtonStatus(&wps), 0);
+    EXPECT_EQ((std::vector<int>{reset, wsw, wps}), (std::vector<int>{1, 0, 0})) << "an existing file is kept";
 }
 
 TEST(Restore, FactoryConfigurationReplacesDataModelAndFlash)
