@@ -81,6 +81,7 @@ struct Backend {
     int64_t attachMs = 0;       // next attach attempt
     std::string settings[4];    // a registrar's settings not yet stored
 
+    std::string live[4];        // each interface's re-readable lines hostapd runs
     std::string noted[4];       // wlWscConfig written since the last store
     std::vector<WpsOp> wps;
 };
@@ -225,6 +226,70 @@ void reload()
     kill(g.child, SIGHUP);
     trace("apply", "reload");
     note(CFG_LOG_NOTICE, "hostapd re-reads its configuration");
+}
+
+// Settings hostapd takes on one BSS without dropping the others' stations:
+// the passphrase (RELOAD_WPA_PSK) and beacon-only ones (UPDATE_BEACON).
+struct LiveKey {
+    const char *key;
+    const char *cmd;
+    const char *event;
+};
+const LiveKey kLive[] = {{"wpa_passphrase", "RELOAD_WPA_PSK", "psk"},
+                         {"wpa_psk", "RELOAD_WPA_PSK", "psk"},
+                         {"ignore_broadcast_ssid", "UPDATE_BEACON", "beacon"}};
+
+const LiveKey *live_key(const std::string &ln)
+{
+    for (const LiveKey &k : kLive)
+        if (ln.compare(0, strlen(k.key), k.key) == 0 && ln.size() > strlen(k.key) &&
+            ln[strlen(k.key)] == '=')
+            return &k;
+    return nullptr;
+}
+
+// The lines of text that are not live settings, and the live ones apart.
+std::string fixed_lines(const std::string &text, std::vector<std::string> *liveLines)
+{
+    std::string out;
+    for (size_t p = 0, e; p < text.size(); p = e + 1) {
+        e = text.find('\n', p);
+        if (e == std::string::npos)
+            e = text.size();
+        std::string ln = text.substr(p, e - p);
+        const LiveKey *k = live_key(ln);
+        if (k != nullptr && liveLines != nullptr)
+            liveLines->push_back(ln);
+        // A key that appears or goes is no live change.
+        out += (k != nullptr ? std::string(k->key) : ln) + "\n";
+    }
+    return out;
+}
+
+// Moves interface i from old to now with SET and the key's command; false
+// when that is not a live change or hostapd refused a step.
+bool live_change(int i, const std::string &old, const std::string &now)
+{
+    std::vector<std::string> was, want;
+    if (fixed_lines(old, &was) != fixed_lines(now, &want) || was.size() != want.size())
+        return false;
+    std::string name = iface_name(g.env, i);
+    for (size_t n = 0; n < want.size(); n++) {
+        if (was[n] == want[n])
+            continue;
+        const LiveKey *k = live_key(want[n]);
+        size_t eq = want[n].find('=');
+        std::string set = "SET " + want[n].substr(0, eq) + " " + want[n].substr(eq + 1);
+        std::string reply;
+        if (set.size() > 255 || request(g.env.ctrlDir, name, set.c_str(), &reply, kCtrlWaitMs) != 0 ||
+            reply.compare(0, 2, "OK") != 0 ||
+            request(g.env.ctrlDir, name, k->cmd, &reply, kCtrlWaitMs) != 0 || reply.compare(0, 2, "OK") != 0) {
+            note(CFG_LOG_ERR, ("hostapd refused " + std::string(k->cmd) + " on " + name + ": re-read instead").c_str());
+            return false;
+        }
+        trace("apply", k->event, name.c_str());
+    }
+    return true;
 }
 
 // A hostapd signalled before it installed its handlers would die of
@@ -612,8 +677,20 @@ void apply(const DorvanImage &img)
     if (g.retryMs >= 0)
         note(CFG_LOG_NOTICE, "hostapd configuration written");
     g.retryMs = -1;
+    std::string wasLive[4];
+    for (int i = 0; i < 4; i++) {
+        wasLive[i] = g.live[i];
+        g.live[i] = use[i] != nullptr ? use[i]->lines + "\n" + use[i]->aclPath + "\n" + use[i]->acl : "";
+    }
+    std::string wasApplied = g.applied;
     g.applied = all;
     if (g.child >= 0 && key == g.restartKey) {
+        bool live = g.answered && !g.hupPending && !wasApplied.empty();
+        for (int i = 0; i < 4 && live; i++)
+            if (wasLive[i] != g.live[i])
+                live = !wasLive[i].empty() && !g.live[i].empty() && live_change(i, wasLive[i], g.live[i]);
+        if (live)
+            return;
         if (g.answered)
             reload();
         else
