@@ -1,4 +1,4 @@
-// Inside the radio room: renderer, control-socket client, hostapd backend.
+// Inside the radio room: the plan, control-socket client, hostapd backend.
 #ifndef DORVAN_RADIO_INTERNAL_H
 #define DORVAN_RADIO_INTERNAL_H
 
@@ -35,6 +35,17 @@ struct Section {
     std::string acl;
     std::vector<std::string> leftOut; // filter addresses that are no address
 };
+// What the radio should run: one radio part, one part per interface, and
+// the refusals. Pure: reads the image and the regulatory database only.
+struct RadioPlan {
+    Section radio;
+    Section bss[4];
+    bool on[4] = {false, false, false, false}; // wl0.I belongs in the configuration
+    std::string refused;               // the parts' refused settings, each followed by a space
+    std::vector<std::string> leftOut;  // of the interfaces that are on
+};
+RadioPlan make_plan(const Env &env, const DorvanImage &img, int switchOn);
+// The plan's parts one at a time.
 Section render_radio(const DorvanImage &img);
 Section render_bss(const Env &env, const DorvanImage &img, int i);
 // wl0.I belongs in the configuration: it and wl0 enabled, switch not off.

@@ -1,10 +1,12 @@
-// Stored settings to hostapd.conf lines. Every value is checked or rebuilt
-// here: nothing stored reaches the file as more than one value.
+// The radio plan: stored settings to hostapd.conf lines per part, and the
+// refusals. Every value is checked or rebuilt here: nothing stored reaches
+// the file as more than one value. Reads nothing but the image and the
+// regulatory database.
 #include "radio.h"
 #include "radio_internal.h"
 #include "platform_internal.h"
 #include "protocol.h"
-#include "wlmgr.h"
+#include "regdb.h"
 
 #include <arpa/inet.h>
 #include <stdio.h>
@@ -171,37 +173,23 @@ int bandwidth(const DorvanImage &img, bool five)
     return (five && (bw == "1" || bw == "2")) || (!five && bw == "1") ? 40 : 20;
 }
 
-// The channel list for what hostapd will run, asked as the commands ask.
-bool channel_allowed(const DorvanImage &img, bool five, bool n, long ch)
+// The channel list for what hostapd will run, under the image's own
+// country: the working copy may hold another process's settings.
+bool channel_allowed(const DorvanImage &img, const std::string &country, bool five, bool n, long ch)
 {
-    const char *args[7] = {"", "wlChannelList", nullptr, nullptr, nullptr, nullptr, nullptr};
-    int argc = 3;
-    if (!n) {
-        args[2] = five ? "a" : "b";
-    } else {
-        bool wide = bandwidth(img, five) == 40;
-        args[2] = "n";
-        args[3] = five ? "a" : "b";
-        args[4] = wide ? "40" : "20";
-        argc = 5;
-        if (wide) {
-            args[5] = get(img, "wlNCtrlsb") == "1" ? "upper" : "lower";
-            argc = 6;
-        }
+    RegQuery q;
+    q.five_ghz = five;
+    // Without 802.11n the 2.4 GHz list is 802.11b's: channel 14 is sorted out below.
+    q.ofdm = five || n;
+    if (n && bandwidth(img, five) == 40) {
+        q.widthMhz = 40;
+        q.upper = get(img, "wlNCtrlsb") == "1";
     }
-    char out[WLMGR_VAREX_SIZE];
-    wlmgr_getVarEx(argc, (char **)args, out);
-    const char *p = strchr(out, '\n');
-    while (p != nullptr) {
-        int a = 0;
-        int b = 0;
-        int c = -1;
-        if (sscanf(p + 1, "document.forms[0].wlChannel[%d] = new Option(\"%d\", \"%d\");", &a,
-                   &b, &c) == 3 &&
-            c == ch)
+    std::vector<RegChannel> channels;
+    reg_channels(regCountry(currentRegDb(), country.c_str()), q, &channels);
+    for (const RegChannel &c : channels)
+        if (c.channel == ch)
             return true;
-        p = strchr(p + 1, '\n');
-    }
     return false;
 }
 
@@ -361,7 +349,7 @@ Section render_radio(const DorvanImage &img)
     bool bOnly = !five && (phy == "b" || get(img, "wlgMode") == "0");
     bool n = !bOnly && phy == "n" && get(img, "wlNmode") != "off";
     long ch = number(get(img, "wlChannel"));
-    if (ch < 0 || (ch != 0 && !channel_allowed(img, five, n, ch))) {
+    if (ch < 0 || (ch != 0 && !channel_allowed(img, country, five, n, ch))) {
         s.refused = "wlChannel";
         return s;
     }
@@ -467,6 +455,24 @@ Section render_bss(const Env &env, const DorvanImage &img, int i)
         line(out, "config_methods", "label display push_button keypad");
     }
     return s;
+}
+
+RadioPlan make_plan(const Env &env, const DorvanImage &img, int switchOn)
+{
+    RadioPlan p;
+    p.radio = render_radio(img);
+    if (!p.radio.refused.empty())
+        p.refused += p.radio.refused + " ";
+    for (int i = 0; i < WL_IFACE_COUNT; i++) {
+        p.on[i] = interface_on(img, i, switchOn);
+        if (!p.on[i])
+            continue;
+        p.bss[i] = render_bss(env, img, i);
+        if (!p.bss[i].refused.empty())
+            p.refused += p.bss[i].refused + " ";
+        p.leftOut.insert(p.leftOut.end(), p.bss[i].leftOut.begin(), p.bss[i].leftOut.end());
+    }
+    return p;
 }
 
 const char *ap_settings(const std::string &hexText, int i,
