@@ -3,6 +3,7 @@
 #define DORVAN_RADIO_INTERNAL_H
 
 #include "dorvan_store.h"
+#include "protocol.h"
 
 #include <sys/types.h>
 
@@ -39,8 +40,8 @@ struct Section {
 // the refusals. Pure: reads the image and the regulatory database only.
 struct RadioPlan {
     Section radio;
-    Section bss[4];
-    bool on[4] = {false, false, false, false}; // wl0.I belongs in the configuration
+    Section bss[WL_IFACE_COUNT];
+    bool on[WL_IFACE_COUNT] = {};      // wl0.I belongs in the configuration
     std::string refused;               // the parts' refused settings, each followed by a space
     std::vector<std::string> leftOut;  // of the interfaces that are on
 };
@@ -56,7 +57,7 @@ const char *ap_settings(const std::string &hexText, int i,
                         std::vector<std::pair<std::string, std::string>> *writes);
 // The configuration file from the radio part and the parts of the interfaces
 // that are on (null: left out). parts[0] null means no radio at all.
-std::string assemble(const Env &env, const Section &radio, const Section *const parts[4]);
+std::string assemble(const Env &env, const Section &radio, const Section *const parts[WL_IFACE_COUNT]);
 // Secrets in a rendered configuration replaced by asterisks.
 std::string masked(const std::string &conf);
 
