@@ -220,6 +220,7 @@ const PerIfKey kPerIfKeys[] = {
     {"wlWscMode", {"disabled", "disabled", "disabled", "disabled"}},
     {"wlWscAPMode", {"1", "1", "1", "1"}},
     {"wlFltMacMode", {"disable", "disable", "disable", "disable"}},
+    // From the device's secrets, or written at run time.
     {"wlWpaPsk", {}},
     {"wlWscDevPin", {}},
     {"wlWscStaPin", {}},
