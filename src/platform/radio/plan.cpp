@@ -307,14 +307,14 @@ bool render_security(Section *s, const DorvanImage &img, int i, bool *wpsAllowed
 
 } // namespace
 
-bool interface_on(const DorvanImage &img, int i, int switchOn)
+static bool interface_on(const DorvanImage &img, int i, int switchOn)
 {
     if (switchOn == 0 || get(img, if_key("wlEnbl", 0)) != "1")
         return false;
     return i == 0 || get(img, if_key("wlEnbl", i)) == "1";
 }
 
-Section render_radio(const DorvanImage &img)
+static Section render_radio(const DorvanImage &img)
 {
     Section s;
     std::string *r = &s.restart;
@@ -378,7 +378,7 @@ Section render_radio(const DorvanImage &img)
     return s;
 }
 
-Section render_bss(const Env &env, const DorvanImage &img, int i)
+static Section render_bss(const Env &env, const DorvanImage &img, int i)
 {
     Section s;
     std::string *out = &s.lines;

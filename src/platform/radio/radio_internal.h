@@ -46,11 +46,6 @@ struct RadioPlan {
     std::vector<std::string> leftOut;  // of the interfaces that are on
 };
 RadioPlan make_plan(const Env &env, const DorvanImage &img, int switchOn);
-// The plan's parts one at a time.
-Section render_radio(const DorvanImage &img);
-Section render_bss(const Env &env, const DorvanImage &img, int i);
-// wl0.I belongs in the configuration: it and wl0 enabled, switch not off.
-bool interface_on(const DorvanImage &img, int i, int switchOn);
 // The settings of a WPS-NEW-AP-SETTINGS event (its hex dump) as data model
 // writes for wl0.I; null, or why they cannot be taken.
 const char *ap_settings(const std::string &hexText, int i,
