@@ -173,6 +173,8 @@ allowed() { joined 1 Home && logged 4 'AUTH-REJECT' && apart 4; }
 check macfilter-allow 'echo "$reply"; st 1; st 4; slog 4; hlog' 30 allowed
 ask wlmacfilter disable --interface wl0
 check macfilter-off 'st 4; slog 4' 30 joined 4 Home
+# Changes on wl0 leave the guests running.
+check four-bss-after-wl0 'scan 2437 | grep SSID | tr "\n" " "' 10 four
 
 # 5. WPS: push button by command (wl0 and wl0.1), by the button, and a PIN.
 wps() { sta "$1" bssid_ignore clear >/dev/null; sta "$1" remove_network all >/dev/null; sta "$1" "$2" $3 >/dev/null; mark "$1"; }
