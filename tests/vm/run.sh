@@ -5,15 +5,15 @@
 #   run.sh BUILD_DIR     packages cached in BUILD_DIR/vm-cache (about 80 MB)
 # DORVAN_VM_ACCEL=kvm|tcg forces the accelerator; DORVAN_VM_DEADLINE (s)
 # bounds the guest's run; DORVAN_VM_APPEND adds kernel parameters (see
-# guest.sh), DORVAN_VM_QEMU options to qemu. Status 77: qemu cannot run
-# here (skipped).
+# guest.sh), DORVAN_VM_QEMU options to qemu; DORVAN_VM_DROPS=report reaches
+# the guest's environment. Status 77: qemu cannot run here (skipped).
 set -eu
 src=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "$1" && pwd)
 cache=$build/vm-cache
 mkdir -p "$cache"
 work=$build/vm
-deadline=${DORVAN_VM_DEADLINE:-200}
+deadline=${DORVAN_VM_DEADLINE:-260}
 fail() { echo "FAIL: $*"; exit 1; }
 # DORVAN_VM_REQUIRED (CI): a machine that cannot run the VM fails.
 skip() { [ -z "${DORVAN_VM_REQUIRED:-}" ] || fail "$*"; echo "SKIP: $*"; exit 77; }
@@ -127,7 +127,7 @@ boot() {
     # shellcheck disable=SC2086
     qemu-system-x86_64 $opts -m 1024 -smp 2 -nodefaults -nic none -display none -no-reboot \
         -serial "file:$work/console.log" -kernel "$root/boot/vmlinuz-$kver" \
-        -initrd "$work/initrd.cpio" -append "console=ttyS0 panic=-1 quiet ${DORVAN_VM_APPEND:-}" ${DORVAN_VM_QEMU:-} </dev/null &
+        -initrd "$work/initrd.cpio" -append "console=ttyS0 panic=-1 quiet ${DORVAN_VM_DROPS:+DORVAN_VM_DROPS=$DORVAN_VM_DROPS} ${DORVAN_VM_APPEND:-}" ${DORVAN_VM_QEMU:-} </dev/null &
     qpid=$!
     t=0
     while [ $t -lt $(($2 * 10)) ]; do
