@@ -33,8 +33,10 @@
     /* an interface whose events cannot be had yet is tried again */        \
     X(SPAN_HOSTAPD_ATTACH, 5000, 0)                                         \
     /* hostapd's own time: its end, its answers, its start for WPS */       \
-    X(SPAN_HOSTAPD_STOP, 500, 500)                                          \
+    X(SPAN_HOSTAPD_STOP, 5000, 500)                                         \
     X(SPAN_HOSTAPD_CTRL, 300, 300)                                          \
+    /* a BSS removed or added: the driver's work comes before the answer */ \
+    X(SPAN_HOSTAPD_BSS, 3000, 3000)                                         \
     X(SPAN_HOSTAPD_PING, 100, 100)                                          \
     X(SPAN_WPS_KEEP, 30000, 10000)
 

@@ -64,17 +64,21 @@ struct RadioE2E : ::testing::Test {
     // n passes of the daemon, in microseconds.
     useconds_t passes(int n) { return (useconds_t)(n * span_ms(SPAN_PASS) * 1000); }
     // A hostapd that takes 0.3 s to install its handlers and control socket,
-    // answers PING only and records every other request and signal.
+    // answers PING and the live-change commands (FAIL when they carry
+    // "fail"), records every other request and signal. The first one
+    // ignores SIGTERM.
     bool fake()
     {
         std::string prog = root.file("fake-hostapd");
         dt::write_file(prog, std::string("#!/usr/bin/python3\n") + R"(import os, signal, socket, time
 r = os.environ['DORVAN_ROOT']; log = open(r + '/fake.log', 'a', buffering=1); log.write('start\n')
-time.sleep(0.3); signal.signal(signal.SIGHUP, lambda *a: log.write('hup\n'))
+signal.alarm(30); first = log.tell() == 6; time.sleep(0.3); signal.signal(signal.SIGHUP, lambda *a: log.write('hup\n'))
+first and signal.signal(signal.SIGTERM, signal.SIG_IGN)
 p = r + '/var/run/hostapd/dvt0'; os.makedirs(os.path.dirname(p), exist_ok=True)
 os.path.exists(p) and os.unlink(p); s = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM); s.bind(p)
 while True:
     d, a = s.recvfrom(4096); s.sendto(b'PONG\n', a) if d == b'PING' else log.write(d.decode() + '\n')
+    d.split()[0] in (b'SET', b'RELOAD_WPA_PSK') and s.sendto(b'FAIL\n' if b'fail' in d else b'OK\n', a)
 )");
         chmod(prog.c_str(), 0755);
         setenv("DORVAN_HOSTAPD", prog.c_str(), 1);
@@ -106,6 +110,14 @@ TEST_F(RadioE2E, WpsOperationsRunOnceEachThenSwitchAndCrashOnOff)
     EXPECT_TRUE(configHas("ssid=Other"));
     EXPECT_EQ(pid(), first);
     EXPECT_EQ(traced("apply\twps\tWPS_PBC"), 1u);
+    // A passphrase and a hidden SSID are taken on the BSS: no re-read.
+    size_t reloads = traced("apply\treload");
+    for (const char *set : {"wlWpaPsk_wl0v0 live-pass-1", "wlHide_wl0v0 1"})
+        EXPECT_EQ(dt::run(dt::bin("dorvan-cfg") + " set " + set + " >/dev/null"), 0);
+    EXPECT_GE(dt::wait_for([&] { return traced("apply\tpsk\twl0") + traced("apply\tbeacon\twl0") == 2; }, 5), 0)
+        << root.log();
+    EXPECT_EQ(traced("apply\treload"), reloads);
+    EXPECT_EQ(ctl("PING", "global"), "PONG\n");
     // PINs of 8 and of 4 digits; the external registrar on, then off.
     for (const char *pin : {"12345670", "1234"})
         EXPECT_EQ(dt::ask(std::string("wlsecurity wpssetup --interface wl0 --operation addenrollee_Pin --wlWscStaPin ") + pin), ok);
@@ -148,12 +160,22 @@ TEST_F(RadioE2E, SlowHostapdUnreadableModelAndUnwritableConfiguration)
     start();
     ASSERT_GE(dt::wait_for([&] { return faked("start") == 1; }, 3), 0);
     usleep(passes(3));
-    // A restart at once followed by a re-read.
+    // A restart only signals under the lock: one that ignores SIGTERM is
+    // killed at its deadline, later. A re-read at once after the start.
+    auto t0 = std::chrono::steady_clock::now();
     EXPECT_EQ(dt::ask("wladv config --wlChannel 3"), "wireless advanced setting is configured successfully!!\n");
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), 0.4);
+    ASSERT_GE(dt::wait_for([&] { return faked("start") == 2; }, 3), 0) << root.log();
     EXPECT_EQ(dt::ask("wlinterface enable --interface wl0 --wlSsid second"), "enable wl0 successfully!!\n");
     EXPECT_GE(dt::wait_for([&] { return faked("hup") == 1; }, 3), 0) << dt::read_file(root.file("fake.log"));
-    EXPECT_EQ(faked("start"), 2u);
+    EXPECT_NE(root.log().find("did not end on SIGTERM: killed"), std::string::npos) << root.log();
     EXPECT_EQ(root.log().find("ended"), std::string::npos) << root.log();
+    // A passphrase alone goes to its BSS; one hostapd refuses is re-read.
+    for (const char *pass : {"live-pass-1", "fail-pass-2"})
+        EXPECT_EQ(dt::ask(std::string("wlsecurity manualsetup --interface wl0 --wlAuthMode psk2 --wlWpaPsk ") + pass),
+                  "execute manualsetup successfully!!\n");
+    EXPECT_GE(dt::wait_for([&] { return faked("hup") == 2; }, 3), 0) << dt::read_file(root.file("fake.log"));
+    EXPECT_EQ(faked("SET wpa_passphrase live-pass-1") + faked("RELOAD_WPA_PSK") + traced("apply\tpsk\twl0"), 3u);
 
     EXPECT_EQ(dt::ask("wlsecurity wpssetup --interface wl0 --operation addenrollee_PBC"),
               "execute setupwps successfully!!\n");
@@ -182,7 +204,7 @@ TEST_F(RadioE2E, SlowHostapdUnreadableModelAndUnwritableConfiguration)
     EXPECT_EQ(conf().find("\nssid=Later\n"), std::string::npos);
     ASSERT_EQ(rmdir(tmp.c_str()), 0);
     EXPECT_GE(dt::wait_for([&] { return conf().find("\nssid=Later\n") != std::string::npos; }, 4), 0) << root.log();
-    EXPECT_GE(dt::wait_for([&] { return faked("hup") == 2; }, 2), 0);
+    EXPECT_GE(dt::wait_for([&] { return faked("hup") == 3; }, 2), 0);
     EXPECT_EQ(pid(), first);
 }
 

@@ -8,6 +8,7 @@
 #include "wlmgr.h"
 
 #include <errno.h>
+#include <stdio.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -16,6 +17,8 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 namespace dplat {
 namespace radio {
@@ -28,6 +31,7 @@ const int kBackoffMaxMs = (int)span_ms(SPAN_HOSTAPD_BACKOFF_MAX);
 const int kSteadyMs = (int)span_ms(SPAN_HOSTAPD_STEADY);  // a run this long resets the back-off
 const int kStopWaitMs = (int)span_ms(SPAN_HOSTAPD_STOP);  // SIGTERM, then SIGKILL
 const int kCtrlWaitMs = (int)span_ms(SPAN_HOSTAPD_CTRL);  // one control request
+const int kBssWaitMs = (int)span_ms(SPAN_HOSTAPD_BSS);    // one BSS removed or added
 const int kWpsKeepMs = (int)span_ms(SPAN_WPS_KEEP);       // a WPS operation waits this long for hostapd
 const int kPingWaitMs = (int)span_ms(SPAN_HOSTAPD_PING);  // a starting hostapd's first answer, per pass
 const int kRetryMaxMs = kBackoffMaxMs;                     // an unwritten configuration is tried again
@@ -52,6 +56,9 @@ struct Backend {
     std::string logPath;
 
     pid_t child = -1;
+    pid_t ending = -1;          // told to end, not yet reaped
+    int64_t killAtMs = 0;       // then killed
+    bool restarting = false;    // a start waits for it to end
     int64_t startedMs = 0;
     int64_t nextStartMs = 0;
     int backoffMs = 0;
@@ -81,6 +88,9 @@ struct Backend {
     int64_t attachMs = 0;       // next attach attempt
     std::string settings[4];    // a registrar's settings not yet stored
 
+    bool runKnown = false;      // run[] is what hostapd runs
+    Section run[5];             // its interface parts [0..3] and radio part [4]
+    bool runOn[4] = {};
     std::string noted[4];       // wlWscConfig written since the last store
     std::vector<WpsOp> wps;
 };
@@ -227,6 +237,200 @@ void reload()
     note(CFG_LOG_NOTICE, "hostapd re-reads its configuration");
 }
 
+const char *const kNames[WL_IFACE_COUNT] = {WL_IFACE_NAMES};
+
+// Settings hostapd takes on one BSS without dropping the others' stations:
+// the passphrase (RELOAD_WPA_PSK) and beacon-only ones (UPDATE_BEACON).
+struct LiveKey {
+    const char *key;
+    const char *cmd;
+    const char *event;
+};
+const LiveKey kLive[] = {{"wpa_passphrase", "RELOAD_WPA_PSK", "psk"},
+                         {"wpa_psk", "RELOAD_WPA_PSK", "psk"},
+                         {"ignore_broadcast_ssid", "UPDATE_BEACON", "beacon"}};
+
+const LiveKey *live_key(const std::string &ln)
+{
+    for (const LiveKey &k : kLive)
+        if (ln.compare(0, strlen(k.key), k.key) == 0 && ln.size() > strlen(k.key) &&
+            ln[strlen(k.key)] == '=')
+            return &k;
+    return nullptr;
+}
+
+// The lines of text that are not live settings, and the live ones apart.
+std::string fixed_lines(const std::string &text, std::vector<std::string> *liveLines)
+{
+    std::string out;
+    for (size_t p = 0, e; p < text.size(); p = e + 1) {
+        e = text.find('\n', p);
+        if (e == std::string::npos)
+            e = text.size();
+        std::string ln = text.substr(p, e - p);
+        const LiveKey *k = live_key(ln);
+        if (k != nullptr)
+            liveLines->push_back(ln);
+        // A key that appears or goes is no live change.
+        out += (k != nullptr ? std::string(k->key) : ln) + "\n";
+    }
+    return out;
+}
+
+bool same_part(const Section &a, const Section &b)
+{
+    return a.restart == b.restart && a.lines == b.lines && a.aclPath == b.aclPath && a.acl == b.acl;
+}
+
+// Whether hostapd can move one BSS from was to now by live settings and
+// MAC list commands alone.
+bool live_only(const Section &was, const Section &now)
+{
+    std::vector<std::string> a, b;
+    return was.restart == now.restart && was.aclPath == now.aclPath &&
+           fixed_lines(was.lines, &a) == fixed_lines(now.lines, &b) && a.size() == b.size();
+}
+
+bool ok_reply(const std::string &ifname, const std::string &cmd, int waitMs = kCtrlWaitMs)
+{
+    std::string reply;
+    if (cmd.size() > 255 || request(g.env.ctrlDir, ifname, cmd.c_str(), &reply, waitMs) != 0 ||
+        reply.compare(0, 2, "OK") != 0) {
+        note(CFG_LOG_ERR, ("hostapd refused " + cmd.substr(0, cmd.find(' ')) + " on " + ifname +
+                           ": the whole configuration is applied instead").c_str());
+        return false;
+    }
+    return true;
+}
+
+// The MAC list of the filter on interface i moved from was to now, one
+// address at a time: hostapd drops only the stations the filter now refuses.
+bool acl_change(int i, const Section &was, const Section &now)
+{
+    if (was.acl == now.acl)
+        return true;
+    const char *kind = now.lines.find("\naccept_mac_file=") != std::string::npos ||
+                               now.lines.compare(0, 16, "accept_mac_file=") == 0
+                           ? "ACCEPT_ACL "
+                           : "DENY_ACL ";
+    std::string name = iface_name(g.env, i);
+    std::vector<std::string> had = split_lines(was.acl), want = split_lines(now.acl);
+    for (const std::string &m : had)
+        if (std::find(want.begin(), want.end(), m) == want.end() && !ok_reply(name, kind + std::string("DEL_MAC ") + m))
+            return false;
+    for (const std::string &m : want)
+        if (std::find(had.begin(), had.end(), m) == had.end() && !ok_reply(name, kind + std::string("ADD_MAC ") + m))
+            return false;
+    trace("apply", "acl", kNames[i]);
+    return true;
+}
+
+// Moves interface i from was to now with SET and the key's command; false
+// when hostapd refused a step.
+bool live_change(int i, const Section &was, const Section &now)
+{
+    std::vector<std::string> a, b;
+    fixed_lines(was.lines, &a);
+    fixed_lines(now.lines, &b);
+    std::string name = iface_name(g.env, i);
+    for (size_t n = 0; n < b.size(); n++) {
+        if (a[n] == b[n])
+            continue;
+        const LiveKey *k = live_key(b[n]);
+        size_t eq = b[n].find('=');
+        if (!ok_reply(name, "SET " + b[n].substr(0, eq) + " " + b[n].substr(eq + 1)) || !ok_reply(name, k->cmd))
+            return false;
+        trace("apply", k->event, kNames[i]);
+    }
+    return acl_change(i, was, now);
+}
+
+// One field of a STATUS reply.
+std::string status_field(const std::string &reply, const std::string &name)
+{
+    for (const std::string &ln : split_lines(reply))
+        if (ln.compare(0, name.size() + 1, name + "=") == 0)
+            return ln.substr(name.size() + 1);
+    return std::string();
+}
+
+// A guest BSS taken out of the running hostapd and/or put back with its new
+// part through the global control socket: only its own stations drop. The
+// first BSS is never removed (that removes the radio).
+bool bss_change(int i, const Section *was, const Section *now, const Section &radio)
+{
+    std::string name = iface_name(g.env, i), status, reply;
+    auto cannot = [&](const char *why) {
+        note(CFG_LOG_NOTICE, ("hostapd cannot replace " + name + " alone (" + why +
+                              "): the whole configuration is applied").c_str());
+        return false;
+    };
+    if (request(g.env.ctrlDir, iface_name(g.env, 0), "STATUS", &status, kBssWaitMs) != 0)
+        return cannot("no STATUS");
+    std::string phy = status_field(status, "phy");
+    // Its BSSID again, or the next after the radio's as hostapd gives them.
+    std::string bssid;
+    for (int j = 0; j < 4 && bssid.empty(); j++)
+        if (status_field(status, "bss[" + std::to_string(j) + "]") == name)
+            bssid = status_field(status, "bssid[" + std::to_string(j) + "]");
+    if (bssid.empty()) {
+        unsigned mac[6];
+        std::string base = status_field(status, "bssid[0]");
+        if (sscanf(base.c_str(), "%x:%x:%x:%x:%x:%x", &mac[0], &mac[1], &mac[2], &mac[3], &mac[4], &mac[5]) != 6)
+            return cannot("no BSSID");
+        char buf[18];
+        snprintf(buf, sizeof(buf), "%02x:%02x:%02x:%02x:%02x:%02x", mac[0], mac[1], mac[2], mac[3], mac[4],
+                 (mac[5] + (unsigned)i) & 0xff);
+        bssid = buf;
+    }
+    std::string file = g.env.radioDir + "/hostapd-" + kNames[i] + ".conf";
+    std::string add = "ADD bss_config=" + phy + ":" + file;
+    if (now != nullptr && (phy.empty() || add.size() > 255))
+        return cannot(phy.empty() ? "no PHY name" : "request too long");
+    if (now != nullptr) {
+        std::string text = "driver=" + g.env.driver + "\nctrl_interface=" + g.env.ctrlDir + "\ninterface=" + name +
+                           "\nbssid=" + bssid + "\n" + radio.restart + radio.lines + now->restart + now->lines;
+        if (write_file_atomic(file, text, nullptr, 0600, false) != 0)
+            return cannot("file not written");
+    }
+    if (was != nullptr) {
+        detach(i);
+        if (!ok_reply("global", "REMOVE " + name, kBssWaitMs))
+            return false;
+        trace("apply", "bss", (std::string(kNames[i]) + " remove").c_str());
+    }
+    if (now != nullptr) {
+        if (!ok_reply("global", add, kBssWaitMs))
+            return false;
+        trace("apply", "bss", (std::string(kNames[i]) + " add").c_str());
+    }
+    return true;
+}
+
+// What the running hostapd runs moved to radio and use by the least
+// disruptive means per part; false when only a re-read or a restart can.
+bool apply_parts(const Section &radio, const Section *const use[4])
+{
+    if (!g.runKnown || g.child < 0 || !g.answered || g.hupPending || radio.restart != g.run[4].restart ||
+        radio.lines != g.run[4].lines || use[0] == nullptr || !g.runOn[0])
+        return false;
+    // wl0 first: anything there but live settings is a re-read, before
+    // any guest is touched.
+    for (int i = 0; i < 4; i++) {
+        const Section *was = g.runOn[i] ? &g.run[i] : nullptr;
+        if (was == nullptr && use[i] == nullptr)
+            continue;
+        if (was != nullptr && use[i] != nullptr && same_part(*was, *use[i]))
+            continue;
+        bool done = was != nullptr && use[i] != nullptr && live_only(*was, *use[i])
+                        ? live_change(i, *was, *use[i])
+                        : i > 0 && bss_change(i, was, use[i], radio);
+        if (!done)
+            return false;
+    }
+    return true;
+}
+
 // A hostapd signalled before it installed its handlers would die of
 // SIGHUP: nothing is sent to it until it has answered once.
 void check_answered()
@@ -330,15 +534,38 @@ void read_events()
     }
 }
 
+// Never waits: a hostapd that ignores SIGTERM is killed at its deadline
+// by a later pass, not inside a store.
 void stop()
 {
     if (g.child < 0)
         return;
-    pid_t pid = g.child;
-    end_process(pid, true);
+    kill(g.child, SIGCONT);
+    kill(g.child, SIGTERM);
+    g.ending = g.child;
+    g.killAtMs = monotonic_ms() + kStopWaitMs;
     g.child = -1;
     unlink(g.pidPath.c_str());
     detach();
+}
+
+// Whether the hostapd told to end has; killed at its deadline.
+bool ended()
+{
+    if (g.ending < 0)
+        return true;
+    drain_log();
+    pid_t r = waitpid(g.ending, nullptr, WNOHANG);
+    if (r == g.ending || (r < 0 && errno == ECHILD)) {
+        g.ending = -1;
+        return true;
+    }
+    if (monotonic_ms() >= g.killAtMs) {
+        kill(g.ending, SIGKILL);
+        g.killAtMs = INT64_MAX;
+        note(CFG_LOG_ERR, ("hostapd " + std::to_string(g.ending) + " did not end on SIGTERM: killed").c_str());
+    }
+    return false;
 }
 
 void start(bool traced)
@@ -362,7 +589,9 @@ void start(bool traced)
         }
         out[0] = out[1] = -1;
     }
-    const char *argv[] = {g.env.program.c_str(), g.confPath.c_str(), nullptr};
+    // The global socket adds and removes one guest BSS.
+    std::string global = g.env.ctrlDir + "/global";
+    const char *argv[] = {g.env.program.c_str(), "-g", global.c_str(), g.confPath.c_str(), nullptr};
     pid_t parent = getpid();
     pid_t pid = fork();
     if (pid < 0) {
@@ -410,6 +639,19 @@ void start(bool traced)
         return;
     trace("apply", "start");
     note(CFG_LOG_NOTICE, ("hostapd " + std::to_string(pid) + " started").c_str());
+}
+
+// A start, or the second half of a restart, once the last hostapd is gone.
+void start_when_ended()
+{
+    if (!ended())
+        return;
+    start(!g.restarting);
+    if (g.restarting) {
+        trace("apply", "restart");
+        note(CFG_LOG_NOTICE, ("hostapd restarted as " + std::to_string(g.child)).c_str());
+    }
+    g.restarting = false;
 }
 
 // The hostapd running confPath, as pidPath names it; -1 when none.
@@ -574,8 +816,9 @@ void apply(const DorvanImage &img)
     if (conf.empty()) {
         g.want = false;
         g.applied.clear();
-        if (g.child >= 0) {
+        if (g.child >= 0 || g.restarting) {
             stop();
+            g.restarting = false;
             trace("apply", "stop");
             note(CFG_LOG_NOTICE, "hostapd stopped: radio off");
         }
@@ -613,6 +856,18 @@ void apply(const DorvanImage &img)
         note(CFG_LOG_NOTICE, "hostapd configuration written");
     g.retryMs = -1;
     g.applied = all;
+    bool done = g.child >= 0 && apply_parts(*r, use);
+    // What a hostapd started from now on runs too.
+    g.runKnown = true;
+    g.run[4] = *r;
+    for (int i = 0; i < 4; i++) {
+        g.runOn[i] = use[i] != nullptr;
+        g.run[i] = use[i] != nullptr ? *use[i] : Section();
+    }
+    if (done) {
+        g.restartKey = key;
+        return;
+    }
     if (g.child >= 0 && key == g.restartKey) {
         if (g.answered)
             reload();
@@ -621,14 +876,9 @@ void apply(const DorvanImage &img)
         return;
     }
     g.restartKey = key;
-    bool running = g.child >= 0;
-    if (running)
-        stop();
-    start(!running);
-    if (running) {
-        trace("apply", "restart");
-        note(CFG_LOG_NOTICE, ("hostapd restarted as " + std::to_string(g.child)).c_str());
-    }
+    g.restarting = g.restarting || g.child >= 0;
+    stop();
+    start_when_ended();
 }
 
 } // namespace
@@ -696,8 +946,10 @@ void hostapd_poll(int switchOn)
     }
     if (changed && g.loadFailure.empty())
         apply(dorvan_working_copy());
-    if (g.want && g.child < 0 && monotonic_ms() >= g.nextStartMs)
-        start(true);
+    if (g.want && g.child < 0 && (g.restarting || monotonic_ms() >= g.nextStartMs))
+        start_when_ended();
+    else
+        ended();
     if (!g.wps.empty())
         send_wps();
     attach();
