@@ -7,7 +7,7 @@
 //   dorvan_bench daemon   --root-base DIR --bin DIR [--requests N]  memory, idle CPU
 //   dorvan_bench latency  --root-base DIR --bin DIR [--requests N] [--pickup pass,immediate]
 //                                                      through `dorvan`, pickup modes side by side
-//   dorvan_bench radio    --root-base DIR [--reps N]   hostapd re-read and restart
+//   dorvan_bench radio    --root-base DIR [--reps N]   hostapd re-read, restart, passphrase, hidden SSID
 //   dorvan_bench smoke                                 a few of each, quickly (ctest)
 //
 // Results go to standard output as Markdown table rows; whatever the
@@ -781,7 +781,7 @@ int cmd_radio(int reps)
     // A started hostapd is signalled only once a pass has seen it answer,
     // as the daemon's next pass would.
     boardCtl_getWirelessPWRStatus(&sw);
-    std::vector<double> reread, restart, reread_floor, restart_floor;
+    std::vector<double> reread, restart, reread_floor, restart_floor, psk, psk_floor, beacon, beacon_floor;
     auto serve = [](const std::string &req) {
         Staged s = stage(req);
         long long t0 = now_ns();
@@ -790,16 +790,36 @@ int cmd_radio(int reps)
         return t0;
     };
     int failed = 0;
+    // A restart starts the new hostapd at the pass after the old one ended:
+    // passes run back to back here, as a daemon's next pass would.
+    auto passes_until = [&](const char *cmd, const std::string &want) {
+        long long end = now_ns() + 15000000000LL;
+        std::string reply;
+        while (now_ns() < end) {
+            boardCtl_getWirelessPWRStatus(&sw);
+            if (radio_request("dvb0", cmd, &reply, 200) == 0 && reply.find(want) != std::string::npos)
+                return true;
+            usleep(500);
+        }
+        return false;
+    };
     for (int i = 0; i < reps; i++) {
         std::string ssid = "bench-" + std::to_string(i);
         long long t0 = serve("wlinterface enable --interface wl0 --wlSsid " + ssid);
         failed += !hostapd_shows("dvb0", "GET_CONFIG", "ssid=" + ssid + "\n", 5);
         reread.push_back((double)(now_ns() - t0) / 1e6);
+        // Taken on the BSS within the store: done when the reply is.
+        t0 = serve("wlsecurity manualsetup --interface wl0 --wlAuthMode psk2 --wlWpaPsk bench-pass-" + std::to_string(i));
+        psk.push_back((double)(now_ns() - t0) / 1e6);
+        wlmgr_setVar("wlHide_wl0v0", i % 2 == 0 ? "1" : "0");
+        t0 = now_ns();
+        wlmgr_storeWorkingCopy();
+        beacon.push_back((double)(now_ns() - t0) / 1e6);
         std::string ch = i % 2 == 0 ? "11" : "1";
         t0 = serve("wladv config --wlChannel " + ch);
-        failed += !hostapd_shows("dvb0", "STATUS", "\nchannel=" + ch + "\n", 15);
+        failed += !passes_until("STATUS", "\nchannel=" + ch + "\n");
         restart.push_back((double)(now_ns() - t0) / 1e6);
-        hostapd_shows("dvb0", "STATUS", "state=ENABLED", 15);
+        passes_until("STATUS", "state=ENABLED");
         boardCtl_getWirelessPWRStatus(&sw);
     }
     // The floor: the same file, hostapd of our own, no dorvand in between.
@@ -817,6 +837,19 @@ int cmd_radio(int reps)
         kill(h, SIGHUP);
         failed += !hostapd_shows("dvf0", "GET_CONFIG", "ssid=" + ssid + "\n", 5);
         reread_floor.push_back((double)(now_ns() - t0) / 1e6);
+        // The same file change and hostapd's own commands for it.
+        std::string reply, pass = "floor-pass-" + std::to_string(i);
+        t0 = now_ns();
+        replace_file(path, conf = with_line(conf, "wpa_passphrase", pass));
+        failed += radio_request("dvf0", ("SET wpa_passphrase " + pass).c_str(), &reply, 200) != 0 ||
+                  radio_request("dvf0", "RELOAD_WPA_PSK", &reply, 200) != 0 || reply.compare(0, 2, "OK") != 0;
+        psk_floor.push_back((double)(now_ns() - t0) / 1e6);
+        const char *hide = i % 2 == 0 ? "1" : "0";
+        t0 = now_ns();
+        replace_file(path, conf = with_line(conf, "ignore_broadcast_ssid", hide));
+        failed += radio_request("dvf0", (std::string("SET ignore_broadcast_ssid ") + hide).c_str(), &reply, 200) != 0 ||
+                  radio_request("dvf0", "UPDATE_BEACON", &reply, 200) != 0 || reply.compare(0, 2, "OK") != 0;
+        beacon_floor.push_back((double)(now_ns() - t0) / 1e6);
         std::string ch = i % 2 == 0 ? "1" : "11";
         t0 = now_ns();
         replace_file(path, conf = with_line(conf, "channel", ch));
@@ -837,6 +870,11 @@ int cmd_radio(int reps)
             pct(reread, 50), pct(reread, 90), pct(reread_floor, 50), pct(reread_floor, 90), r1);
     fprintf(out, "| restart (new channel) | %d | %.2f | %.2f | %.2f | %.2f | %.2f | <= 1.2 |\n", reps,
             pct(restart, 50), pct(restart, 90), pct(restart_floor, 50), pct(restart_floor, 90), r2);
+    fprintf(out, "| passphrase (SET, RELOAD_WPA_PSK) | %d | %.2f | %.2f | %.2f | %.2f | %.2f | <= 1.2 |\n", reps,
+            pct(psk, 50), pct(psk, 90), pct(psk_floor, 50), pct(psk_floor, 90), pct(psk, 50) / pct(psk_floor, 50));
+    fprintf(out, "| hidden SSID (SET, UPDATE_BEACON) | %d | %.2f | %.2f | %.2f | %.2f | %.2f | <= 1.2 |\n", reps,
+            pct(beacon, 50), pct(beacon, 90), pct(beacon_floor, 50), pct(beacon_floor, 90),
+            pct(beacon, 50) / pct(beacon_floor, 50));
     if (failed != 0)
         fprintf(out, "%d changes not seen\n", failed);
     return failed == 0 ? 0 : 1;

@@ -3,11 +3,10 @@
 #define DORVAN_IFACE_H
 
 #include "protocol.h"
+#include "wlkeys.h"
 
 // Key buffers: any fixed variable name plus "_wl0vN" fits.
 #define WL_KEY_SIZE 64
-
-extern const char *const wl_iface_names[WL_IFACE_COUNT];
 
 // Index 0..3 of the interface called name (exact match), or -1.
 int cli_isValidinf(const char *name);

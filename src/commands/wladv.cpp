@@ -8,6 +8,7 @@
 #include "reply.h"
 #include "wladv_lists.h"
 #include "wlaccess.h"
+#include "wlkeys.h"
 
 void cmdWlAdvHelp(void)
 {
@@ -125,7 +126,7 @@ static const char *mcs_name(char v[][WL_VALUE_SIZE])
     const char *const *table = mcs_20;
     if (text_number(v[V_CHANNEL]) == 0) {
         table = mcs_dual;
-    } else if (wladv_effective_width(v[V_NMODE], v[V_BANDS], v[V_NBWCAP]) == 40) {
+    } else if (wl_width(v[V_NMODE], v[V_BANDS], v[V_NBWCAP]) == 40) {
         if (m >= 16)
             return mcs_40[MCS_ENTRIES];
         table = mcs_40;
@@ -361,7 +362,7 @@ static int config_rules(struct adv_config *c)
 
     in_force(c, O_NBWCAP);
     in_force(c, O_NCTRLSB);
-    if (c->given[O_NCTRLSB] && wladv_width(c->f[O_BANDS], c->f[O_NBWCAP]) == 20)
+    if (c->given[O_NCTRLSB] && wl_width("", c->f[O_BANDS], c->f[O_NBWCAP]) == 20)
         return refuse("Control sideband is allowed only for 40MHz bandwidth Channels\n");
 
     if (c->given[O_CHANNEL]) {
@@ -378,7 +379,7 @@ static int config_rules(struct adv_config *c)
 
     if (c->given[O_NMCSIDX]) {
         int m = text_number(c->f[O_NMCSIDX]);
-        int w = wladv_effective_width(c->f[O_NMODE], c->f[O_BANDS], c->f[O_NBWCAP]);
+        int w = wl_width(c->f[O_NMODE], c->f[O_BANDS], c->f[O_NBWCAP]);
         int in_range = (m >= -2 && m <= 15);
         if (!auto_channel && w == 40) {
             if (!in_range && m != 32)

@@ -5,23 +5,8 @@
 
 #include "text.h"
 #include "reply.h"
+#include "wlkeys.h"
 #include "wlmgr.h"
-
-int wladv_width(const char *bands, const char *nbwcap)
-{
-    if (strcmp(bands, "1") == 0 && (strcmp(nbwcap, "1") == 0 || strcmp(nbwcap, "2") == 0))
-        return 40;
-    if (strcmp(bands, "2") == 0 && strcmp(nbwcap, "1") == 0)
-        return 40;
-    return 20;
-}
-
-int wladv_effective_width(const char *nmode, const char *bands, const char *nbwcap)
-{
-    if (strcmp(nmode, "off") == 0)
-        return 20;
-    return wladv_width(bands, nbwcap);
-}
 
 int wladv_channel_query(const char *bands, const char *phy, const char *nbwcap,
                         const char *nctrlsb,
@@ -43,7 +28,7 @@ int wladv_channel_query(const char *bands, const char *phy, const char *nbwcap,
         words[2] = "n";
         words[3] = band;
         // A bandwidth code outside the table asks for the 20 MHz list.
-        if (wladv_width(bands, nbwcap) == 40) {
+        if (wl_width("", bands, nbwcap) == 40) {
             words[4] = "40";
             words[5] = strcmp(nctrlsb, "1") == 0 ? "upper" : "lower";
             count = 6;

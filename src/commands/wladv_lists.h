@@ -1,5 +1,4 @@
-// wladv: the bandwidth rule and the channel and rate lists that "config"
-// checks values against.
+// wladv: the channel and rate lists that "config" checks values against.
 #ifndef DORVAN_WLADV_LISTS_H
 #define DORVAN_WLADV_LISTS_H
 
@@ -8,11 +7,6 @@
 #define WLADV_QUERY_SLOT_SIZE 16
 
 enum wladv_rate_kind { WLADV_RATE, WLADV_MCASTRATE, WLADV_BASICRATE };
-
-// 40 or 20 (MHz) from the band and bandwidth codes alone.
-int wladv_width(const char *bands, const char *nbwcap);
-// The same with 802.11n switched off counted as 20.
-int wladv_effective_width(const char *nmode, const char *bands, const char *nbwcap);
 
 // Fills the channel query words (slot 0 "", slot 1 "wlChannelList", ...) and
 // returns their count; 0 when no channel list applies to the band.

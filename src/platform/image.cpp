@@ -192,16 +192,8 @@ const char *parse_image(const std::string &bytes, DorvanImage *out)
     return nullptr;
 }
 
-namespace {
-
-// Per-interface defaults: wl0 is the home network, wl0.1..3 guest networks
-// that start switched off.
-struct PerIfDefault {
-    const char *name;
-    const char *value[4];
-};
-
-const PerIfDefault kPerIfDefaults[] = {
+// wl0 is the home network, wl0.1..3 guest networks that start switched off.
+const PerIfKey kPerIfKeys[] = {
     {"wlEnbl", {"1", "0", "0", "0"}},
     {"wlSsid", {"Dorvan", "Dorvan-Guest1", "Dorvan-Guest2", "Dorvan-Guest3"}},
     {"interface", {WL_IFACE_NAMES}},
@@ -228,7 +220,29 @@ const PerIfDefault kPerIfDefaults[] = {
     {"wlWscMode", {"disabled", "disabled", "disabled", "disabled"}},
     {"wlWscAPMode", {"1", "1", "1", "1"}},
     {"wlFltMacMode", {"disable", "disable", "disable", "disable"}},
+    // From the device's secrets, or written at run time.
+    {"wlWpaPsk", {}},
+    {"wlWscDevPin", {}},
+    {"wlWscStaPin", {}},
+    {"wlWscConfig", {}},
+    {"wl_wsc_reg", {}},
+    {"wsc_addER", {}},
+    {"wsc_force_restart", {}},
+    {"wsc_proc_status", {}},
+    {"wsc_method", {}},
+    {"wsc_config_command", {}},
+    {"wsc_event", {}},
 };
+const size_t kPerIfKeyCount = sizeof(kPerIfKeys) / sizeof(kPerIfKeys[0]);
+
+std::string if_key(const char *name, int i)
+{
+    char key[WLMGR_NAME_SIZE + 8];
+    wl_key(key, sizeof(key), name, i);
+    return key;
+}
+
+namespace {
 
 const char *const kRadioDefaults[][2] = {
     {"wlSsidIdx", "0"},        {"wlCountry", "US"},       {"wlBands", "2"},
@@ -252,9 +266,9 @@ const char *const kRadioDefaults[][2] = {
 void factory_image(DorvanImage *out)
 {
     DorvanImage img;
-    for (const PerIfDefault &d : kPerIfDefaults)
-        for (int i = 0; i < 4; i++)
-            img.vars[std::string(d.name) + "_wl0v" + char('0' + i)] = d.value[i];
+    for (const PerIfKey &d : kPerIfKeys)
+        for (int i = 0; d.factory[0] != nullptr && i < WL_IFACE_COUNT; i++)
+            img.vars[if_key(d.name, i)] = d.factory[i];
     for (const auto &d : kRadioDefaults)
         img.vars[d[0]] = d[1];
     // No shared secret ships in the program: each device has its own.

@@ -4,6 +4,7 @@
 
 #include "clock.h"
 #include "dorvan_store.h"
+#include "wlkeys.h"
 
 #include <errno.h>
 #include <stddef.h>
@@ -90,6 +91,17 @@ std::string serialise(const DorvanImage &img);
 // nullptr when bytes hold a valid image, else the reason.
 const char *parse_image(const std::string &bytes, DorvanImage *out);
 void factory_image(DorvanImage *out);
+// Settings kept once per interface and their factory values (null: not in
+// the factory image, or a device secret): the one list the key parser, the
+// factory image and provisioning go by.
+struct PerIfKey {
+    const char *name;
+    const char *factory[WL_IFACE_COUNT];
+};
+extern const PerIfKey kPerIfKeys[];
+extern const size_t kPerIfKeyCount;
+// name's key for wl0.I ("" for no interface).
+std::string if_key(const char *name, int i);
 // The per-device factory secrets (passphrases, WPS device PIN) into img.
 void device_secrets(DorvanImage *img);
 // Logs, in one line, the stored passphrases that are ones every device of

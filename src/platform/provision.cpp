@@ -3,7 +3,7 @@
 // it has one, else generated once from the random source and kept beside
 // the data model, so every reset restores the same values.
 //
-// Both files hold "NAME=VALUE" lines: wlWpaPsk_wl0v0 .. wlWpaPsk_wl0v3
+// Both files hold "NAME=VALUE" lines: wlWpaPsk keyed for each interface
 // (8 to 63 printable characters) and wlWscDevPin (8 digits, valid WPS
 // checksum). Anything else is ignored with a log line.
 #include "cfg_framework.h"
@@ -25,15 +25,12 @@ namespace {
 
 const char kProvisionFile[] = "/etc/dorvan/device.conf";
 const char kGeneratedFile[] = "/var/dorvan/device.secrets";
-const char *const kPskNames[4] = {"wlWpaPsk_wl0v0", "wlWpaPsk_wl0v1", "wlWpaPsk_wl0v2",
-                                  "wlWpaPsk_wl0v3"};
+const char kPskName[] = "wlWpaPsk";
 const char kPinName[] = "wlWscDevPin";
 // What every device of the builds before per-device secrets shared.
 const char *const kOldSharedPsks[] = {"dorvan-home-2417", "dorvan-guest-1", "dorvan-guest-2",
                                       "dorvan-guest-3"};
 const char kOldSharedPin[] = "12345670";
-const char kPinKey[] = "wlWscDevPin_wl0v";
-const char *const kIfNames[WL_IFACE_COUNT] = {WL_IFACE_NAMES};
 // No look-alike characters: the passphrase is typed from a label.
 const char kAlphabet[] = "abcdefghijkmnpqrstuvwxyz23456789";
 
@@ -61,8 +58,8 @@ bool accept(const std::string &name, const std::string &value)
 {
     if (name == kPinName)
         return valid_pin(value);
-    for (const char *n : kPskNames)
-        if (name == n)
+    for (int i = 0; i < WL_IFACE_COUNT; i++)
+        if (name == if_key(kPskName, i))
             return valid_psk(value);
     return false;
 }
@@ -121,14 +118,14 @@ std::map<std::string, std::string> generate()
     unsigned char rnd[4 * 12 + 4];
     if (!random_fill(rnd, sizeof(rnd)))
         return out;
-    for (int i = 0; i < 4; i++) {
+    for (int i = 0; i < WL_IFACE_COUNT; i++) {
         std::string psk;
         for (int k = 0; k < 12; k++) {
             if (k > 0 && k % 4 == 0)
                 psk.push_back('-');
             psk.push_back(kAlphabet[rnd[i * 12 + k] % (sizeof(kAlphabet) - 1)]);
         }
-        out[kPskNames[i]] = psk;
+        out[if_key(kPskName, i)] = psk;
     }
     unsigned long pin7 = ((unsigned long)rnd[48] << 24 | (unsigned long)rnd[49] << 16 |
                           (unsigned long)rnd[50] << 8 | rnd[51]) % 10000000ul;
@@ -185,14 +182,14 @@ void device_secrets(DorvanImage *img)
     }
     // The board's own values first; generated ones fill what it lacks.
     v.insert(made.begin(), made.end());
-    for (int i = 0; i < 4; i++) {
-        auto psk = v.find(kPskNames[i]);
-        if (psk != v.end())
-            img->vars[kPskNames[i]] = psk->second;
-    }
     auto pin = v.find(kPinName);
-    for (int i = 0; pin != v.end() && i < 4; i++)
-        img->vars[std::string("wlWscDevPin_wl0v") + char('0' + i)] = pin->second;
+    for (int i = 0; i < WL_IFACE_COUNT; i++) {
+        auto psk = v.find(if_key(kPskName, i));
+        if (psk != v.end())
+            img->vars[psk->first] = psk->second;
+        if (pin != v.end())
+            img->vars[if_key(kPinName, i)] = pin->second;
+    }
 }
 
 namespace {
@@ -224,7 +221,7 @@ const char *replace_old_pin(const std::string &pin)
         return "kept for now (configuration lock busy)";
     bool ok = wlmgr_loadWorkingCopy() == 0;
     for (int i = 0; ok && i < WL_IFACE_COUNT; i++) {
-        std::string key = kPinKey + std::to_string(i);
+        std::string key = if_key(kPinName, i);
         char v[WLMGR_VALUE_SIZE];
         if (wlmgr_getVar(key.c_str(), v) == 0 && v == std::string(kOldSharedPin))
             ok = wlmgr_setVar(key.c_str(), pin.c_str()) == 0;
@@ -244,10 +241,10 @@ void check_old_shared_secrets()
     std::string psks;
     bool pin = false;
     for (int i = 0; i < WL_IFACE_COUNT; i++) {
-        auto psk = img.vars.find(kPskNames[i]);
+        auto psk = img.vars.find(if_key(kPskName, i));
         if (psk != img.vars.end() && old_shared_psk(psk->second))
-            psks += std::string(psks.empty() ? "" : ", ") + kIfNames[i];
-        auto p = img.vars.find(kPinKey + std::to_string(i));
+            psks += std::string(psks.empty() ? "" : ", ") + wl_iface_names[i];
+        auto p = img.vars.find(if_key(kPinName, i));
         pin = pin || (p != img.vars.end() && p->second == kOldSharedPin);
     }
     // A PIN nobody chose goes; a passphrase may be the user's choice and stays.
@@ -255,7 +252,7 @@ void check_old_shared_secrets()
     if (pin) {
         DorvanImage mine;
         device_secrets(&mine);
-        own = mine.vars[kPinKey + std::string("0")];
+        own = mine.vars[if_key(kPinName, 0)];
         pin = own != kOldSharedPin;  // a board provisioned with it keeps it
     }
     if (psks.empty() && !pin)

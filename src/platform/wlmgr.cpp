@@ -20,29 +20,12 @@ namespace dplat {
 
 namespace {
 
-// Settings that exist once per interface (wl0, wl0.1 .. wl0.3). A plain
-// name from this table means the interface selected by wlSsidIdx.
-const char *const kPerInterfaceNames[] = {
-    "wlEnbl", "wlSsid", "wlMaxAssoc", "wlHide", "wlAPIsolation", "wlDisableWme",
-    "wlAuthMode", "wlAuth", "wlWep", "wlKeyBit", "wlKeyIndex", "wlKey1",
-    "wlKey2", "wlKey3", "wlKey4", "wlRadiusServerIP", "wlRadiusPort",
-    "wlRadiusKey", "wlWpa", "wlWpaGTKRekey", "wlNetReauth", "wlWpaPsk",
-    "wlPreauth", "wlWscMode", "wlWscAPMode", "wlWscDevPin", "wlWscStaPin",
-    "wlWscConfig", "wl_wsc_reg", "wsc_addER", "wsc_force_restart",
-    "wsc_proc_status", "wsc_method", "wsc_config_command", "wsc_event",
-    "wlFltMacMode", "interface",
-};
-
 // Second names of the same setting: alias -> canonical.
 const char *const kAliases[][2] = {
     {"wl_wsc_mode", "wlWscMode"},
     {"wsc_config_state", "wlWscAPMode"},
 };
 
-const char *const kIfNames[WL_IFACE_COUNT] = {WL_IFACE_NAMES};
-
-const char kKeyTag[] = "_wl0v";
-const size_t kKeyTagLen = sizeof(kKeyTag) - 1;
 const size_t kFilterMax = WLMGR_FILTER_MAX;
 const size_t kWdsMax = WLMGR_WDS_MAX;
 const size_t kScanMax = WLMGR_WDS_SCAN_MAX;
@@ -88,10 +71,12 @@ std::string canonical_base(const std::string &base)
     return base;
 }
 
+// A plain name of a per-interface setting means the interface selected by
+// wlSsidIdx.
 bool is_per_interface(const std::string &name)
 {
-    for (const char *n : kPerInterfaceNames)
-        if (name == n)
+    for (size_t k = 0; k < kPerIfKeyCount; k++)
+        if (name == kPerIfKeys[k].name)
             return true;
     return false;
 }
@@ -193,15 +178,13 @@ std::string canonical_key(const DorvanImage &img, const char *name)
     size_t n = strnlen(name, WLMGR_NAME_SIZE);
     if (n == 0 || n >= WLMGR_NAME_SIZE)
         return std::string();
-    // NAME_wl0vI: exactly one digit 0..3 after the tag, at the very end.
-    if (n > kKeyTagLen + 1 && name[n - 1] >= '0' && name[n - 1] <= '3' &&
-        memcmp(name + n - 1 - kKeyTagLen, kKeyTag, kKeyTagLen) == 0) {
-        std::string base = canonical_base(std::string(name, n - 1 - kKeyTagLen));
-        return base + kKeyTag + name[n - 1];
-    }
+    size_t len = 0;
+    int i = wl_key_iface(name, n, &len);
+    if (i >= 0)
+        return if_key(canonical_base(std::string(name, len)).c_str(), i);
     std::string base = canonical_base(name);
     if (is_per_interface(base))
-        return base + kKeyTag + char('0' + selected_interface(img));
+        return if_key(base.c_str(), selected_interface(img));
     return base;
 }
 
@@ -314,7 +297,7 @@ int wlmgr_removeFilterMac(const char *mac)
     if (mac == nullptr)
         return WLMGR_LIST_BADARG;
     DorvanImage &img = changing();
-    const char *ifname = kIfNames[selected_interface(img)];
+    const char *ifname = wl_iface_names[selected_interface(img)];
     auto &list = img.filters;
     for (auto it = list.begin(); it != list.end(); ++it) {
         if (it->ifname == ifname && equals_no_case(it->mac, mac)) {

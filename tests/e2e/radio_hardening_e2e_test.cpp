@@ -31,26 +31,6 @@ struct RadioHardening : ::testing::Test {
     std::string out;
 };
 
-// Japan's channel 14 allows 802.11b only: a mixed mode runs as b there, the
-// OFDM-only mode is refused like 802.11n.
-TEST_F(RadioHardening, ChannelFourteenCarriesNoOfdm)
-{
-    dt::seed({{"wlCountry", "JP"}});  // the channel lists read the working copy
-    // PHY type, 11g mode, 802.11n mode; refused, or run as 802.11b.
-    const char *const cases[][4] = {{"g", "1", "auto", "b"}, {"g", "5", "auto", "b"}, {"b", "1", "auto", "b"},
-                                    {"n", "1", "off", "b"},  {"g", "4", "auto", ""},  {"n", "1", "auto", ""}};
-    DorvanImage img = dorvan_factory_image();
-    img.vars["wlCountry"] = "JP", img.vars["wlChannel"] = "14", img.vars["wlBasicRate"] = "all";
-    for (const auto &c : cases) {
-        img.vars["wlPhyType"] = c[0], img.vars["wlgMode"] = c[1], img.vars["wlNmode"] = c[2];
-        dplat::radio::Section r = dplat::radio::render_radio(img);
-        std::string what = std::string(c[0]) + c[1] + c[2] + "\n" + r.restart + r.lines;
-        EXPECT_EQ(r.refused, c[3][0] != '\0' ? "" : "wlChannel") << what;
-        EXPECT_TRUE(c[3][0] == '\0' || (has(r.restart, "hw_mode=b") && has(r.lines, "basic_rates=10 20 55 110") &&
-                                        r.lines.find("supported_rates") == std::string::npos)) << what;
-    }
-}
-
 // dorvan-cfg radio: the switch through the board map, never blocked by a
 // planted file, the lock free while hostapd is asked, and each socket told
 // by who answers it.

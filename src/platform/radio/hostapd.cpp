@@ -774,30 +774,24 @@ void send_wps()
 
 void apply(const DorvanImage &img)
 {
-    Section radio = render_radio(img);
-    Section parts[4];
+    RadioPlan plan = make_plan(g.env, img, g.switchOn);
     const Section *use[4] = {nullptr, nullptr, nullptr, nullptr};
-    std::string refused;
+    const std::string &refused = plan.refused;
     std::string leftOut;
+    for (const std::string &m : plan.leftOut)
+        leftOut += m + " ";
     // A refused part falls back to the last good one of that part.
-    auto pick = [&](Section &s, int slot) -> const Section * {
+    auto pick = [&](const Section &s, int slot) -> const Section * {
         if (s.refused.empty()) {
             g.good[slot] = s;
             g.haveGood[slot] = true;
-        } else {
-            refused += s.refused + " ";
         }
         return g.haveGood[slot] ? &g.good[slot] : nullptr;
     };
-    const Section *r = pick(radio, 4);
-    for (int i = 0; i < 4; i++) {
-        if (!interface_on(img, i, g.switchOn))
-            continue;
-        parts[i] = render_bss(g.env, img, i);
-        for (const std::string &m : parts[i].leftOut)
-            leftOut += m + " ";
-        use[i] = pick(parts[i], i);
-    }
+    const Section *r = pick(plan.radio, 4);
+    for (int i = 0; i < 4; i++)
+        if (plan.on[i])
+            use[i] = pick(plan.bss[i], i);
     if (refused != g.refusedNow) {
         g.refusedNow = refused;
         for (size_t p = 0, e; (e = refused.find(' ', p)) != std::string::npos; p = e + 1) {

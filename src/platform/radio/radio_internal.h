@@ -1,8 +1,9 @@
-// Inside the radio room: renderer, control-socket client, hostapd backend.
+// Inside the radio room: the plan, control-socket client, hostapd backend.
 #ifndef DORVAN_RADIO_INTERNAL_H
 #define DORVAN_RADIO_INTERNAL_H
 
 #include "dorvan_store.h"
+#include "protocol.h"
 
 #include <sys/types.h>
 
@@ -35,17 +36,23 @@ struct Section {
     std::string acl;
     std::vector<std::string> leftOut; // filter addresses that are no address
 };
-Section render_radio(const DorvanImage &img);
-Section render_bss(const Env &env, const DorvanImage &img, int i);
-// wl0.I belongs in the configuration: it and wl0 enabled, switch not off.
-bool interface_on(const DorvanImage &img, int i, int switchOn);
+// What the radio should run: one radio part, one part per interface, and
+// the refusals. Pure: reads the image and the regulatory database only.
+struct RadioPlan {
+    Section radio;
+    Section bss[WL_IFACE_COUNT];
+    bool on[WL_IFACE_COUNT] = {};      // wl0.I belongs in the configuration
+    std::string refused;               // the parts' refused settings, each followed by a space
+    std::vector<std::string> leftOut;  // of the interfaces that are on
+};
+RadioPlan make_plan(const Env &env, const DorvanImage &img, int switchOn);
 // The settings of a WPS-NEW-AP-SETTINGS event (its hex dump) as data model
 // writes for wl0.I; null, or why they cannot be taken.
 const char *ap_settings(const std::string &hexText, int i,
                         std::vector<std::pair<std::string, std::string>> *writes);
 // The configuration file from the radio part and the parts of the interfaces
 // that are on (null: left out). parts[0] null means no radio at all.
-std::string assemble(const Env &env, const Section &radio, const Section *const parts[4]);
+std::string assemble(const Env &env, const Section &radio, const Section *const parts[WL_IFACE_COUNT]);
 // Secrets in a rendered configuration replaced by asterisks.
 std::string masked(const std::string &conf);
 

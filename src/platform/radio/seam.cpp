@@ -119,19 +119,14 @@ std::string radio_render(const DorvanImage &img, int switchOn)
     Env env;
     if (!read_env(&env))
         return std::string();
-    Section radio = render_radio(img);
-    Section parts[4];
+    RadioPlan plan = make_plan(env, img, switchOn);
     const Section *use[4] = {nullptr, nullptr, nullptr, nullptr};
-    for (int i = 0; i < 4; i++) {
-        if (!interface_on(img, i, switchOn))
-            continue;
-        parts[i] = render_bss(env, img, i);
-        if (parts[i].refused.empty())
-            use[i] = &parts[i];
-    }
-    if (!radio.refused.empty())
+    for (int i = 0; i < 4; i++)
+        if (plan.on[i] && plan.bss[i].refused.empty())
+            use[i] = &plan.bss[i];
+    if (!plan.radio.refused.empty())
         use[0] = nullptr;
-    return assemble(env, radio, use);
+    return assemble(env, plan.radio, use);
 }
 
 std::string radio_describe(const DorvanImage &img, int switchOn)
@@ -146,16 +141,9 @@ std::string radio_describe(const DorvanImage &img, int switchOn)
     std::string path = env.radioDir + "/hostapd.conf";
     int rc = dplat::read_whole_file(path, &conf);
     int err = errno;
-    Section radio = render_radio(img);
-    if (!radio.refused.empty())
-        out += "# refused: " + radio.refused + "\n";
-    for (int i = 0; i < 4; i++) {
-        if (!interface_on(img, i, switchOn))
-            continue;
-        Section s = render_bss(env, img, i);
-        if (!s.refused.empty())
-            out += "# refused: " + s.refused + "\n";
-    }
+    RadioPlan plan = make_plan(env, img, switchOn);
+    for (size_t p = 0, e; (e = plan.refused.find(' ', p)) != std::string::npos; p = e + 1)
+        out += "# refused: " + plan.refused.substr(p, e - p) + "\n";
     if (rc != 0)
         out += "# no " + path + ": " + (err == ENOENT ? "hostapd never configured" : dplat::read_failure(err)) + "\n";
     else if (conf.empty())

@@ -1,10 +1,12 @@
-// Stored settings to hostapd.conf lines. Every value is checked or rebuilt
-// here: nothing stored reaches the file as more than one value.
+// The radio plan: stored settings to hostapd.conf lines per part, and the
+// refusals. Every value is checked or rebuilt here: nothing stored reaches
+// the file as more than one value. Reads nothing but the image and the
+// regulatory database.
 #include "radio.h"
 #include "radio_internal.h"
 #include "platform_internal.h"
 #include "protocol.h"
-#include "wlmgr.h"
+#include "regdb.h"
 
 #include <arpa/inet.h>
 #include <stdio.h>
@@ -54,11 +56,6 @@ std::string get(const DorvanImage &img, const std::string &key)
 {
     auto it = img.vars.find(key);
     return it == img.vars.end() ? std::string() : it->second;
-}
-
-std::string keyed(const char *name, int i)
-{
-    return std::string(name) + "_wl0v" + char('0' + i);
 }
 
 // The system reads numbers by their leading sign and digits (atoi).
@@ -162,46 +159,29 @@ bool five_ghz(const DorvanImage &img)
     return number(get(img, "wlChannel")) > 14;
 }
 
-// 20 or 40 MHz by the rule the views use.
+// 20 or 40 MHz by the rule the views use, on the band the radio runs.
 int bandwidth(const DorvanImage &img, bool five)
 {
-    if (get(img, "wlNmode") == "off")
-        return 20;
-    std::string bw = get(img, "wlNBwCap");
-    return (five && (bw == "1" || bw == "2")) || (!five && bw == "1") ? 40 : 20;
+    return wl_width(get(img, "wlNmode").c_str(), five ? "1" : "2", get(img, "wlNBwCap").c_str());
 }
 
-// The channel list for what hostapd will run, asked as the commands ask.
-bool channel_allowed(const DorvanImage &img, bool five, bool n, long ch)
+// The channel list for what hostapd will run, under the image's own
+// country: the working copy may hold another process's settings.
+bool channel_allowed(const DorvanImage &img, const std::string &country, bool five, bool n, long ch)
 {
-    const char *args[7] = {"", "wlChannelList", nullptr, nullptr, nullptr, nullptr, nullptr};
-    int argc = 3;
-    if (!n) {
-        args[2] = five ? "a" : "b";
-    } else {
-        bool wide = bandwidth(img, five) == 40;
-        args[2] = "n";
-        args[3] = five ? "a" : "b";
-        args[4] = wide ? "40" : "20";
-        argc = 5;
-        if (wide) {
-            args[5] = get(img, "wlNCtrlsb") == "1" ? "upper" : "lower";
-            argc = 6;
-        }
+    RegQuery q;
+    q.five_ghz = five;
+    // Without 802.11n the 2.4 GHz list is 802.11b's: channel 14 is sorted out below.
+    q.ofdm = five || n;
+    if (n && bandwidth(img, five) == 40) {
+        q.widthMhz = 40;
+        q.upper = get(img, "wlNCtrlsb") == "1";
     }
-    char out[WLMGR_VAREX_SIZE];
-    wlmgr_getVarEx(argc, (char **)args, out);
-    const char *p = strchr(out, '\n');
-    while (p != nullptr) {
-        int a = 0;
-        int b = 0;
-        int c = -1;
-        if (sscanf(p + 1, "document.forms[0].wlChannel[%d] = new Option(\"%d\", \"%d\");", &a,
-                   &b, &c) == 3 &&
-            c == ch)
+    std::vector<RegChannel> channels;
+    reg_channels(regCountry(currentRegDb(), country.c_str()), q, &channels);
+    for (const RegChannel &c : channels)
+        if (c.channel == ch)
             return true;
-        p = strchr(p + 1, '\n');
-    }
     return false;
 }
 
@@ -209,8 +189,8 @@ bool channel_allowed(const DorvanImage &img, bool five, bool n, long ch)
 bool render_security(Section *s, const DorvanImage &img, int i, bool *wpsAllowed)
 {
     std::string *out = &s->lines;
-    std::string mode = get(img, keyed("wlAuthMode", i));
-    std::string wep = get(img, keyed("wlWep", i));
+    std::string mode = get(img, if_key("wlAuthMode", i));
+    std::string wep = get(img, if_key("wlWep", i));
     bool open = mode == "open";
     bool shared = mode == "shared";
     bool radius = mode == "radius";
@@ -226,18 +206,18 @@ bool render_security(Section *s, const DorvanImage &img, int i, bool *wpsAllowed
     if (wpa != 0)
         eap = mode[0] == 'w';
     if (!open && !shared && !radius && wpa == 0) {
-        s->refused = keyed("wlAuthMode", i);
+        s->refused = if_key("wlAuthMode", i);
         return false;
     }
     *wpsAllowed = open || (wpa != 0 && !eap);
     line(out, "auth_algs", shared ? 2 : 1);
 
-    bool bits64 = number(get(img, keyed("wlKeyBit", i))) == 1;
+    bool bits64 = number(get(img, if_key("wlKeyBit", i))) == 1;
     if (staticWep) {
         size_t ascii = bits64 ? 5 : 13;
         int written = 0;
         for (int k = 1; k <= 4; k++) {
-            std::string name = keyed(("wlKey" + std::to_string(k)).c_str(), i);
+            std::string name = if_key(("wlKey" + std::to_string(k)).c_str(), i);
             std::string key = get(img, name);
             if (key.empty())
                 continue;
@@ -255,9 +235,9 @@ bool render_security(Section *s, const DorvanImage &img, int i, bool *wpsAllowed
             line(out, wk, hx);
             written |= 1 << (k - 1);
         }
-        long idx = number(get(img, keyed("wlKeyIndex", i)));
+        long idx = number(get(img, if_key("wlKeyIndex", i)));
         if (idx < 1 || idx > 4 || !(written & (1 << (idx - 1)))) {
-            s->refused = keyed("wlKeyIndex", i);
+            s->refused = if_key("wlKeyIndex", i);
             return false;
         }
         line(out, "wep_default_key", idx - 1);
@@ -268,17 +248,17 @@ bool render_security(Section *s, const DorvanImage &img, int i, bool *wpsAllowed
             line(out, "wep_key_len_broadcast", bits64 ? 5 : 13);
             line(out, "wep_key_len_unicast", bits64 ? 5 : 13);
         }
-        std::string ip = get(img, keyed("wlRadiusServerIP", i));
+        std::string ip = get(img, if_key("wlRadiusServerIP", i));
         if (!ipv4(ip)) {
-            s->refused = keyed("wlRadiusServerIP", i);
+            s->refused = if_key("wlRadiusServerIP", i);
             return false;
         }
         line(out, "auth_server_addr", ip);
-        if (!ranged(s, out, "auth_server_port", img, keyed("wlRadiusPort", i), 1, 65535))
+        if (!ranged(s, out, "auth_server_port", img, if_key("wlRadiusPort", i), 1, 65535))
             return false;
-        std::string secret = get(img, keyed("wlRadiusKey", i));
+        std::string secret = get(img, if_key("wlRadiusKey", i));
         if (secret.empty() || !printable_ascii(secret)) {
-            s->refused = keyed("wlRadiusKey", i);
+            s->refused = if_key("wlRadiusKey", i);
             return false;
         }
         line(out, "auth_server_shared_secret", secret);
@@ -290,36 +270,36 @@ bool render_security(Section *s, const DorvanImage &img, int i, bool *wpsAllowed
         return true;
     line(out, "wpa", wpa);
     line(out, "wpa_key_mgmt", eap ? "WPA-EAP" : "WPA-PSK");
-    std::string cipher = get(img, keyed("wlWpa", i));
+    std::string cipher = get(img, if_key("wlWpa", i));
     const char *c = cipher == "aes"        ? "CCMP"
                     : cipher == "tkip"     ? "TKIP"
                     : cipher == "tkip+aes" ? "TKIP CCMP"
                                            : nullptr;
     if (c == nullptr) {
-        s->refused = keyed("wlWpa", i);
+        s->refused = if_key("wlWpa", i);
         return false;
     }
     if (wpa & 1)
         line(out, "wpa_pairwise", c);
     if (wpa & 2)
         line(out, "rsn_pairwise", c);
-    if (!ranged(s, out, "wpa_group_rekey", img, keyed("wlWpaGTKRekey", i), 0, 86400 * 365))
+    if (!ranged(s, out, "wpa_group_rekey", img, if_key("wlWpaGTKRekey", i), 0, 86400 * 365))
         return false;
     if (eap) {
-        if (!ranged(s, out, "eap_reauth_period", img, keyed("wlNetReauth", i), 0,
+        if (!ranged(s, out, "eap_reauth_period", img, if_key("wlNetReauth", i), 0,
                     86400 * 365))
             return false;
         if (wpa & 2)
-            line(out, "rsn_preauth", flag(get(img, keyed("wlPreauth", i))) ? 1 : 0);
+            line(out, "rsn_preauth", flag(get(img, if_key("wlPreauth", i))) ? 1 : 0);
         return true;
     }
-    std::string psk = get(img, keyed("wlWpaPsk", i));
+    std::string psk = get(img, if_key("wlWpaPsk", i));
     if (psk.size() == 64 && hex_digits(psk)) {
         line(out, "wpa_psk", psk);
     } else if (psk.size() >= 8 && psk.size() <= 63 && printable_ascii(psk)) {
         line(out, "wpa_passphrase", psk);
     } else {
-        s->refused = keyed("wlWpaPsk", i);
+        s->refused = if_key("wlWpaPsk", i);
         return false;
     }
     return true;
@@ -327,14 +307,14 @@ bool render_security(Section *s, const DorvanImage &img, int i, bool *wpsAllowed
 
 } // namespace
 
-bool interface_on(const DorvanImage &img, int i, int switchOn)
+static bool interface_on(const DorvanImage &img, int i, int switchOn)
 {
-    if (switchOn == 0 || get(img, keyed("wlEnbl", 0)) != "1")
+    if (switchOn == 0 || get(img, if_key("wlEnbl", 0)) != "1")
         return false;
-    return i == 0 || get(img, keyed("wlEnbl", i)) == "1";
+    return i == 0 || get(img, if_key("wlEnbl", i)) == "1";
 }
 
-Section render_radio(const DorvanImage &img)
+static Section render_radio(const DorvanImage &img)
 {
     Section s;
     std::string *r = &s.restart;
@@ -361,7 +341,7 @@ Section render_radio(const DorvanImage &img)
     bool bOnly = !five && (phy == "b" || get(img, "wlgMode") == "0");
     bool n = !bOnly && phy == "n" && get(img, "wlNmode") != "off";
     long ch = number(get(img, "wlChannel"));
-    if (ch < 0 || (ch != 0 && !channel_allowed(img, five, n, ch))) {
+    if (ch < 0 || (ch != 0 && !channel_allowed(img, country, five, n, ch))) {
         s.refused = "wlChannel";
         return s;
     }
@@ -398,13 +378,13 @@ Section render_radio(const DorvanImage &img)
     return s;
 }
 
-Section render_bss(const Env &env, const DorvanImage &img, int i)
+static Section render_bss(const Env &env, const DorvanImage &img, int i)
 {
     Section s;
     std::string *out = &s.lines;
-    std::string ssid = get(img, keyed("wlSsid", i));
+    std::string ssid = get(img, if_key("wlSsid", i));
     if (ssid.empty() || ssid.size() > 32) {
-        s.refused = keyed("wlSsid", i);
+        s.refused = if_key("wlSsid", i);
         return s;
     }
     // A value the file cannot hold as it is goes in hostapd's hex form.
@@ -412,18 +392,18 @@ Section render_bss(const Env &env, const DorvanImage &img, int i)
         line(out, "ssid", ssid);
     else
         line(out, "ssid2", hex(ssid));
-    line(out, "ignore_broadcast_ssid", flag(get(img, keyed("wlHide", i))) ? 1 : 0);
-    long sta = number(get(img, keyed("wlMaxAssoc", i)));
+    line(out, "ignore_broadcast_ssid", flag(get(img, if_key("wlHide", i))) ? 1 : 0);
+    long sta = number(get(img, if_key("wlMaxAssoc", i)));
     long global = number(get(img, "wlGlobalMaxAssoc"));
     if (global > 0 && global < sta)
         sta = global;
     if (sta < 1 || sta > 2007) {
-        s.refused = keyed("wlMaxAssoc", i);
+        s.refused = if_key("wlMaxAssoc", i);
         return s;
     }
     line(out, "max_num_sta", sta);
-    line(out, "ap_isolate", flag(get(img, keyed("wlAPIsolation", i))) ? 1 : 0);
-    bool wmm = get(img, "wlWme") != "0" && !flag(get(img, keyed("wlDisableWme", i)));
+    line(out, "ap_isolate", flag(get(img, if_key("wlAPIsolation", i))) ? 1 : 0);
+    bool wmm = get(img, "wlWme") != "0" && !flag(get(img, if_key("wlDisableWme", i)));
     line(out, "wmm_enabled", wmm ? 1 : 0);
     line(out, "uapsd_advertisement_enabled", wmm && flag(get(img, "wlWmeApsd")) ? 1 : 0);
 
@@ -431,15 +411,14 @@ Section render_bss(const Env &env, const DorvanImage &img, int i)
     if (!render_security(&s, img, i, &wpsAllowed))
         return s;
 
-    std::string fm = get(img, keyed("wlFltMacMode", i));
+    std::string fm = get(img, if_key("wlFltMacMode", i));
     for (char &c : fm)
         c = (char)tolower((unsigned char)c);
     if (fm == "allow" || fm == "deny") {
-        const char *names[WL_IFACE_COUNT] = {WL_IFACE_NAMES};
-        s.aclPath = env.radioDir + "/hostapd-" + names[i] + ".maclist";
+        s.aclPath = env.radioDir + "/hostapd-" + wl_iface_names[i] + ".maclist";
         for (const DorvanFilterEntry &f : img.filters) {
             std::string mac;
-            if (f.ifname != names[i])
+            if (f.ifname != wl_iface_names[i])
                 continue;
             if (normal_mac(f.mac, &mac))
                 s.acl += mac + "\n";
@@ -451,13 +430,13 @@ Section render_bss(const Env &env, const DorvanImage &img, int i)
     } else if (fm == "disable") {
         line(out, "macaddr_acl", 0);
     } else {
-        s.refused = keyed("wlFltMacMode", i);
+        s.refused = if_key("wlFltMacMode", i);
         return s;
     }
 
     // WPS is built when the interface starts: its on/off is a restart.
-    if (wpsAllowed && get(img, keyed("wlWscMode", i)) == "enabled") {
-        line(&s.restart, "wps_state", get(img, keyed("wlWscAPMode", i)) == "0" ? 1 : 2);
+    if (wpsAllowed && get(img, if_key("wlWscMode", i)) == "enabled") {
+        line(&s.restart, "wps_state", get(img, if_key("wlWscAPMode", i)) == "0" ? 1 : 2);
         // A registrar's settings come to us as an event: hostapd never
         // rewrites our file, and settings for one interface stay on it.
         line(out, "wps_cred_processing", 1);
@@ -467,6 +446,24 @@ Section render_bss(const Env &env, const DorvanImage &img, int i)
         line(out, "config_methods", "label display push_button keypad");
     }
     return s;
+}
+
+RadioPlan make_plan(const Env &env, const DorvanImage &img, int switchOn)
+{
+    RadioPlan p;
+    p.radio = render_radio(img);
+    if (!p.radio.refused.empty())
+        p.refused += p.radio.refused + " ";
+    for (int i = 0; i < WL_IFACE_COUNT; i++) {
+        p.on[i] = interface_on(img, i, switchOn);
+        if (!p.on[i])
+            continue;
+        p.bss[i] = render_bss(env, img, i);
+        if (!p.bss[i].refused.empty())
+            p.refused += p.bss[i].refused + " ";
+        p.leftOut.insert(p.leftOut.end(), p.bss[i].leftOut.begin(), p.bss[i].leftOut.end());
+    }
+    return p;
 }
 
 const char *ap_settings(const std::string &hexText, int i,
@@ -511,7 +508,7 @@ const char *ap_settings(const std::string &hexText, int i,
             return "a control byte in its SSID or key";
     if (!haveSsid || ssid.empty() || ssid.size() > 32)
         return "no usable SSID";
-    auto put = [&](const char *name, const std::string &v) { writes->push_back({keyed(name, i), v}); };
+    auto put = [&](const char *name, const std::string &v) { writes->push_back({if_key(name, i), v}); };
     put("wlSsid", ssid);
     if (auth == kOpen && (encr == 0 || encr == 0x01)) {
         put("wlAuthMode", "open");
@@ -536,7 +533,7 @@ const char *ap_settings(const std::string &hexText, int i,
     return nullptr;
 }
 
-std::string assemble(const Env &env, const Section &radio, const Section *const parts[4])
+std::string assemble(const Env &env, const Section &radio, const Section *const parts[WL_IFACE_COUNT])
 {
     if (parts[0] == nullptr)
         return std::string();
@@ -545,7 +542,7 @@ std::string assemble(const Env &env, const Section &radio, const Section *const 
     line(&out, "ctrl_interface", env.ctrlDir);
     line(&out, "interface", iface_name(env, 0));
     out += radio.restart + radio.lines;
-    for (int i = 0; i < 4; i++) {
+    for (int i = 0; i < WL_IFACE_COUNT; i++) {
         if (parts[i] == nullptr)
             continue;
         // A bss= section starts from hostapd's defaults: without its own

@@ -1,0 +1,209 @@
+// The radio plan: image -> radio and interface parts, refusals, and value
+// safety; the control socket's silent and missing peers.
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <chrono>
+
+#include "dorvan_store.h"
+#include "platform_internal.h"
+#include "radio/radio.h"
+#include "radio/radio_internal.h"
+#include "regdb_writer.h"
+#include "testutil.h"
+#include "wlmgr.h"
+
+namespace {
+
+using dplat::radio::RadioPlan;
+using dplat::radio::Section;
+using Vars = std::vector<std::pair<std::string, std::string>>;
+
+bool has(const std::string &text, const std::string &line)
+{
+    return ("\n" + text).find("\n" + line + "\n") != std::string::npos;
+}
+
+struct PlanTest : ::testing::Test {
+    dt::TempRoot root;
+    DorvanImage factory = dorvan_factory_image();
+    dplat::radio::Env env;
+
+    void SetUp() override
+    {
+        // US stops at channel 11, DE at 13, JP adds 14 for 802.11b.
+        const dt::RegRuleSpec five = {5150, 5350, 80, 0}, to13 = {2400, 2483.5, 40, 0};
+        dt::write_file(root.file("regulatory.db"),
+                       dt::regdb_bytes({{"US", 1, {{2400, 2472, 40, 0}, five}}, {"DE", 2, {to13, five}},
+                                        {"JP", 3, {to13, {2474, 2494, 20, 1}, five}}, {"00", 0, {to13}}}));
+        setenv("DORVAN_REGDB", root.file("regulatory.db").c_str(), 1);
+        setenv("DORVAN_RADIO_IFNAME", "dvt0", 1);
+        ASSERT_TRUE(dplat::radio::read_env(&env));
+        wlmgr_loadWorkingCopy();
+    }
+    DorvanImage image(const Vars &set)
+    {
+        DorvanImage img = factory;
+        for (const auto &kv : set)
+            img.vars[kv.first] = kv.second;
+        return img;
+    }
+};
+
+// Each row: settings on top of the factory image, the part looked at (-1 the
+// radio), the setting refused ("" none) and lines: "k=v" re-read, "^k=v"
+// restart, "!k" no such key.
+TEST_F(PlanTest, ImageToPartsAndRefusals)
+{
+    const std::string wepKeys = "0102030405060708090a0b0c0d";
+    const Vars wpa2 = {{"wlRadiusServerIP_wl0v0", "127.0.0.1"}, {"wlRadiusKey_wl0v0", "s3cret"}};
+    struct Row {
+        Vars set;
+        int part;
+        const char *refused;
+        std::vector<std::string> want;
+        const char *workingCountry = "US";
+    } rows[] = {
+        {{}, -1, "", {"^country_code=US", "^hw_mode=g", "^channel=6", "^ieee80211n=1", "beacon_int=100", "!ht_capab"}},
+        {{}, 0, "", {"ssid=Dorvan", "wpa=2", "wpa_key_mgmt=WPA-PSK", "rsn_pairwise=CCMP", "!wps_state"}},
+        // The image's country decides, whatever the working copy holds.
+        {{{"wlCountry", "DE"}, {"wlChannel", "13"}}, -1, "", {"^channel=13"}, "US"},
+        {{{"wlChannel", "13"}}, -1, "wlChannel", {}, "DE"},
+        {{{"wlNBwCap", "1"}, {"wlNCtrlsb", "-1"}, {"wlChannel", "3"}}, -1, "", {"^ht_capab=[HT40+]"}},
+        {{{"wlNBwCap", "1"}, {"wlNCtrlsb", "1"}, {"wlChannel", "7"}}, -1, "", {"^ht_capab=[HT40-]"}},
+        {{{"wlNBwCap", "2"}, {"wlChannel", "11"}}, -1, "", {"!ht_capab"}},
+        {{{"wlNBwCap", "1"}, {"wlChannel", "11"}}, -1, "wlChannel", {}},
+        {{{"wlBands", "1"}, {"wlChannel", "40"}, {"wlNmode", "off"}, {"wlRegMode", "1"}, {"wlTpcDb", "3"},
+          {"wlCountry", "de"}, {"wlBasicRate", "12"}},
+         -1, "", {"^hw_mode=a", "^ieee80211n=0", "^country_code=DE", "^ieee80211h=1", "^local_pwr_constraint=3",
+                  "basic_rates=60 120 240"}},
+        {{{"wlBands", "3"}, {"wlChannel", "44"}, {"wlNBwCap", "2"}}, -1, "", {"^hw_mode=a", "^ht_capab=[HT40+]"}},
+        {{{"wlgMode", "0"}, {"wlChannel", "1"}}, -1, "", {"^hw_mode=b"}},
+        // Channel 14 carries no OFDM: mixed modes run as 802.11b there.
+        {{{"wlCountry", "JP"}, {"wlChannel", "14"}, {"wlPhyType", "g"}, {"wlBasicRate", "all"}},
+         -1, "", {"^hw_mode=b", "basic_rates=10 20 55 110", "!supported_rates"}},
+        {{{"wlCountry", "JP"}, {"wlChannel", "14"}, {"wlPhyType", "g"}, {"wlgMode", "4"}}, -1, "wlChannel", {}},
+        {{{"wlCountry", "JP"}, {"wlChannel", "14"}}, -1, "wlChannel", {}},
+        {{{"wlChannel", "14"}}, -1, "wlChannel", {}}, {{{"wlCountry", "U1"}}, -1, "wlCountry", {}},
+        {{{"wlCountry", "USA"}}, -1, "wlCountry", {}}, {{{"wlBcnIntvl", "10"}}, -1, "wlBcnIntvl", {}},
+        {{{"wlFrgThrshld", "100"}}, -1, "wlFrgThrshld", {}}, {{{"wlChannel", "-1"}}, -1, "wlChannel", {}},
+        // Security modes and their keys.
+        {{{"wlAuthMode_wl0v0", "psk"}, {"wlWpa_wl0v0", "tkip"}}, 0, "", {"wpa=1", "wpa_pairwise=TKIP", "wpa_group_rekey=3600"}},
+        {{{"wlAuthMode_wl0v0", "psk2mix"}, {"wlWpa_wl0v0", "tkip+aes"}, {"wlWpaPsk_wl0v0", "dorvan-home-2417"}}, 0, "",
+         {"wpa=3", "wpa_pairwise=TKIP CCMP", "rsn_pairwise=TKIP CCMP", "wpa_passphrase=dorvan-home-2417"}},
+        {{{"wlWpaPsk_wl0v0", std::string(64, 'a')}}, 0, "", {"wpa_psk=" + std::string(64, 'a'), "!wpa_passphrase"}},
+        {{wpa2[0], wpa2[1], {"wlAuthMode_wl0v0", "wpa2"}, {"wlPreauth_wl0v0", "1"}}, 0, "",
+         {"wpa_key_mgmt=WPA-EAP", "ieee8021x=1", "auth_server_addr=127.0.0.1", "auth_server_port=1812",
+          "auth_server_shared_secret=s3cret", "eap_reauth_period=36000", "rsn_preauth=1", "own_ip_addr=127.0.0.1"}},
+        {{wpa2[0], wpa2[1], {"wlAuthMode_wl0v0", "wpa"}, {"wlWscMode_wl0v0", "enabled"}}, 0, "",
+         {"wpa=1", "wpa_pairwise=CCMP", "!wps_state", "!rsn_preauth"}},
+        {{wpa2[0], wpa2[1], {"wlAuthMode_wl0v0", "radius"}}, 0, "", {"ieee8021x=1", "wep_key_len_broadcast=13", "!wpa"}},
+        {{{"wlAuthMode_wl0v0", "shared"}, {"wlKey2_wl0v0", wepKeys}, {"wlKeyIndex_wl0v0", "2"}}, 0, "",
+         {"auth_algs=2", "wep_key1=" + wepKeys, "wep_default_key=1", "!wpa"}},
+        {{{"wlAuthMode_wl0v0", "shared"}, {"wlKey1_wl0v0", "abcdefghijklm"}}, 0, "", {"wep_key0=6162636465666768696a6b6c6d"}},
+        {{{"wlAuthMode_wl0v0", "open"}, {"wlWep_wl0v0", "enabled"}, {"wlKeyBit_wl0v0", "1"}, {"wlKey1_wl0v0", "ab\"#c"}},
+         0, "", {"auth_algs=1", "wep_key0=6162222363"}},
+        {{{"wlWpaPsk_wl0v0", "7chars!"}}, 0, "wlWpaPsk_wl0v0", {}}, {{{"wlWpa_wl0v0", "ccmp"}}, 0, "wlWpa_wl0v0", {}},
+        {{{"wlWpaPsk_wl0v0", "pass\nwpa=0 more"}}, 0, "wlWpaPsk_wl0v0", {}},
+        {{{"wlWpaPsk_wl0v0", std::string(64, 'p')}}, 0, "wlWpaPsk_wl0v0", {}},
+        {{{"wlAuthMode_wl0v0", "wep"}}, 0, "wlAuthMode_wl0v0", {}}, {{{"wlSsid_wl0v0", ""}}, 0, "wlSsid_wl0v0", {}},
+        {{{"wlSsid_wl0v0", std::string(33, 's')}}, 0, "wlSsid_wl0v0", {}},
+        {{{"wlFltMacMode_wl0v0", "block"}}, 0, "wlFltMacMode_wl0v0", {}},
+        {{{"wlMaxAssoc_wl0v0", "0"}}, 0, "wlMaxAssoc_wl0v0", {}},
+        {{{"wlAuthMode_wl0v0", "shared"}, {"wlKey1_wl0v0", "0123456789"}}, 0, "wlKey1_wl0v0", {}},
+        {{{"wlAuthMode_wl0v0", "shared"}, {"wlKeyBit_wl0v0", "1"}, {"wlKey1_wl0v0", "abcde"}, {"wlKeyIndex_wl0v0", "3"}},
+         0, "wlKeyIndex_wl0v0", {}},
+        {{{"wlAuthMode_wl0v0", "wpa2"}, {"wlRadiusServerIP_wl0v0", "0.0.0.0"}}, 0, "wlRadiusServerIP_wl0v0", {}},
+        // What can be taken is encoded: no stored byte adds a line.
+        {{{"wlSsid_wl0v0", "evil\nwpa=0"}}, 0, "", {"ssid2=6576696c0a7770613d30", "!ssid"}},
+        {{{"wlSsid_wl0v1", " lead"}, {"wlEnbl_wl0v1", "1"}}, 1, "", {"ssid2=206c656164"}},
+        // A guest: its own settings, the MAC filter, WPS a restart.
+        {{{"wlEnbl_wl0v1", "1"}, {"wlHide_wl0v1", "1"}, {"wlMaxAssoc_wl0v1", "200"}, {"wlGlobalMaxAssoc", "50"},
+          {"wlFltMacMode_wl0v1", "Allow"}, {"wlWscMode_wl0v1", "enabled"}},
+         1, "", {"ssid=Dorvan-Guest1", "ignore_broadcast_ssid=1", "max_num_sta=50", "macaddr_acl=1", "^wps_state=2",
+                 "wps_independent=1"}},
+    };
+    for (const Row &r : rows) {
+        wlmgr_setVar("wlCountry", r.workingCountry);
+        DorvanImage img = image(r.set);
+        img.filters = {{"0:1:2:3:4:5", "x", "wl0.1"}, {"00:11:22:33:44:55:66", "x", "wl0.1"},
+                       {"02:00:00:00:00:09", "x", "wl0"}};
+        RadioPlan p = dplat::radio::make_plan(env, img, 1);
+        const Section &s = r.part < 0 ? p.radio : p.bss[r.part];
+        SCOPED_TRACE((r.set.empty() ? "factory" : r.set.back().first) + "\n" + s.restart + "--\n" + s.lines);
+        EXPECT_EQ(s.refused, r.refused);
+        for (const std::string &w : r.want) {
+            if (w[0] == '!')
+                EXPECT_EQ(("\n" + s.restart + s.lines).find("\n" + w.substr(1) + "="), std::string::npos) << w;
+            else
+                EXPECT_TRUE(has(w[0] == '^' ? s.restart : s.lines, w.substr(w[0] == '^'))) << w;
+        }
+        if (!s.aclPath.empty()) {
+            EXPECT_TRUE(has(s.lines, "accept_mac_file=" + s.aclPath));
+            EXPECT_EQ(s.acl, "00:01:02:03:04:05\n");
+            EXPECT_EQ(p.leftOut, std::vector<std::string>{"00:11:22:33:44:55:66"});
+        }
+    }
+}
+
+// Which interfaces are on, and the refusals gathered from those only.
+TEST_F(PlanTest, InterfacesOnAndRefusalsGathered)
+{
+    DorvanImage img = image({{"wlEnbl_wl0v1", "1"}, {"wlEnbl_wl0v2", "1"}, {"wlWpaPsk_wl0v2", "short"},
+                             {"wlWpaPsk_wl0v3", "short"}, {"wlChannel", "99"}});
+    auto on = [](const RadioPlan &p) { return std::string{char('0' + p.on[0]), char('0' + p.on[1]),
+                                                           char('0' + p.on[2]), char('0' + p.on[3])}; };
+    RadioPlan p = dplat::radio::make_plan(env, img, 1);
+    EXPECT_EQ(on(p) + " " + p.refused, "1110 wlChannel wlWpaPsk_wl0v2 ");
+    p = dplat::radio::make_plan(env, img, 0);
+    EXPECT_EQ(on(p) + " " + p.refused, "0000 wlChannel ");
+    img.vars["wlEnbl_wl0v0"] = "0";
+    p = dplat::radio::make_plan(env, img, -1);
+    EXPECT_EQ(on(p) + " " + p.refused, "0000 wlChannel ");
+
+    // The whole file: a bss= section per guest, only keys the plan may write.
+    img = image({{"wlEnbl_wl0v1", "1"}, {"wlSsid_wl0v0", "evil\nwpa=0"}, {"wlRadiusKey_wl0v0", "x\ny"}});
+    std::string conf = radio_render(img, 1);
+    EXPECT_NE(conf.find("\nbss=dvt0-1\nctrl_interface=" + root.file("var/run/hostapd") + "\n"), std::string::npos) << conf;
+    for (const std::string &l : dt::lines(conf)) {
+        size_t eq = l.find('=');
+        EXPECT_TRUE(l.empty() || l[0] == '#' || (eq != std::string::npos && radio_key_allowed(l.substr(0, eq)))) << l;
+    }
+    EXPECT_EQ(radio_render(img, 0), "");
+}
+
+TEST_F(PlanTest, ControlSocketSilentOrPathTooLong)
+{
+    std::string dir = root.file("var/run/hostapd");
+    ASSERT_EQ(dplat::make_dirs(dir), 0);
+    int fd = socket(AF_UNIX, SOCK_DGRAM, 0);
+    struct sockaddr_un a = {};
+    a.sun_family = AF_UNIX;
+    std::string path = dir + "/dvt0";
+    memcpy(a.sun_path, path.c_str(), path.size());
+    ASSERT_EQ(bind(fd, (struct sockaddr *)&a, sizeof(a)), 0);
+    // dorvan-cfg radio shows the file hostapd runs (not a rendering in this
+    // process's environment), masked, and asks each interface once.
+    DorvanImage img = factory;
+    std::string conf = root.file("var/dorvan/radio/hostapd.conf");
+    EXPECT_NE(radio_describe(img, 1).find("# no " + conf + ": hostapd never configured\n"), std::string::npos);
+    ASSERT_EQ(dplat::make_dirs(root.file("var/dorvan/radio")), 0);
+    dt::write_file(conf, "interface=dvt0\ndriver=none\nwpa_passphrase=secret-77\n");
+    auto t0 = std::chrono::steady_clock::now();
+    std::string reply;
+    // Sent but unanswered is told apart from never sent: only the latter
+    // may be sent again.
+    EXPECT_EQ(radio_request("dvt0", "STATUS", &reply, 300), dplat::radio::kSentNoReply);
+    std::string shown = radio_describe(img, 1);
+    double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    EXPECT_LT(s, 1.0);
+    EXPECT_NE(shown.find("interface=dvt0\ndriver=none\nwpa_passphrase=********\n# hostapd dvt0: no reply"),
+              std::string::npos) << shown;
+    EXPECT_EQ(radio_request("nosuch", "STATUS", &reply, 300), -1);
+    close(fd);
+}
+
+}  // namespace
