@@ -5,15 +5,15 @@
 #   run.sh BUILD_DIR     packages cached in BUILD_DIR/vm-cache (about 80 MB)
 # DORVAN_VM_ACCEL=kvm|tcg forces the accelerator; DORVAN_VM_DEADLINE (s)
 # bounds the guest's run; DORVAN_VM_APPEND adds kernel parameters (see
-# guest.sh), DORVAN_VM_QEMU options to qemu. Status 77: qemu cannot run
-# here (skipped).
+# guest.sh), DORVAN_VM_QEMU options to qemu; DORVAN_VM_DROPS=report reaches
+# the guest's environment. Status 77: qemu cannot run here (skipped).
 set -eu
 src=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "$1" && pwd)
 cache=$build/vm-cache
-mkdir -p "$cache"
+mkdir -p "$cache/debs" "$cache/bin"
 work=$build/vm
-deadline=${DORVAN_VM_DEADLINE:-200}
+deadline=${DORVAN_VM_DEADLINE:-300}
 fail() { echo "FAIL: $*"; exit 1; }
 # DORVAN_VM_REQUIRED (CI): a machine that cannot run the VM fails.
 skip() { [ -z "${DORVAN_VM_REQUIRED:-}" ] || fail "$*"; echo "SKIP: $*"; exit 77; }
@@ -30,7 +30,6 @@ kpkg=$(apt-cache depends linux-image-amd64 2>/dev/null | sed -n 's/.*Depends: \(
 pkgs="$kpkg busybox-static kmod hostapd wpasupplicant iw wireless-regdb libc6 libgcc-s1
 libstdc++6 libssl3 libnl-3-200 libnl-genl-3-200 libnl-route-3-200 libdbus-1-3 libsystemd0
 libpcsclite1 libreadline8 libtinfo6 liblzma5 libzstd1 libgcrypt20 libgpg-error0 liblz4-1 libcap2"
-mkdir -p "$cache/debs"
 want=$(echo $pkgs | tr ' ' '\n' | sort | tr '\n' ' ')
 if [ "$(cat "$cache/debs/.list" 2>/dev/null)" != "$want" ]; then
     echo "== fetching $(echo $pkgs | wc -w) packages into $cache/debs"
@@ -50,7 +49,6 @@ if [ ! -f "$cache/.unpacked" ]; then
     touch "$cache/.unpacked"
 fi
 kver=$(ls "$root/lib/modules")
-mkdir -p "$cache/bin"
 ln -sf "$root/bin/kmod" "$cache/bin/depmod"
 [ -f "$root/lib/modules/$kver/modules.dep" ] || "$cache/bin/depmod" -b "$root" "$kver"
 
@@ -60,11 +58,11 @@ echo "== initramfs"
 rm -rf "$work"
 ird=$work/initrd
 mkdir -p "$ird/bin" "$ird/sbin" "$ird/lib/x86_64-linux-gnu" "$ird/lib64" "$ird/lib/firmware" \
-    "$ird/usr/local/bin" "$ird/etc" "$ird/proc" "$ird/sys" "$ird/dev" "$ird/tmp" "$ird/var/run"
+    "$ird/usr/local/bin" "$ird/usr/sbin" "$ird/usr/lib/x86_64-linux-gnu" "$ird/etc" "$ird/proc" \
+    "$ird/sys" "$ird/dev" "$ird/tmp" "$ird/var/run"
 cp "$root/bin/busybox" "$root/bin/kmod" "$ird/bin/"
 ln -s ../bin/kmod "$ird/sbin/modprobe"
 ln -s ../bin/kmod "$ird/sbin/insmod"
-mkdir -p "$ird/usr/sbin"
 for p in usr/sbin/hostapd usr/sbin/hostapd_cli sbin/wpa_supplicant sbin/wpa_cli sbin/iw; do
     cp "$root/$p" "$ird/$p"
 done
@@ -77,7 +75,6 @@ for f in "$root"/lib/firmware/regulatory.db*-debian; do
 done
 cp "$root/lib64/ld-linux-x86-64.so.2" "$ird/lib64/"
 # RC4 and MD5 for WPA (TKIP) keys live in OpenSSL's legacy provider.
-mkdir -p "$ird/usr/lib/x86_64-linux-gnu"
 cp -r "$root/usr/lib/x86_64-linux-gnu/ossl-modules" "$ird/usr/lib/x86_64-linux-gnu/"
 # Libraries by the DT_NEEDED names, until nothing new is needed.
 libdirs="$root/lib/x86_64-linux-gnu $root/usr/lib/x86_64-linux-gnu"
@@ -127,7 +124,7 @@ boot() {
     # shellcheck disable=SC2086
     qemu-system-x86_64 $opts -m 1024 -smp 2 -nodefaults -nic none -display none -no-reboot \
         -serial "file:$work/console.log" -kernel "$root/boot/vmlinuz-$kver" \
-        -initrd "$work/initrd.cpio" -append "console=ttyS0 panic=-1 quiet ${DORVAN_VM_APPEND:-}" ${DORVAN_VM_QEMU:-} </dev/null &
+        -initrd "$work/initrd.cpio" -append "console=ttyS0 panic=-1 quiet ${DORVAN_VM_DROPS:+DORVAN_VM_DROPS=$DORVAN_VM_DROPS} ${DORVAN_VM_APPEND:-}" ${DORVAN_VM_QEMU:-} </dev/null &
     qpid=$!
     t=0
     while [ $t -lt $(($2 * 10)) ]; do
