@@ -6,6 +6,7 @@
 #include "platform_internal.h"
 #include "protocol.h"
 #include "wlmgr.h"
+#include "wlkeys.h"
 
 #include <errno.h>
 #include <stdio.h>
@@ -701,7 +702,7 @@ bool become_owner()
 std::string wps_command(const DorvanImage &img, int i, const std::string &config)
 {
     auto get = [&](const char *name) {
-        auto it = img.vars.find(std::string(name) + "_wl0v" + char('0' + i));
+        auto it = img.vars.find(if_key(name, i));
         return it == img.vars.end() ? std::string() : it->second;
     };
     auto pin = [](const std::string &p) {
@@ -717,7 +718,7 @@ std::string wps_command(const DorvanImage &img, int i, const std::string &config
     if (config == "client-pin" || config == "client-pin-reset") {
         if (pin(get("wlWscStaPin")))
             return "WPS_PIN any " + get("wlWscStaPin");
-        trace("apply", "refused", ("wlWscStaPin_wl0v" + std::string(1, char('0' + i))).c_str());
+        trace("apply", "refused", if_key("wlWscStaPin", i).c_str());
         note(CFG_LOG_ERR, "WPS: station PIN refused (4 or 8 digits)");
         return std::string();
     }
@@ -879,9 +880,11 @@ void apply(const DorvanImage &img)
 
 void hostapd_note(const std::string &key, const char *value)
 {
-    const char kWsc[] = "wlWscConfig_wl0v";
-    if (key.size() == sizeof(kWsc) && key.compare(0, sizeof(kWsc) - 1, kWsc) == 0)
-        g.noted[key.back() - '0'] = value;
+    // Any digit may follow the tag in a key a caller made up: only 0..3 index.
+    size_t nameLen = 0;
+    int i = wl_key_iface(key.data(), key.size(), &nameLen);
+    if (i >= 0 && key.compare(0, nameLen, "wlWscConfig") == 0 && nameLen == 11)
+        g.noted[i] = value;
 }
 
 void hostapd_stored(bool ok)
