@@ -1,6 +1,5 @@
 #include "testutil.h"
 
-#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -13,6 +12,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <regex>
@@ -92,9 +92,7 @@ std::string stored(const std::string &name)
 std::string read_file(const std::string &path)
 {
     std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 void write_file(const std::string &path, const std::string &data)
@@ -144,7 +142,8 @@ TempRoot::TempRoot(bool bare, bool tmpfs)
 TempRoot::~TempRoot()
 {
     dorvan_reset_process_state();
-    run("rm -rf '" + path_ + "'");
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
     for (int i = 0; i < kNumEnv; i++) {
         if (saved_set[i])
             setenv(kEnvVars[i], saved_env[i].c_str(), 1);
@@ -179,18 +178,9 @@ std::string run_request(const std::string &text)
 
 std::string stdout_of(const std::function<void()> &fn)
 {
-    fflush(stdout);
-    char path[] = "/tmp/dorvan-stdout-XXXXXX";
-    int fd = mkstemp(path), saved = dup(STDOUT_FILENO);
-    dup2(fd, STDOUT_FILENO);
-    close(fd);
+    ::testing::internal::CaptureStdout();
     fn();
-    fflush(stdout);
-    dup2(saved, STDOUT_FILENO);
-    close(saved);
-    std::string out = read_file(path);
-    unlink(path);
-    return out;
+    return ::testing::internal::GetCapturedStdout();
 }
 
 LockHolder::LockHolder()
@@ -356,7 +346,7 @@ int run_golden(const std::string &file)
             std::string text = rest;
             for (size_t k = 0; (k = text.find("\\n", k)) != std::string::npos; k++)
                 text.replace(k, 2, "\n");
-            run("mkdir -p '" + root->file("var/dorvan/radio") + "'");
+            std::filesystem::create_directories(root->file("var/dorvan/radio"));
             write_file(root->file("var/dorvan/radio/wds_peers"), text);
         } else {
             ADD_FAILURE() << at << " not understood: " << line;
@@ -376,12 +366,10 @@ size_t occurrences(const std::string &text, const std::string &what)
 
 size_t entries_named(const std::string &dir, const std::string &part)
 {
+    std::error_code ec;
     size_t n = 0;
-    if (DIR *d = opendir(dir.c_str())) {
-        while (struct dirent *e = readdir(d))
-            n += strstr(e->d_name, part.c_str()) != nullptr;
-        closedir(d);
-    }
+    for (const auto &e : std::filesystem::directory_iterator(dir, ec))
+        n += e.path().filename().string().find(part) != std::string::npos;
     return n;
 }
 
@@ -509,14 +497,10 @@ std::string raw_exchange(const std::string &request_bytes, int timeout_ms)
     std::string req = getenv("DORVAN_ROOT") + std::string(REQUEST_PIPE);
     mkfifo(req.c_str(), 0666);
     long deadline = now_ms() + timeout_ms;
-    int wfd;
-    while ((wfd = open(req.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) < 0) {
-        if (now_ms() >= deadline) {
-            close(rfd);
-            return "";
-        }
-        usleep(5000);
-    }
+    int wfd = -1;
+    if (wait_for([&] { return (wfd = open(req.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) >= 0; },
+                 timeout_ms / 1000.0) < 0)
+        return close(rfd), "";
     if (!request_bytes.empty() &&
         write(wfd, request_bytes.data(), request_bytes.size()) != (ssize_t)request_bytes.size())
         fprintf(stderr, "raw_exchange: short write\n");
