@@ -30,13 +30,9 @@ namespace dt {
 
 namespace {
 
-// Saved and restored around a root; all but PATH are unset while it lives
-// unless the root sets them.
-const char *const kEnvVars[] = {"DORVAN_ROOT", "DORVAN_TRACE", "DORVAN_LOG", "DORVAN_FAIL", "DORVAN_LOCK_WAIT_MS",
-                                "DORVAN_NO_REEXEC", "DORVAN_PASS_MS", "DORVAN_REGDB", "DORVAN_RADIO",
-                                "DORVAN_HOSTAPD", "DORVAN_HOSTAPD_DRIVER", "DORVAN_RADIO_IFNAME", "DORVAN_PICKUP",
-                                "PATH"};
-const int kNumEnv = sizeof(kEnvVars) / sizeof(kEnvVars[0]);
+// The environment as it was before the root; every DORVAN_* knob is unset
+// while the root lives unless the root or the test sets it.
+std::vector<std::string> saved_env;
 
 long now_ms()
 {
@@ -45,8 +41,6 @@ long now_ms()
     return (long)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
 }
 
-std::string saved_env[kNumEnv];
-bool saved_set[kNumEnv];
 
 // Runs fn with tracing off, so the trace shows only the code under test.
 template <typename F> void untraced(F fn)
@@ -118,13 +112,12 @@ Lines lines(const std::string &text)
 
 TempRoot::TempRoot(bool bare, bool tmpfs)
 {
-    for (int i = 0; i < kNumEnv; i++) {
-        const char *v = getenv(kEnvVars[i]);
-        saved_set[i] = v != nullptr;
-        saved_env[i] = v ? v : "";
-        if (i < kNumEnv - 1)
-            unsetenv(kEnvVars[i]);
-    }
+    saved_env.clear();
+    for (char **e = environ; *e; e++)
+        saved_env.push_back(*e);
+    for (const auto &kv : saved_env)
+        if (kv.compare(0, 7, "DORVAN_") == 0)
+            unsetenv(kv.substr(0, kv.find('=')).c_str());
     std::string tmpl = tmpfs && access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
     tmpl += "/dorvan-test-XXXXXX";
     path_ = mkdtemp(&tmpl[0]);
@@ -144,12 +137,9 @@ TempRoot::~TempRoot()
     dorvan_reset_process_state();
     std::error_code ec;
     std::filesystem::remove_all(path_, ec);
-    for (int i = 0; i < kNumEnv; i++) {
-        if (saved_set[i])
-            setenv(kEnvVars[i], saved_env[i].c_str(), 1);
-        else
-            unsetenv(kEnvVars[i]);
-    }
+    clearenv();
+    for (const auto &kv : saved_env)
+        setenv(kv.substr(0, kv.find('=')).c_str(), kv.c_str() + kv.find('=') + 1, 1);
 }
 
 
