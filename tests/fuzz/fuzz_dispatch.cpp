@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <sstream>
 
 #include "cfg_framework.h"
@@ -37,13 +38,6 @@ int reply_fd = -1;
 unsigned runs = 0;
 char root_dir[64];
 
-void remove_root()
-{
-    char cmd[128];
-    snprintf(cmd, sizeof(cmd), "rm -rf '%s'", root_dir);
-    (void)!system(cmd);
-}
-
 void seed()
 {
     if (cfgLck_acquireLockWithTimeoutTraced("fuzz", 5) != 0)
@@ -70,7 +64,10 @@ void setup()
     if (mkdtemp(root_dir) == NULL)
         abort();
     setenv("DORVAN_ROOT", root_dir, 1);
-    atexit(remove_root);
+    atexit([] {
+        std::error_code ec;
+        std::filesystem::remove_all(root_dir, ec);
+    });
     unsetenv("DORVAN_TRACE");
     setenv("DORVAN_LOG", "/dev/null", 1);
     setenv("DORVAN_LOCK_WAIT_MS", "0", 1);
