@@ -12,6 +12,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -36,19 +37,22 @@ std::vector<std::string> saved_env;
 
 long now_ms()
 {
-    struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return (long)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
+    using namespace std::chrono;
+    return (long)duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-
-// Runs fn with tracing off, so the trace shows only the code under test.
-template <typename F> void untraced(F fn)
+// fn on a freshly loaded working copy, under the lock and with tracing off,
+// so the trace shows only the code under test.
+template <typename F> void untraced(const char *who, F fn)
 {
     const char *t = getenv("DORVAN_TRACE");
     std::string saved = t ? t : "";
     unsetenv("DORVAN_TRACE");
+    if (cfgLck_acquireLockWithTimeoutTraced(who, 5) != 0)
+        abort();
+    wlmgr_loadWorkingCopy();
     fn();
+    cfgLck_releaseLockTraced(who);
     if (t)
         setenv("DORVAN_TRACE", saved.c_str(), 1);
 }
@@ -57,29 +61,19 @@ template <typename F> void untraced(F fn)
 
 void seed(const std::vector<std::pair<std::string, std::string>> &values)
 {
-    untraced([&] {
-        if (cfgLck_acquireLockWithTimeoutTraced("test-seed", 5) != 0)
-            abort();
-        wlmgr_loadWorkingCopy();
+    untraced("test-seed", [&] {
         for (const auto &kv : values)
             if (wlmgr_setVar(kv.first.c_str(), kv.second.c_str()) != 0)
                 fprintf(stderr, "seed: %s refused\n", kv.first.c_str());
         wlmgr_storeWorkingCopy();
         cfgMgm_saveConfigToFlash();
-        cfgLck_releaseLockTraced("test-seed");
     });
 }
 
 std::string stored(const std::string &name)
 {
     char value[WLMGR_VALUE_SIZE] = "";
-    untraced([&] {
-        if (cfgLck_acquireLockWithTimeoutTraced("test-read", 5) != 0)
-            abort();
-        wlmgr_loadWorkingCopy();
-        wlmgr_getVar(name.c_str(), value);
-        cfgLck_releaseLockTraced("test-read");
-    });
+    untraced("test-read", [&] { wlmgr_getVar(name.c_str(), value); });
     return value;
 }
 
@@ -394,14 +388,12 @@ int run(const std::string &cmdline, std::string *out)
     FILE *p = popen(cmdline.c_str(), "r");
     if (!p)
         return -1;
-    std::string s;
+    std::string sink, &s = out ? *out : sink;
+    s.clear();
     char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof(buf), p)) > 0)
+    for (size_t n; (n = fread(buf, 1, sizeof(buf), p)) > 0;)
         s.append(buf, n);
     int st = pclose(p);
-    if (out)
-        *out = s;
     return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
 }
 
