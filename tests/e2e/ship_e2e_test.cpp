@@ -17,12 +17,7 @@ protected:
     dt::TempRoot root;
     std::string script = root.file("completion.bash");
 
-    void SetUp() override
-    {
-        std::string text;
-        ASSERT_EQ(dt::run(dt::bin("dorvan") + " --completion bash", &text), 0);
-        dt::write_file(script, text);
-    }
+    void SetUp() override { ASSERT_EQ(dt::run(dt::bin("dorvan") + " --completion bash >'" + script + "'"), 0); }
 
     // What bash offers for the words typed so far; the last one is the word
     // being completed.

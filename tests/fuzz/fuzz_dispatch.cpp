@@ -9,6 +9,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <sstream>
+
 #include "cfg_framework.h"
 #include "text.h"
 #include "dorvan_store.h"
@@ -33,13 +37,6 @@ const char *const kSeed[][2] = {
 int reply_fd = -1;
 unsigned runs = 0;
 char root_dir[64];
-
-void remove_root()
-{
-    char cmd[128];
-    snprintf(cmd, sizeof(cmd), "rm -rf '%s'", root_dir);
-    (void)!system(cmd);
-}
 
 void seed()
 {
@@ -67,7 +64,10 @@ void setup()
     if (mkdtemp(root_dir) == NULL)
         abort();
     setenv("DORVAN_ROOT", root_dir, 1);
-    atexit(remove_root);
+    atexit([] {
+        std::error_code ec;
+        std::filesystem::remove_all(root_dir, ec);
+    });
     unsetenv("DORVAN_TRACE");
     setenv("DORVAN_LOG", "/dev/null", 1);
     setenv("DORVAN_LOCK_WAIT_MS", "0", 1);
@@ -99,21 +99,19 @@ void drain()
         abort();
 }
 
-// Whatever is stored, hostapd's file holds only key=value lines with our keys.
+// Whatever is stored, hostapd's file holds only whole, printable key=value
+// lines with our keys.
 void check_rendering(const DorvanImage &img)
 {
     std::string conf = radio_render(img, 1);
     if (!conf.empty() && conf.back() != '\n')
-        abort();  // every line ends
-    for (size_t p = 0, nl; p < conf.size(); p = nl + 1) {
-        nl = conf.find('\n', p);
-        std::string line = conf.substr(p, nl - p);
+        abort();
+    std::istringstream in(conf);
+    for (std::string line; std::getline(in, line);) {
         size_t eq = line.find('=');
-        if (line[0] != '#' && (eq == std::string::npos || !radio_key_allowed(line.substr(0, eq))))
+        if ((line[0] != '#' && (eq == std::string::npos || !radio_key_allowed(line.substr(0, eq)))) ||
+            std::any_of(line.begin(), line.end(), [](unsigned char c) { return c < 0x20 || c > 0x7e; }))
             abort();
-        for (unsigned char c : line)
-            if (c < 0x20 || c > 0x7e)
-                abort();
     }
 }
 

@@ -70,16 +70,6 @@ export DORVAN_ROOT="$root" PATH="$tmp/stubs:$PATH" PIDFILE="$tmp/run/dorvand.pid
        DEFAULTS="$tmp/default"
 init=$dest/etc/init.d/dorvand
 lock=$root/var/dorvan/dorvand.lock
-# Two starts at once (SHELL, its PATH, what for): both succeed and name the
-# one daemon, which stop ends.
-race() {
-    PATH=$2 "$1" "$init" start >"$tmp/race1" 2>&1 &
-    PATH=$2 "$1" "$init" start >"$tmp/race2" 2>&1 && wait $! && pid=$(cat "$PIDFILE") &&
-        [ "$(cat "$tmp/race1" "$tmp/race2" | grep -c "(pid $pid)$")" = 2 ] &&
-        PATH=$2 "$1" "$init" status >/dev/null && PATH=$2 "$1" "$init" stop >/dev/null &&
-        flock -n "$lock" true && ! [ -e "$PIDFILE.lock.d" ] ||
-        fail "$3: two starts at once: $(cat "$tmp/race1" "$tmp/race2")"
-}
 # Started from a terminal that then hangs up (a logout, ssh -t): the daemon
 # has a session of its own and lives on.
 script -qec "$init start" /dev/null </dev/null >"$tmp/out" 2>&1 || fail "start: $(cat "$tmp/out")"
@@ -101,7 +91,12 @@ kill -0 "$pid" 2>/dev/null && fail "stop left the daemon running"
 "$init" status >/dev/null; [ $? -eq 3 ] || fail "status of a stopped daemon is not 3"
 # Another dorvand on the same root (one started by hand: no pid file, only
 # its instance lock) keeps a start from running a second one.
-race sh "$PATH" flock
+# Two starts at once: both succeed and name the one daemon, which stop ends.
+"$init" start >"$tmp/race1" 2>&1 &
+"$init" start >"$tmp/race2" 2>&1 && wait $! && pid=$(cat "$PIDFILE") &&
+    [ "$(cat "$tmp/race1" "$tmp/race2" | grep -c "(pid $pid)$")" = 2 ] &&
+    "$init" status >/dev/null && "$init" stop >/dev/null && flock -n "$lock" true && ! [ -e "$PIDFILE.lock.d" ] ||
+    fail "two starts at once: $(cat "$tmp/race1" "$tmp/race2")"
 (exec 9>"$lock" && flock 9 && exec sleep 30) &
 holder=$!
 sleep 0.3

@@ -11,10 +11,6 @@ void put(std::string *s, uint32_t v, int bytes)
         s->push_back((char)(v >> (8 * bytes) & 0xff));
 }
 
-uint32_t khz(double mhz)
-{
-    return (uint32_t)(mhz * 1000 + 0.5);
-}
 
 }  // namespace
 
@@ -42,17 +38,12 @@ std::string regdb_bytes(const std::vector<RegCountrySpec> &countries)
             colls.push_back('\0');
         table += c.alpha2.substr(0, 2);
         put(&table, (uint32_t)((collAt + colls.size()) / 4), 2);
-        colls.push_back(3);
-        colls.push_back((char)c.rules.size());
-        colls.push_back((char)c.dfsRegion);
-        colls.push_back('\0');
+        colls += std::string{3, (char)c.rules.size(), (char)c.dfsRegion, '\0'};
         for (const auto &r : c.rules) {
-            rules.push_back(16);
-            rules.push_back((char)r.flags);
+            rules += std::string{16, (char)r.flags};
             put(&rules, (uint32_t)r.eirp, 2);
-            put(&rules, khz(r.startMhz), 4);
-            put(&rules, khz(r.endMhz), 4);
-            put(&rules, khz(r.maxBwMhz), 4);
+            for (double mhz : {r.startMhz, r.endMhz, r.maxBwMhz})
+                put(&rules, (uint32_t)(mhz * 1000 + 0.5), 4);
             put(&colls, (uint32_t)(regdb_rule_offset(countries.size(), rule++) / 4), 2);
         }
     }

@@ -1,6 +1,5 @@
 #include "testutil.h"
 
-#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -13,6 +12,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <regex>
@@ -30,31 +31,28 @@ namespace dt {
 
 namespace {
 
-// Saved and restored around a root; all but PATH are unset while it lives
-// unless the root sets them.
-const char *const kEnvVars[] = {"DORVAN_ROOT", "DORVAN_TRACE", "DORVAN_LOG", "DORVAN_FAIL", "DORVAN_LOCK_WAIT_MS",
-                                "DORVAN_NO_REEXEC", "DORVAN_PASS_MS", "DORVAN_REGDB", "DORVAN_RADIO",
-                                "DORVAN_HOSTAPD", "DORVAN_HOSTAPD_DRIVER", "DORVAN_RADIO_IFNAME", "DORVAN_PICKUP",
-                                "PATH"};
-const int kNumEnv = sizeof(kEnvVars) / sizeof(kEnvVars[0]);
+// The environment as it was before the root; every DORVAN_* knob is unset
+// while the root lives unless the root or the test sets it.
+std::vector<std::string> saved_env;
 
 long now_ms()
 {
-    struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return (long)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
+    using namespace std::chrono;
+    return (long)duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-std::string saved_env[kNumEnv];
-bool saved_set[kNumEnv];
-
-// Runs fn with tracing off, so the trace shows only the code under test.
-template <typename F> void untraced(F fn)
+// fn on a freshly loaded working copy, under the lock and with tracing off,
+// so the trace shows only the code under test.
+template <typename F> void untraced(const char *who, F fn)
 {
     const char *t = getenv("DORVAN_TRACE");
     std::string saved = t ? t : "";
     unsetenv("DORVAN_TRACE");
+    if (cfgLck_acquireLockWithTimeoutTraced(who, 5) != 0)
+        abort();
+    wlmgr_loadWorkingCopy();
     fn();
+    cfgLck_releaseLockTraced(who);
     if (t)
         setenv("DORVAN_TRACE", saved.c_str(), 1);
 }
@@ -63,38 +61,26 @@ template <typename F> void untraced(F fn)
 
 void seed(const std::vector<std::pair<std::string, std::string>> &values)
 {
-    untraced([&] {
-        if (cfgLck_acquireLockWithTimeoutTraced("test-seed", 5) != 0)
-            abort();
-        wlmgr_loadWorkingCopy();
+    untraced("test-seed", [&] {
         for (const auto &kv : values)
             if (wlmgr_setVar(kv.first.c_str(), kv.second.c_str()) != 0)
                 fprintf(stderr, "seed: %s refused\n", kv.first.c_str());
         wlmgr_storeWorkingCopy();
         cfgMgm_saveConfigToFlash();
-        cfgLck_releaseLockTraced("test-seed");
     });
 }
 
 std::string stored(const std::string &name)
 {
     char value[WLMGR_VALUE_SIZE] = "";
-    untraced([&] {
-        if (cfgLck_acquireLockWithTimeoutTraced("test-read", 5) != 0)
-            abort();
-        wlmgr_loadWorkingCopy();
-        wlmgr_getVar(name.c_str(), value);
-        cfgLck_releaseLockTraced("test-read");
-    });
+    untraced("test-read", [&] { wlmgr_getVar(name.c_str(), value); });
     return value;
 }
 
 std::string read_file(const std::string &path)
 {
     std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 void write_file(const std::string &path, const std::string &data)
@@ -120,13 +106,12 @@ Lines lines(const std::string &text)
 
 TempRoot::TempRoot(bool bare, bool tmpfs)
 {
-    for (int i = 0; i < kNumEnv; i++) {
-        const char *v = getenv(kEnvVars[i]);
-        saved_set[i] = v != nullptr;
-        saved_env[i] = v ? v : "";
-        if (i < kNumEnv - 1)
-            unsetenv(kEnvVars[i]);
-    }
+    saved_env.clear();
+    for (char **e = environ; *e; e++)
+        saved_env.push_back(*e);
+    for (const auto &kv : saved_env)
+        if (kv.compare(0, 7, "DORVAN_") == 0)
+            unsetenv(kv.substr(0, kv.find('=')).c_str());
     std::string tmpl = tmpfs && access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
     tmpl += "/dorvan-test-XXXXXX";
     path_ = mkdtemp(&tmpl[0]);
@@ -144,13 +129,11 @@ TempRoot::TempRoot(bool bare, bool tmpfs)
 TempRoot::~TempRoot()
 {
     dorvan_reset_process_state();
-    run("rm -rf '" + path_ + "'");
-    for (int i = 0; i < kNumEnv; i++) {
-        if (saved_set[i])
-            setenv(kEnvVars[i], saved_env[i].c_str(), 1);
-        else
-            unsetenv(kEnvVars[i]);
-    }
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+    clearenv();
+    for (const auto &kv : saved_env)
+        setenv(kv.substr(0, kv.find('=')).c_str(), kv.c_str() + kv.find('=') + 1, 1);
 }
 
 
@@ -179,18 +162,9 @@ std::string run_request(const std::string &text)
 
 std::string stdout_of(const std::function<void()> &fn)
 {
-    fflush(stdout);
-    char path[] = "/tmp/dorvan-stdout-XXXXXX";
-    int fd = mkstemp(path), saved = dup(STDOUT_FILENO);
-    dup2(fd, STDOUT_FILENO);
-    close(fd);
+    ::testing::internal::CaptureStdout();
     fn();
-    fflush(stdout);
-    dup2(saved, STDOUT_FILENO);
-    close(saved);
-    std::string out = read_file(path);
-    unlink(path);
-    return out;
+    return ::testing::internal::GetCapturedStdout();
 }
 
 LockHolder::LockHolder()
@@ -356,7 +330,7 @@ int run_golden(const std::string &file)
             std::string text = rest;
             for (size_t k = 0; (k = text.find("\\n", k)) != std::string::npos; k++)
                 text.replace(k, 2, "\n");
-            run("mkdir -p '" + root->file("var/dorvan/radio") + "'");
+            std::filesystem::create_directories(root->file("var/dorvan/radio"));
             write_file(root->file("var/dorvan/radio/wds_peers"), text);
         } else {
             ADD_FAILURE() << at << " not understood: " << line;
@@ -376,12 +350,10 @@ size_t occurrences(const std::string &text, const std::string &what)
 
 size_t entries_named(const std::string &dir, const std::string &part)
 {
+    std::error_code ec;
     size_t n = 0;
-    if (DIR *d = opendir(dir.c_str())) {
-        while (struct dirent *e = readdir(d))
-            n += strstr(e->d_name, part.c_str()) != nullptr;
-        closedir(d);
-    }
+    for (const auto &e : std::filesystem::directory_iterator(dir, ec))
+        n += e.path().filename().string().find(part) != std::string::npos;
     return n;
 }
 
@@ -416,14 +388,12 @@ int run(const std::string &cmdline, std::string *out)
     FILE *p = popen(cmdline.c_str(), "r");
     if (!p)
         return -1;
-    std::string s;
+    std::string sink, &s = out ? *out : sink;
+    s.clear();
     char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof(buf), p)) > 0)
+    for (size_t n; (n = fread(buf, 1, sizeof(buf), p)) > 0;)
         s.append(buf, n);
     int st = pclose(p);
-    if (out)
-        *out = s;
     return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
 }
 
@@ -509,14 +479,10 @@ std::string raw_exchange(const std::string &request_bytes, int timeout_ms)
     std::string req = getenv("DORVAN_ROOT") + std::string(REQUEST_PIPE);
     mkfifo(req.c_str(), 0666);
     long deadline = now_ms() + timeout_ms;
-    int wfd;
-    while ((wfd = open(req.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) < 0) {
-        if (now_ms() >= deadline) {
-            close(rfd);
-            return "";
-        }
-        usleep(5000);
-    }
+    int wfd = -1;
+    if (wait_for([&] { return (wfd = open(req.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) >= 0; },
+                 timeout_ms / 1000.0) < 0)
+        return close(rfd), "";
     if (!request_bytes.empty() &&
         write(wfd, request_bytes.data(), request_bytes.size()) != (ssize_t)request_bytes.size())
         fprintf(stderr, "raw_exchange: short write\n");

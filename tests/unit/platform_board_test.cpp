@@ -14,6 +14,7 @@
 #include <linux/input.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <future>
 #include <map>
 
@@ -39,9 +40,8 @@ bool g_inheritable = false; // a served fd lacked close-on-exec
 
 int serve(int fd, unsigned long req, void *arg)
 {
-    char buf[512];
-    ssize_t n = readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), buf, sizeof(buf) - 1);
-    std::string path(buf, n > 0 ? (size_t)n : 0);
+    std::error_code ec;
+    std::string path = std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(fd), ec);
     FakeDevice *dev = g_dev.count(path) ? &g_dev[path] : nullptr;
     if (dev == nullptr)
         return -2;

@@ -18,24 +18,23 @@ namespace {
 
 using Pairs = std::vector<std::pair<std::string, std::string>>;
 
-// (address, interface) of each filter entry; (address, SSID) of each scan result.
-Pairs filter_walk()
+// Pairs a list walk hands out, into buffers of the sizes its callers use.
+template <size_t A, size_t B, typename Next> Pairs walk(Next next)
 {
     Pairs got;
-    char mac[WLMGR_MAC_SIZE], ifn[WLMGR_IFNAME_SIZE];
-    for (void *c = wlmgr_getFilterMac(nullptr, mac, 0, ifn); c; c = wlmgr_getFilterMac(c, mac, 0, ifn))
-        got.emplace_back(mac, ifn);
+    char a[A], b[B];
+    for (void *c = next(nullptr, a, b); c; c = next(c, a, b))
+        got.emplace_back(a, b);
     return got;
 }
 
-Pairs scan_walk()
+// (address, interface) of each filter entry; (address, SSID) of each scan result.
+Pairs filter_walk()
 {
-    Pairs got;
-    char mac[WLMGR_MAC_SIZE], ssid[WLMGR_VALUE_SIZE];
-    for (void *c = wlmgr_getScanWdsMacSSID(nullptr, mac, ssid); c; c = wlmgr_getScanWdsMacSSID(c, mac, ssid))
-        got.emplace_back(mac, ssid);
-    return got;
+    return walk<WLMGR_MAC_SIZE, WLMGR_IFNAME_SIZE>(
+        [](void *c, char *m, char *i) { return wlmgr_getFilterMac(c, m, 0, i); });
 }
+Pairs scan_walk() { return walk<WLMGR_MAC_SIZE, WLMGR_VALUE_SIZE>(wlmgr_getScanWdsMacSSID); }
 
 }  // namespace
 

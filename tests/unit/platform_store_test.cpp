@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <random>
+#include <tuple>
 
 #include "cfg_framework.h"
 #include "dorvan_store.h"
@@ -22,14 +23,10 @@ namespace {
 
 bool same_image(const DorvanImage &a, const DorvanImage &b)
 {
-    if (a.vars != b.vars || a.wds != b.wds || a.filters.size() != b.filters.size())
-        return false;
-    for (size_t i = 0; i < a.filters.size(); i++) {
-        const auto &x = a.filters[i], &y = b.filters[i];
-        if (x.mac != y.mac || x.ssid != y.ssid || x.ifname != y.ifname)
-            return false;
-    }
-    return true;
+    auto fields = [](const DorvanFilterEntry &f) { return std::tie(f.mac, f.ssid, f.ifname); };
+    return a.vars == b.vars && a.wds == b.wds &&
+           std::equal(a.filters.begin(), a.filters.end(), b.filters.begin(), b.filters.end(),
+                      [&](const auto &x, const auto &y) { return fields(x) == fields(y); });
 }
 
 // Bytes 0x01..0xff, length in [min, max].
