@@ -163,9 +163,12 @@ TEST_F(RadioE2E, SlowHostapdUnreadableModelAndUnwritableConfiguration)
     usleep(passes(3));
     // A restart only signals under the lock: one that ignores SIGTERM is
     // killed at its deadline, later. A re-read at once after the start.
+    // Until it is gone its pid stays on file, for a dorvand killed meanwhile.
+    long ending = pid();
     auto t0 = std::chrono::steady_clock::now();
     EXPECT_EQ(dt::ask("wladv config --wlChannel 3"), "wireless advanced setting is configured successfully!!\n");
     EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), 0.4);
+    EXPECT_EQ(pid(), ending);
     ASSERT_GE(dt::wait_for([&] { return faked("start") == 2; }, 3), 0) << root.log();
     EXPECT_EQ(dt::ask("wlinterface enable --interface wl0 --wlSsid second"), "enable wl0 successfully!!\n");
     EXPECT_GE(dt::wait_for([&] { return faked("hup") == 1; }, 3), 0) << dt::read_file(root.file("fake.log"));

@@ -546,7 +546,8 @@ void stop()
     g.ending = g.child;
     g.killAtMs = monotonic_ms() + kStopWaitMs;
     g.child = -1;
-    unlink(g.pidPath.c_str());
+    // The pid file names it until it is reaped: a dorvand killed meanwhile
+    // leaves the next one a hostapd to end, not one it cannot see.
     detach();
 }
 
@@ -559,6 +560,7 @@ bool ended()
     pid_t r = waitpid(g.ending, nullptr, WNOHANG);
     if (r == g.ending || (r < 0 && errno == ECHILD)) {
         g.ending = -1;
+        unlink(g.pidPath.c_str());
         return true;
     }
     if (monotonic_ms() >= g.killAtMs) {
