@@ -247,8 +247,9 @@ struct LiveKey {
     const char *cmd;
     const char *event;
 };
+// Not wpa_psk: RELOAD_WPA_PSK derives the key from the passphrase alone,
+// and SET wpa_psk has just cleared that; the BSS would be left keyless.
 const LiveKey kLive[] = {{"wpa_passphrase", "RELOAD_WPA_PSK", "psk"},
-                         {"wpa_psk", "RELOAD_WPA_PSK", "psk"},
                          {"ignore_broadcast_ssid", "UPDATE_BEACON", "beacon"}};
 
 const LiveKey *live_key(const std::string &ln)
