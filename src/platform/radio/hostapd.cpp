@@ -247,8 +247,9 @@ struct LiveKey {
     const char *cmd;
     const char *event;
 };
+// Not wpa_psk: RELOAD_WPA_PSK derives the key from the passphrase alone,
+// and SET wpa_psk has just cleared that; the BSS would be left keyless.
 const LiveKey kLive[] = {{"wpa_passphrase", "RELOAD_WPA_PSK", "psk"},
-                         {"wpa_psk", "RELOAD_WPA_PSK", "psk"},
                          {"ignore_broadcast_ssid", "UPDATE_BEACON", "beacon"}};
 
 const LiveKey *live_key(const std::string &ln)
@@ -546,7 +547,8 @@ void stop()
     g.ending = g.child;
     g.killAtMs = monotonic_ms() + kStopWaitMs;
     g.child = -1;
-    unlink(g.pidPath.c_str());
+    // The pid file names it until it is reaped: a dorvand killed meanwhile
+    // leaves the next one a hostapd to end, not one it cannot see.
     detach();
 }
 
@@ -559,6 +561,7 @@ bool ended()
     pid_t r = waitpid(g.ending, nullptr, WNOHANG);
     if (r == g.ending || (r < 0 && errno == ECHILD)) {
         g.ending = -1;
+        unlink(g.pidPath.c_str());
         return true;
     }
     if (monotonic_ms() >= g.killAtMs) {
