@@ -293,11 +293,18 @@ bool live_only(const Section &was, const Section &now)
            fixed_lines(was.lines, &a) == fixed_lines(now.lines, &b) && a.size() == b.size();
 }
 
+// A request our own hostapd answered: an answer from a socket planted at
+// the path is no answer.
+bool ours(const std::string &ifname, const char *cmd, std::string *reply, int waitMs)
+{
+    pid_t from = -1;
+    return request(g.env.ctrlDir, ifname, cmd, reply, waitMs, &from) == 0 && from == g.child;
+}
+
 bool ok_reply(const std::string &ifname, const std::string &cmd, int waitMs = kCtrlWaitMs)
 {
     std::string reply;
-    if (cmd.size() > 255 || request(g.env.ctrlDir, ifname, cmd.c_str(), &reply, waitMs) != 0 ||
-        reply.compare(0, 2, "OK") != 0) {
+    if (cmd.size() > 255 || !ours(ifname, cmd.c_str(), &reply, waitMs) || reply.compare(0, 2, "OK") != 0) {
         note(CFG_LOG_ERR, ("hostapd refused " + cmd.substr(0, cmd.find(' ')) + " on " + ifname +
                            ": the whole configuration is applied instead").c_str());
         return false;
@@ -367,7 +374,7 @@ bool bss_change(int i, const Section *was, const Section *now, const Section &ra
                               "): the whole configuration is applied").c_str());
         return false;
     };
-    if (request(g.env.ctrlDir, iface_name(g.env, 0), "STATUS", &status, kBssWaitMs) != 0)
+    if (!ours(iface_name(g.env, 0), "STATUS", &status, kBssWaitMs))
         return cannot("no STATUS");
     std::string phy = status_field(status, "phy");
     // Its BSSID again, or the next after the radio's as hostapd gives them.
