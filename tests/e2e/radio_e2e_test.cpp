@@ -117,6 +117,11 @@ TEST_F(RadioE2E, WpsOperationsRunOnceEachThenSwitchAndCrashOnOff)
         EXPECT_EQ(dt::run(dt::bin("dorvan-cfg") + " set " + set + " >/dev/null"), 0);
     EXPECT_GE(dt::wait_for([&] { return traced("apply\tpsk\twl0") + traced("apply\tbeacon\twl0") == 2; }, 5), 0)
         << root.log();
+    // So is a filter mode change, its accept list filled on the way.
+    dt::ask("wlmacfilter addmac --interface wl0 --macaddr 02:00:00:00:00:05");
+    dt::ask("wlmacfilter allow --interface wl0");
+    EXPECT_GE(dt::wait_for([&] { return traced("apply\tacl\twl0") == 1; }, 5), 0) << root.log();
+    EXPECT_EQ(ctl("ACCEPT_ACL SHOW"), "02:00:00:00:00:05 VLAN_ID=0\n");
     EXPECT_EQ(traced("apply\treload"), reloads);
     EXPECT_EQ(ctl("PING", "global"), "PONG\n");
     // PINs of 8 and of 4 digits; the external registrar on, then off.

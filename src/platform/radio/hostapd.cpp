@@ -261,6 +261,21 @@ const LiveKey *live_key(const std::string &ln)
     return nullptr;
 }
 
+const char *const kFilterKeys[] = {"macaddr_acl=", "accept_mac_file=", "deny_mac_file="};
+
+bool filter_line(const std::string &ln)
+{
+    for (const char *k : kFilterKeys)
+        if (ln.compare(0, strlen(k), k) == 0)
+            return true;
+    return false;
+}
+
+bool has_line(const std::string &text, const std::string &prefix)
+{
+    return text.compare(0, prefix.size(), prefix) == 0 || text.find("\n" + prefix) != std::string::npos;
+}
+
 // The lines of text that are not live settings, and the live ones apart.
 std::string fixed_lines(const std::string &text, std::vector<std::string> *liveLines)
 {
@@ -270,6 +285,9 @@ std::string fixed_lines(const std::string &text, std::vector<std::string> *liveL
         if (e == std::string::npos)
             e = text.size();
         std::string ln = text.substr(p, e - p);
+        // The filter's lines go by the ACL means, mode and list together.
+        if (filter_line(ln))
+            continue;
         const LiveKey *k = live_key(ln);
         if (k != nullptr)
             liveLines->push_back(ln);
@@ -289,7 +307,7 @@ bool same_part(const Section &a, const Section &b)
 bool live_only(const Section &was, const Section &now)
 {
     std::vector<std::string> a, b;
-    return was.restart == now.restart && was.aclPath == now.aclPath &&
+    return was.restart == now.restart &&
            fixed_lines(was.lines, &a) == fixed_lines(now.lines, &b) && a.size() == b.size();
 }
 
@@ -312,24 +330,50 @@ bool ok_reply(const std::string &ifname, const std::string &cmd, int waitMs = kC
     return true;
 }
 
-// The MAC list of the filter on interface i moved from was to now, one
-// address at a time: hostapd drops only the stations the filter now refuses.
-bool acl_change(int i, const Section &was, const Section &now)
+// One list of a BSS's filter as hostapd holds it: the file's addresses
+// when that list is in use, none otherwise.
+std::vector<std::string> acl_list(const Section &s, const char *fileKey)
 {
-    if (was.acl == now.acl)
-        return true;
-    const char *kind = now.lines.find("\naccept_mac_file=") != std::string::npos ||
-                               now.lines.compare(0, 16, "accept_mac_file=") == 0
-                           ? "ACCEPT_ACL "
-                           : "DENY_ACL ";
-    std::string name = iface_name(g.env, i);
-    std::vector<std::string> had = split_lines(was.acl), want = split_lines(now.acl);
-    for (const std::string &m : had)
-        if (std::find(want.begin(), want.end(), m) == want.end() && !ok_reply(name, kind + std::string("DEL_MAC ") + m))
-            return false;
+    return has_line(s.lines, fileKey) ? split_lines(s.acl) : std::vector<std::string>();
+}
+
+// Moves one list from had to want; additions first, so that a removal's
+// check of the joined stations never sees a listed one missing.
+bool acl_list_change(const std::string &name, const char *kind, const std::vector<std::string> &had,
+                     const std::vector<std::string> &want)
+{
     for (const std::string &m : want)
         if (std::find(had.begin(), had.end(), m) == had.end() && !ok_reply(name, kind + std::string("ADD_MAC ") + m))
             return false;
+    for (const std::string &m : had)
+        if (std::find(want.begin(), want.end(), m) == want.end() && !ok_reply(name, kind + std::string("DEL_MAC ") + m))
+            return false;
+    return true;
+}
+
+// The MAC filter on interface i (mode and lists) moved from was to now at
+// run time: hostapd drops only the stations the filter now refuses. The
+// accept list is filled while the mode still accepts all and emptied after
+// it does again, so a listed station is never dropped on the way.
+bool acl_change(int i, const Section &was, const Section &now)
+{
+    if (was.acl == now.acl && was.lines == now.lines)
+        return true;
+    std::vector<std::string> accWas = acl_list(was, "accept_mac_file="), accNow = acl_list(now, "accept_mac_file=");
+    std::vector<std::string> denyWas = acl_list(was, "deny_mac_file="), denyNow = acl_list(now, "deny_mac_file=");
+    bool allowWas = has_line(was.lines, "macaddr_acl=1"), allowNow = has_line(now.lines, "macaddr_acl=1");
+    if (accWas == accNow && denyWas == denyNow && allowWas == allowNow)
+        return true;
+    std::string name = iface_name(g.env, i);
+    if (allowWas && !allowNow && !ok_reply(name, "SET macaddr_acl 0"))
+        return false;
+    if (!acl_list_change(name, "ACCEPT_ACL ", accWas, accNow) || !acl_list_change(name, "DENY_ACL ", denyWas, denyNow))
+        return false;
+    // hostapd checks the joined stations against the accept list on a
+    // removal; one of an address never listed makes it check them now.
+    if (!allowWas && allowNow &&
+        (!ok_reply(name, "SET macaddr_acl 1") || !ok_reply(name, "ACCEPT_ACL DEL_MAC 00:00:00:00:00:00")))
+        return false;
     trace("apply", "acl", kNames[i]);
     return true;
 }
