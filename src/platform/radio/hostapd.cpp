@@ -280,11 +280,7 @@ bool has_line(const std::string &text, const std::string &prefix)
 std::string fixed_lines(const std::string &text, std::vector<std::string> *liveLines)
 {
     std::string out;
-    for (size_t p = 0, e; p < text.size(); p = e + 1) {
-        e = text.find('\n', p);
-        if (e == std::string::npos)
-            e = text.size();
-        std::string ln = text.substr(p, e - p);
+    for (const std::string &ln : split_lines(text)) {
         // The filter's lines go by the ACL means, mode and list together.
         if (filter_line(ln))
             continue;
