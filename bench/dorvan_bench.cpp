@@ -719,13 +719,17 @@ int cmd_latency(int requests, const std::string &modes)
 
 // --- radio apply -----------------------------------------------------------
 
+// How long one poll waits for hostapd's answer: a hostapd that is ending
+// answers nothing, and a longer wait would be measured as apply time.
+const int kPollWaitMs = 5;
+
 // Polls hostapd's control socket until the reply to cmd holds want.
 bool hostapd_shows(const char *ifname, const char *cmd, const std::string &want, double seconds)
 {
     long long end = now_ns() + (long long)(seconds * 1e9);
     std::string reply;
     while (now_ns() < end) {
-        if (radio_request(ifname, cmd, &reply, 200) == 0 && reply.find(want) != std::string::npos)
+        if (radio_request(ifname, cmd, &reply, kPollWaitMs) == 0 && reply.find(want) != std::string::npos)
             return true;
         usleep(500);
     }
@@ -797,7 +801,7 @@ int cmd_radio(int reps)
         std::string reply;
         while (now_ns() < end) {
             boardCtl_getWirelessPWRStatus(&sw);
-            if (radio_request("dvb0", cmd, &reply, 200) == 0 && reply.find(want) != std::string::npos)
+            if (radio_request("dvb0", cmd, &reply, kPollWaitMs) == 0 && reply.find(want) != std::string::npos)
                 return true;
             usleep(500);
         }
