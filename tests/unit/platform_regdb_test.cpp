@@ -146,25 +146,27 @@ TEST(RegDb, DamagedFilesAreRefusedWithoutReadingPastThem)
         return s;
     };
     auto at16 = [&](size_t at) { return ((unsigned char)good[at] << 8 | (unsigned char)good[at + 1]) * 4u; };
-    const size_t collAA = at16(dt::regdb_table_offset(0) + 2);
-    const size_t collLast = at16(dt::regdb_table_offset(2) + 2);
-    const size_t lastRule = dt::regdb_rule_offset(3, 14);
+    auto table = [](size_t country) { return 8 + 4 * country; };
+    auto rule = [&](size_t n) { return table(kCountries.size() + 1) + 16 * n; };
+    const size_t collAA = at16(table(0) + 2);
+    const size_t collLast = at16(table(2) + 2);
+    const size_t lastRule = rule(14);
     const std::vector<std::pair<const char *, std::string>> bad = {
         {"magic", patch(0, {0x52, 0x47, 0x44, 0x43})},
         {"version", patch(7, {19})},
         {"newer version", patch(7, {21})},
-        {"collection past the end", patch(dt::regdb_table_offset(0) + 2, {0xff, 0xff})},
-        {"collection in the header", patch(dt::regdb_table_offset(0) + 2, {0, 1})},
-        {"collection in the table", patch(dt::regdb_table_offset(1) + 2, {0, 2})},
+        {"collection past the end", patch(table(0) + 2, {0xff, 0xff})},
+        {"collection in the header", patch(table(0) + 2, {0, 1})},
+        {"collection in the table", patch(table(1) + 2, {0, 2})},
         {"rule in the header", patch(collAA + 4, {0, 0})},
         {"rule past the end", patch(collAA + 4, {0xff, 0xff})},
         {"rule count off the file", patch(collLast + 1, {255})},
         {"collection too short", patch(collAA, {2})},
-        {"rule too short", patch(dt::regdb_rule_offset(3, 0), {15})},
+        {"rule too short", patch(rule(0), {15})},
         {"rule off the file", patch(lastRule, {255})},
-        {"empty range", patch(dt::regdb_rule_offset(3, 0) + 8, {0, 0, 0, 0})},
-        {"country code", patch(dt::regdb_table_offset(0), {'A', '\n'})},
-        {"no end of table", good.substr(0, dt::regdb_table_offset(3))},
+        {"empty range", patch(rule(0) + 8, {0, 0, 0, 0})},
+        {"country code", patch(table(0), {'A', '\n'})},
+        {"no end of table", good.substr(0, table(3))},
         {"too large", good + std::string(300000, '\0')},
     };
     for (const auto &b : bad) {
