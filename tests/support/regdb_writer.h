@@ -1,5 +1,6 @@
 // Builds small regulatory.db files laid out as wireless-regdb's db2fw.py
-// lays them out, for the channel-list tests and the fuzz seeds.
+// lays them out, for the radio plan tests (it also made
+// tests/golden/lists-regulatory.db and the fuzz seeds).
 #ifndef DORVAN_REGDB_WRITER_H
 #define DORVAN_REGDB_WRITER_H
 
