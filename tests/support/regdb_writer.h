@@ -1,5 +1,6 @@
 // Builds small regulatory.db files laid out as wireless-regdb's db2fw.py
-// lays them out, for the channel-list tests and the fuzz seeds.
+// lays them out, for the radio plan tests (it also made
+// tests/golden/lists-regulatory.db and the fuzz seeds).
 #ifndef DORVAN_REGDB_WRITER_H
 #define DORVAN_REGDB_WRITER_H
 
@@ -25,10 +26,9 @@ struct RegCountrySpec {
 // Header, country table in the order given, a zero entry, every rule (16
 // bytes each), then one collection a country ({len 3, n, dfs, pad} and
 // its rule pointers), the last one not padded.
+// A country's table entry is at 8 + 4 * its index, the rules follow the
+// table's zero entry.
 std::string regdb_bytes(const std::vector<RegCountrySpec> &countries);
-// Offsets in that layout: a country's table entry, the rule-th rule overall.
-size_t regdb_table_offset(size_t country);
-size_t regdb_rule_offset(size_t countries, size_t rule);
 
 }  // namespace dt
 

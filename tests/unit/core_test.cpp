@@ -1,39 +1,14 @@
-// Tokenizer, number reading, the reply builder and the log level option
-// (dispatch, interface names and settings keys: tests/golden).
+// Number reading, the reply builder and the log level option (the
+// tokenizer, dispatch, interface names and settings keys: tests/golden).
 #include <gtest/gtest.h>
 
 #include <string.h>
 
 #include <string>
-#include <vector>
 
 #include "daemon.h"
 #include "reply.h"
 #include "text.h"
-
-namespace {
-
-std::vector<std::string> split(std::string text)
-{
-    char *tok[TEXT_MAX_TOKENS];
-    int n = text_split(&text[0], tok);
-    return std::vector<std::string>(tok, tok + n);
-}
-
-}  // namespace
-
-// Blanks only separate words; at most 24 are kept.
-TEST(Tokenizer, SplitsAtBlanksOnlyKeepingAtMost24Words)
-{
-    EXPECT_EQ(split("  show   all "), (std::vector<std::string>{"show", "all"}));
-    EXPECT_EQ(split("a\tb c\nd"), (std::vector<std::string>{"a\tb", "c\nd"}));
-    std::string text;
-    for (int i = 1; i <= 30; i++)
-        text += "w" + std::to_string(i) + " ";
-    auto t = split(text);
-    ASSERT_EQ(t.size(), 24u);
-    EXPECT_EQ(t[23], "w24");
-}
 
 TEST(Number, LeadingSignAndDigits)
 {

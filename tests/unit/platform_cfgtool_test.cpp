@@ -3,7 +3,6 @@
 
 #include "cfg_framework.h"
 #include "dorvan_store.h"
-#include "regdb_writer.h"
 #include "testutil.h"
 #include "wlmgr.h"
 
@@ -82,25 +81,23 @@ TEST(CfgTool, UsageErrorsBusyLockAndSetGetShowWithTheDaemonsNames)
 }
 
 // Each list of the channel-list query, each channel with the flags and power
-// of the rule that allows it; the stored country when none is given.
+// of the rule that allows it; the stored country when none is given (the
+// database's rules: tests/golden/wladv.txt).
 TEST(CfgTool, ChannelsWithTheirFlags)
 {
     dt::TempRoot root(true);
-    std::string db = root.file("regulatory.db");
-    dt::write_file(db, dt::regdb_bytes({{"AA", 2, {{2400, 2483.5, 40, 0}, {2474, 2494, 20, 1, 1500},
-                                                   {5250, 5350, 80, 2 | 4, 2301}}},
-                                        {"US", 1, {{2402, 2422, 20, 0}}}}));
-    std::string env = "DORVAN_REGDB='" + db + "'";
+    const std::string env = "DORVAN_REGDB='" DORVAN_SOURCE_DIR "/tests/golden/lists-regulatory.db'";
     auto r = cfg(root, {"channels", "aa"}, env);
     EXPECT_EQ(r.status, 0) << r.err;
     for (const char *want : {"database: ", "\ncountry: aa -> AA, DFS region ETSI\nb (2.4 GHz, 20 MHz, 802.11b):\n",
-                             "\n   14  2484 MHz  max 15.00 dBm  802.11b only\nn b 20 (2.4 GHz, 20 MHz):\n",
+                             "\n   14  2484 MHz  max 20.00 dBm  802.11b only\nn b 20 (2.4 GHz, 20 MHz):\n",
                              "\nn b 40 upper (2.4 GHz, 40 MHz, partner below):\n    5  2432 MHz",
-                             "\na (5 GHz, 20 MHz (also n a 20)):\n   52  5260 MHz  max 23.01 dBm  DFS  indoor only\n"})
+                             "\na (5 GHz, 20 MHz (also n a 20)):\n   36  5180 MHz  max 23.01 dBm  indoor only\n",
+                             "\n   52  5260 MHz  max 20.00 dBm  DFS  indoor only\n"})
         EXPECT_NE(r.out.find(want), std::string::npos) << want << "\n" << r.out;
-    EXPECT_NE(cfg(root, {"channels"}, env).out.find("country: US -> US, DFS region FCC\n"), std::string::npos);
-    auto none = cfg(root, {"channels", "US"}, "DORVAN_REGDB=/nonexistent/regulatory.db");
+    EXPECT_NE(cfg(root, {"channels", "BB"}, env).out.find("\ncountry: BB -> BB, DFS region FCC\n"), std::string::npos);
+    auto none = cfg(root, {"channels"}, "DORVAN_REGDB=/nonexistent/regulatory.db");
     EXPECT_EQ(none.out.find("database: none usable (see the log), compiled-in world rules\n"
-                            "country: US -> 00, DFS region unset\n"), 0u) << none.out;
+                            "country: US -> 00, DFS region unset\n"), 0u) << "the stored country\n" << none.out;
     EXPECT_NE(cfg(root, {"channels", "\x1b["}, env).out.find("\ncountry: ?[ -> "), std::string::npos);
 }

@@ -1,11 +1,13 @@
 // Per-device factory secrets: generated once per device, kept across
-// resets, overridden by the board's provisioning file.
+// factory resets, overridden by the board's provisioning file.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
+#include "cfg_framework.h"
 #include "dorvan_store.h"
 #include "testutil.h"
+#include "wlmgr.h"
 
 namespace {
 
@@ -26,11 +28,23 @@ TEST(DeviceSecrets, GeneratedOnceKeptAcrossResetAndPerDevice)
         first = f.vars["wlWpaPsk_wl0v0"];
         EXPECT_NE(first, f.vars["wlWpaPsk_wl0v1"]);
         EXPECT_EQ(f.vars["wlWscDevPin_wl0v3"], f.vars["wlWscDevPin_wl0v0"]);
-        // The data model was provisioned from them, and a reset restores them.
+        // The data model was provisioned from them, and a reset restores them
+        // to the data model and flash, the filters gone.
         EXPECT_EQ(dt::stored("wlWpaPsk_wl0v0"), first);
-        dt::seed({{"wlWpaPsk_wl0v0", "changed-by-user"}});
-        ASSERT_EQ(dorvan_restore_factory(), 0);
-        EXPECT_EQ(dt::stored("wlWpaPsk_wl0v0"), first);
+        wlmgr_loadWorkingCopy();
+        wlmgr_setVar("wlWpaPsk_wl0v0", "changed-by-user");
+        wlmgr_addFilterMac("00:11:22:33:44:55", "mine", "wl0");
+        wlmgr_storeWorkingCopy();
+        ASSERT_EQ(cfgMgm_saveConfigToFlash(), 0);
+        root.clear_trace();
+        setenv("DORVAN_NO_REEXEC", "1", 1);
+        ASSERT_EQ(cfgMgm_restoreDefault(nullptr), 0);
+        EXPECT_EQ(root.trace(), (dt::Lines{"lock\tcfgMgm_restoreDefault", "restore", "unlock\tcfgMgm_restoreDefault"}));
+        for (const char *file : {DORVAN_MDM_FILE, DORVAN_FLASH_FILE}) {
+            DorvanImage img;
+            ASSERT_EQ(dorvan_read_image_file(file, &img, nullptr), 0);
+            EXPECT_TRUE(img.vars == f.vars && img.filters.empty()) << file;
+        }
         struct stat st;
         ASSERT_EQ(stat(root.file("var/dorvan/device.secrets").c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 0777, 0600u);

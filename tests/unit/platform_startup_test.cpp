@@ -1,5 +1,5 @@
-// Logger, start-up, failure injection, factory reset (its restart is seen
-// end to end). Board inputs: platform_board_test.
+// Logger, start-up, failure injection (factory reset: platform_secrets_test;
+// its restart is seen end to end). Board inputs: platform_board_test.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -64,23 +64,4 @@ TEST(Startup, InjectedFailuresOverlongRootThenPreparesRootKeepingBoardFiles)
     EXPECT_EQ(boardCtl_getResetStatus(&reset) | boardCtl_getWirelessPWRStatus(&wsw) |
                   boardCtl_getWpsButtonStatus(&wps), 0);
     EXPECT_EQ((std::vector<int>{reset, wsw, wps}), (std::vector<int>{1, 0, 0})) << "an existing file is kept";
-}
-
-TEST(Restore, FactoryConfigurationReplacesDataModelAndFlash)
-{
-    dt::TempRoot root(true);
-    wlmgr_setVar("wlSsid", "mine");
-    wlmgr_addFilterMac("00:11:22:33:44:55", "mine", "wl0");
-    wlmgr_storeWorkingCopy();
-    ASSERT_EQ(cfgMgm_saveConfigToFlash(), 0);
-    root.clear_trace();
-    setenv("DORVAN_NO_REEXEC", "1", 1);
-    ASSERT_EQ(cfgMgm_restoreDefault(nullptr), 0);
-    DorvanImage factory = dorvan_factory_image(), img;
-    for (const char *file : {DORVAN_MDM_FILE, DORVAN_FLASH_FILE}) {
-        ASSERT_EQ(dorvan_read_image_file(file, &img, nullptr), 0);
-        EXPECT_TRUE(img.vars == factory.vars && img.filters.empty()) << file;
-    }
-    EXPECT_EQ(root.trace(), (dt::Lines{"lock\tcfgMgm_restoreDefault", "restore", "unlock\tcfgMgm_restoreDefault"}));
-    EXPECT_EQ(factory.vars.at("wlEnbl_wl0v0") + factory.vars.at("wlEnbl_wl0v3"), "10");
 }
