@@ -18,8 +18,7 @@ namespace {
 class DaemonTest : public dt::PickupTest {
 protected:
     DaemonTest() { setenv("DORVAN_PASS_MS", "100", 1); }
-    std::string req = root.file("var/param_fifo1");
-    std::string rep = root.file("var/param_fifo2");
+    std::string req = root.file(REQUEST_PIPE);
 };
 struct DaemonOnce : ::testing::Test {
     dt::TempRoot root;
@@ -32,24 +31,6 @@ const char kStrace[] = "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks
 }  // namespace
 
 DT_IN_BOTH_PICKUP_MODES(DaemonTest);
-
-TEST_P(DaemonTest, HelpKeywordsByteForByte)
-{
-    dt::Daemon d(root);
-    // Which word gets which keyword is the dispatcher's unit test; here, the framing.
-    for (auto [word, help] : {std::pair{"wlmacfilter", "wlmacfilterhelp"}, {"WLADV", "wlintfhelp"}})
-        EXPECT_EQ(dt::raw_exchange(R(word)), R(help)) << word;
-    // After each request the request pipe is gone and the reply pipe stays.
-    struct stat st;
-    EXPECT_FALSE(dt::exists(req));
-    EXPECT_TRUE(lstat(rep.c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
-
-    // A regular file at the request path is read, deleted and dispatched.
-    int rfd = open(rep.c_str(), O_RDONLY | O_NONBLOCK);
-    dt::write_file(req, std::string("wlsecurity", 11));
-    EXPECT_EQ(dt::read_reply(rfd, 3000), R("wlsechelp"));
-    EXPECT_FALSE(dt::exists(req));
-}
 
 // What does not depend on the pickup mode runs once, in the default one:
 // the front end's refusals before and without a daemon, the daemon's own,
