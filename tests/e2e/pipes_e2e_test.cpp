@@ -11,19 +11,9 @@
 #include "protocol.h"
 #include "testutil.h"
 
-using dt::R;
-
 namespace {
 
-class DaemonTest : public dt::PickupTest {
-protected:
-    DaemonTest() { setenv("DORVAN_PASS_MS", "100", 1); }
-    std::string req = root.file(REQUEST_PIPE);
-};
-struct DaemonOnce : ::testing::Test {
-    dt::TempRoot root;
-    DaemonOnce() { setenv("DORVAN_PASS_MS", "100", 1); }
-};
+class DaemonTest : public dt::PickupTest {};
 
 // The front end under strace; LeakSanitizer cannot run under a tracer.
 const char kStrace[] = "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 strace -f -qq";
@@ -35,8 +25,10 @@ DT_IN_BOTH_PICKUP_MODES(DaemonTest);
 // What does not depend on the pickup mode runs once, in the default one:
 // the front end's refusals before and without a daemon, the daemon's own,
 // and one daemon a root.
-TEST_F(DaemonOnce, FrontEndRefusalsStartUpFailuresAndOneDaemonARoot)
+TEST(DaemonOnce, FrontEndRefusalsStartUpFailuresAndOneDaemonARoot)
 {
+    dt::TempRoot root;
+    setenv("DORVAN_PASS_MS", "100", 1);
     const std::string req = root.file(REQUEST_PIPE), rep = root.file(REPLY_PIPE);
     for (const char *args : {"--bogus wlwds show", "-x", "--timeout", "--timeout 0 wlwds", "--timeout 1 --timeout"}) {
         dt::FrontEndRun r = dt::front_end(args);
@@ -79,8 +71,7 @@ TEST_F(DaemonOnce, FrontEndRefusalsStartUpFailuresAndOneDaemonARoot)
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.said.find("usage: dorvan wlinterface"), std::string::npos) << r.said;
     const std::string lock = root.file("var/dorvan/dorvand.lock");
-    struct stat st;
-    EXPECT_TRUE(stat(lock.c_str(), &st) == 0 && (st.st_mode & 0777) == 0600);
+    EXPECT_EQ(dt::run("test \"$(stat -c %a '" + lock + "')\" = 600"), 0) << "the owner's only";
     EXPECT_EQ(dt::run("flock -n '" + lock + "' true"), 1) << "what the init script tests";
     // With the first one stopped, a pending request and a held button would
     // be a second one's to see: it ends before it looks.
@@ -125,6 +116,7 @@ TEST_P(DaemonTest, StalledFrontEndsNeitherFreezeTheDaemonNorDieSilently)
     // is tested. At this pass both are above their floors.
     setenv("DORVAN_PASS_MS", "400", 1);
     const double reply_wait = 5 * 0.4, request_wait = 2 * 0.4;
+    const std::string req = root.file(REQUEST_PIPE);
     dt::Daemon d(root);
     // Hand over a request without ever opening the reply pipe.
     ASSERT_EQ(mkfifo(req.c_str(), 0666), 0);

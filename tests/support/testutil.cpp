@@ -306,7 +306,6 @@ int run_golden(const std::string &file)
             root.reset();
             root = std::make_unique<TempRoot>();
         } else if (verb == "@peers") {
-            std::filesystem::create_directories(root->file("var/dorvan/radio"));
             write_file(root->file("var/dorvan/radio/wds_peers"), rest);
         } else {
             ADD_FAILURE() << at << " not understood: " << line;
