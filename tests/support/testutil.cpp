@@ -139,8 +139,7 @@ TempRoot::TempRoot(bool bare, bool tmpfs)
     for (const auto &kv : saved_env)
         if (kv.compare(0, 7, "DORVAN_") == 0)
             unsetenv(kv.substr(0, kv.find('=')).c_str());
-    std::string tmpl = tmpfs && access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-    tmpl += "/dorvan-test-XXXXXX";
+    std::string tmpl = tmpfs && access("/dev/shm", W_OK) == 0 ? "/dev/shm/dorvan-test-XXXXXX" : "/tmp/dorvan-test-XXXXXX";
     path_ = mkdtemp(&tmpl[0]);
     setenv("DORVAN_ROOT", path_.c_str(), 1);
     setenv("DORVAN_TRACE", file("trace").c_str(), 1);
@@ -180,24 +179,18 @@ std::string stdout_of(const std::function<void()> &fn)
 
 LockHolder::LockHolder()
 {
-    int p[2];
-    if (pipe(p) != 0)
-        abort();
-    pid_ = fork();
-    if (pid_ == 0) {
-        close(p[0]);
+    if ((pid_ = fork()) == 0) {
         unsetenv("DORVAN_TRACE");
-        char ok = cfgLck_acquireLockWithTimeoutTraced("test-holder", 5) == 0 ? '1' : '0';
-        if (write(p[1], &ok, 1) != 1)
+        if (cfgLck_acquireLockWithTimeoutTraced("test-holder", 5) != 0)
             _exit(1);
         for (;;)
-            pause();
+            raise(SIGSTOP);  // stopped: the lock is held
     }
-    close(p[1]);
-    char c = 0;
-    if (read(p[0], &c, 1) != 1 || c != '1')
+    int st = 0;
+    if (waitpid(pid_, &st, WUNTRACED) != pid_ || !WIFSTOPPED(st)) {
         fprintf(stderr, "LockHolder: the lock was not taken\n");
-    close(p[0]);
+        pid_ = -1;
+    }
 }
 
 void LockHolder::kill_now() { kill_and_reap(pid_, nullptr); }
