@@ -85,7 +85,9 @@ TEST_P(HardeningPickup, HalfWrittenRequestWaitsForItsWriter)
         close(wfd);
         EXPECT_NE(dt::read_reply(rfd, 3000), "");
         EXPECT_EQ(dt::stored("wlSsid_wl0v1"), ssid);
+        EXPECT_FALSE(dt::exists(req)) << "read, then removed";
     }
+    EXPECT_EQ(dt::run("test -p '" + rep + "'"), 0) << "the reply pipe stays";
 }
 
 // The maintainer script on an empty /var of its own: remove keeps the state,

@@ -8,41 +8,27 @@
 #include "cmdtable.h"
 #include "testutil.h"
 
-namespace {
-
 using Words = std::set<std::string>;
 
-class Completion : public ::testing::Test {
-protected:
+TEST(Completion, OffersWordsSubCommandsOptionsAndValues)
+{
     dt::TempRoot root;
-    std::string script = root.file("completion.bash");
-
-    void SetUp() override { ASSERT_EQ(dt::run(dt::bin("dorvan") + " --completion bash >'" + script + "'"), 0); }
-
+    const std::string script = root.file("completion.bash");
+    ASSERT_EQ(dt::run(dt::bin("dorvan") + " --completion bash >'" + script + "'"), 0);
     // What bash offers for the words typed so far; the last one is the word
     // being completed.
-    Words offered(const std::vector<std::string> &typed)
-    {
-        std::string words;
+    auto offered = [&](const std::vector<std::string> &typed) {
+        std::string cmd = "bash -c '. \"$0\"; COMP_WORDS=(dorvan \"$@\"); COMP_CWORD=$#; _dorvan; "
+                          "printf \"%s\\n\" \"${COMPREPLY[@]}\"' '" + script + "'", out;
         for (const std::string &w : typed)
-            words += " '" + w + "'";
-        std::string cmd = "bash -c '. \"$0\"; COMP_WORDS=(dorvan \"$@\"); "
-                          "COMP_CWORD=$#; _dorvan; printf \"%s\\n\" \"${COMPREPLY[@]}\"' '" +
-                          script + "'" + words;
-        std::string out;
+            cmd += " '" + w + "'";
         EXPECT_EQ(dt::run(cmd, &out), 0) << cmd;
         Words got;
         for (const std::string &line : dt::lines(out))
             if (!line.empty())
                 got.insert(line);
         return got;
-    }
-};
-
-}  // namespace
-
-TEST_F(Completion, OffersWordsSubCommandsOptionsAndValues)
-{
+    };
     EXPECT_EQ(offered({"wl"}), (Words{"wlinterface", "wlsecurity", "wlmacfilter", "wlwds", "wladv"}));
     EXPECT_EQ(offered({"--timeout", "3", "wlsec"}), Words{"wlsecurity"});
     EXPECT_EQ(offered({"--timeout", ""}), Words{});

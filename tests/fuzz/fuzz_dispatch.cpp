@@ -5,20 +5,17 @@
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <sstream>
 
 #include "cfg_framework.h"
-#include "text.h"
 #include "dorvan_store.h"
 #include "pipes.h"
 #include "radio/radio.h"
-#include "rootpath.h"
+#include "testutil.h"
 #include "wlmgr.h"
 
 namespace {
@@ -36,7 +33,6 @@ const char *const kSeed[][2] = {
 
 int reply_fd = -1;
 unsigned runs = 0;
-char root_dir[64];
 
 void seed()
 {
@@ -59,32 +55,22 @@ void seed()
 
 void setup()
 {
-    // tmpfs when there is one: saves are then cheap and the fuzzer fast.
-    snprintf(root_dir, sizeof(root_dir), "%s/dorvan-fuzz-XXXXXX", access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp");
-    if (mkdtemp(root_dir) == NULL)
-        abort();
-    setenv("DORVAN_ROOT", root_dir, 1);
-    atexit([] {
-        std::error_code ec;
-        std::filesystem::remove_all(root_dir, ec);
-    });
+    // On tmpfs when there is one: saves are then cheap and the fuzzer fast.
+    static dt::TempRoot root(false, true);
     unsetenv("DORVAN_TRACE");
     setenv("DORVAN_LOG", "/dev/null", 1);
     setenv("DORVAN_LOCK_WAIT_MS", "0", 1);
-    int mdm = -1;
-    cfgMdm_init(14, NULL, &mdm);
     // Scan results, many and long, so the views' bounds are exercised.
-    char path[DORVAN_PATH_MAX];
-    rootpath_make(path, sizeof(path), "/var/dorvan/radio/wds_peers");
-    if (FILE *f = fopen(path, "w")) {
-        for (int i = 0; i < 200; i++)
-            fprintf(f, "0A:00:00:00:%02X:%02X peer-network-with-a-long-name-%d\n", i / 256, i % 256, i);
-        fclose(f);
+    std::string peers;
+    for (int i = 0; i < 200; i++) {
+        char line[80];
+        snprintf(line, sizeof(line), "0A:00:00:00:%02X:%02X peer-network-with-a-long-name-%d\n", i / 256, i % 256, i);
+        peers += line;
     }
-    rootpath_make(path, sizeof(path), REPLY_PIPE);
-    mkfifo(path, 0666);
+    dt::write_file(root.file(DORVAN_WDS_PEERS_FILE), peers);
+    mkfifo(root.file(REPLY_PIPE).c_str(), 0666);
     // Our own reader keeps the reply pipe open, so replies never wait.
-    reply_fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    reply_fd = open(root.file(REPLY_PIPE).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     seed();
 }
 
@@ -123,10 +109,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         setup();
     // What process_wlCLI_PIPE hands on: at most 512 bytes, ended at the first
     // NUL or after the last byte.
-    char request[CLI_REQUEST_SIZE + 1];
-    size_t n = size < CLI_REQUEST_SIZE ? size : CLI_REQUEST_SIZE;
-    memcpy(request, data, n);
-    request[n] = '\0';
+    std::string bytes((const char *)data, std::min(size, (size_t)CLI_REQUEST_SIZE));
+    char *request = &bytes[0];
     cli_dispatch(request);
     drain();
     DorvanImage img = dorvan_working_copy();

@@ -69,16 +69,10 @@ if [ -z "${MUT_NO_BASELINE:-}" ] && ! base=$(suite "$work/baseline" < /dev/null)
 fi
 
 apply() {  # FILE OLD NEW -> 0 applied, 3 OLD not found exactly once
-  python3 - "$@" <<'PY'
-import sys
-path, old, new = sys.argv[1:4]
-unesc = lambda s: s.replace('\\t', '\t').replace('\\n', '\n')
-old, new = unesc(old), unesc(new)
-text = open(path, encoding='latin-1').read()
-if text.count(old) != 1:
-    sys.exit(3)
-open(path, 'w', encoding='latin-1').write(text.replace(old, new))
-PY
+  python3 -c 'import sys
+o, n = (a.replace("\\t", "\t").replace("\\n", "\n") for a in sys.argv[2:4])
+t = open(sys.argv[1], encoding="latin-1").read()
+sys.exit(3) if t.count(o) != 1 else open(sys.argv[1], "w", encoding="latin-1").write(t.replace(o, n))' "$@"
 }
 
 killed=0; survived=0; invalid=0
