@@ -92,7 +92,6 @@ struct Backend {
     bool runKnown = false;      // run[] is what hostapd runs
     Section run[5];             // its interface parts [0..3] and radio part [4]
     bool runOn[4] = {};
-    std::string noted[4];       // wlWscConfig written since the last store
     std::vector<WpsOp> wps;
 };
 
@@ -926,37 +925,23 @@ void apply(const DorvanImage &img)
     start_when_ended();
 }
 
-} // namespace
-
-void hostapd_note(const std::string &key, const char *value)
+void stored(const std::string wps[WL_IFACE_COUNT])
 {
-    // Any digit may follow the tag in a key a caller made up: only 0..3 index.
-    size_t nameLen = 0;
-    int i = wl_key_iface(key.data(), key.size(), &nameLen);
-    if (i >= 0 && key.compare(0, nameLen, "wlWscConfig") == 0 && nameLen == 11)
-        g.noted[i] = value;
-}
-
-void hostapd_stored(bool ok)
-{
-    std::string noted[4];
-    for (int i = 0; i < 4; i++)
-        noted[i].swap(g.noted[i]);
-    // Only the owner applies; another process's store is seen by its poll.
-    if (!ok || !g.owner || !g.usable)
+    // Only the owner applies; another process's store is seen by its tick.
+    if (!g.owner || !g.usable)
         return;
     DorvanImage img = dorvan_working_copy();
     stat_file_id(root_path(DORVAN_MDM_FILE), &g.seen);
     // Stored: the working copy was read, the data model is what it holds.
     g.loadFailure.clear();
     apply(img);
-    for (int i = 0; i < 4; i++)
-        if (!noted[i].empty())
-            queue_wps(i, wps_command(img, i, noted[i]));
+    for (int i = 0; i < WL_IFACE_COUNT; i++)
+        if (!wps[i].empty())
+            queue_wps(i, wps_command(img, i, wps[i]));
     send_wps();
 }
 
-void hostapd_poll(int switchOn)
+void tick(int switchOn)
 {
     if (!become_owner())
         return;
@@ -1003,13 +988,17 @@ void hostapd_poll(int switchOn)
     read_events();
 }
 
-void hostapd_wps_button()
+void wps(int iface, const char *config)
 {
     if (g.owner && g.usable) {
-        queue_wps(0, "WPS_PBC");
+        queue_wps(iface, wps_command(dorvan_working_copy(), iface, config));
         send_wps();
     }
 }
+
+} // namespace
+
+const Ops kHostapdOps = {"hostapd", tick, stored, wps};
 
 std::string hostapd_states(const Env &env, const std::string &conf)
 {

@@ -74,11 +74,17 @@ int exchange(int fd, const char *cmd, std::string *reply, int timeoutMs, pid_t *
 // One datagram waiting on fd, without waiting; its sender's pid.
 ssize_t receive(int fd, char *buf, size_t size, pid_t *sender);
 
-// The hostapd backend, reached only through the seam.
-void hostapd_note(const std::string &key, const char *value);
-void hostapd_stored(bool ok);
-void hostapd_poll(int switchOn);
-void hostapd_wps_button();
+// One radio backend, like hostapd's own driver ops: the seam picks a table
+// by DORVAN_RADIO and calls only these, so a second AP daemon or a second
+// radio is a second table.
+struct Ops {
+    const char *name;
+    void (*tick)(int switchOn);                            // radio_tick
+    void (*stored)(const std::string wps[WL_IFACE_COUNT]); // a successful radio_stored
+    void (*wps)(int iface, const char *config);            // one WPS operation, as wlWscConfig names it
+};
+extern const Ops kHostapdOps;
+
 // hostapd's STATUS state per interface of conf, or why there is none.
 std::string hostapd_states(const Env &env, const std::string &conf);
 
