@@ -46,13 +46,14 @@ while True:
     const std::string radio = root.file("var/dorvan/radio"), ctl = root.file("var/run/hostapd"),
                       sw = root.file("var/dorvan/board/wireless_switch");
     ASSERT_EQ(dt::run("mkdir -p " + radio + " " + ctl + " " + root.file("gw") + " " + root.file("etc/dorvan")), 0);
-    dt::write_file(radio + "/hostapd.conf", "interface=dvt0\nbss=dvt0-1\n");
+    EXPECT_TRUE(has(cfg("radio"), "# no " + radio + "/hostapd.conf: hostapd never configured"));
+    dt::write_file(radio + "/hostapd.conf", "interface=dvt0\nwpa_passphrase=secret-77\nbss=dvt0-1\n");
     dt::seed({{"wlMaxAssoc_wl0v0", "0"}});
     // The board file says off, the map's file says on: the refusal shows.
     root.board("wireless_switch", "1");
     dt::write_file(root.file("etc/dorvan/board.conf"), "switch file /gw/switch -\n");
     dt::write_file(root.file("gw/switch"), "1\n");
-    EXPECT_TRUE(has(cfg("radio"), "# refused: wlMaxAssoc_wl0v0"));
+    EXPECT_TRUE(has(cfg("radio"), "# refused: wlMaxAssoc_wl0v0") && has(out, "wpa_passphrase=********")) << out;
     // A FIFO at the board file: nothing waits for a writer.
     ASSERT_EQ(unlink(root.file("etc/dorvan/board.conf").c_str()) | unlink(sw.c_str()) | mkfifo(sw.c_str(), 0600), 0);
     EXPECT_TRUE(has(cfg("radio"), "# hostapd dvt0: not running"));

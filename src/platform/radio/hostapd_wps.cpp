@@ -17,40 +17,6 @@ const int kWpsKeepMs = (int)span_ms(SPAN_WPS_KEEP);       // a WPS operation wai
 const size_t kWpsMax = 4;
 const int kAttachRetryMs = (int)span_ms(SPAN_HOSTAPD_ATTACH);  // an interface whose events we cannot have yet
 
-std::string wps_command(const DorvanImage &img, int i, const std::string &config)
-{
-    auto get = [&](const char *name) {
-        auto it = img.vars.find(if_key(name, i));
-        return it == img.vars.end() ? std::string() : it->second;
-    };
-    auto pin = [](const std::string &p) {
-        if (p.size() != 4 && p.size() != 8)
-            return false;
-        for (char c : p)
-            if (c < '0' || c > '9')
-                return false;
-        return true;
-    };
-    if (config == "client-pbc" || config == "client-pbc-reset" || config == "ap-pbc")
-        return "WPS_PBC";
-    if (config == "client-pin" || config == "client-pin-reset") {
-        if (pin(get("wlWscStaPin")))
-            return "WPS_PIN any " + get("wlWscStaPin");
-        trace("apply", "refused", if_key("wlWscStaPin", i).c_str());
-        note(CFG_LOG_ERR, "WPS: station PIN refused (4 or 8 digits)");
-        return std::string();
-    }
-    if (config == "ap-pin" || config == "ap-er") {
-        if (pin(get("wlWscDevPin")))
-            return "WPS_AP_PIN set " + get("wlWscDevPin");
-        note(CFG_LOG_ERR, "WPS: device PIN refused (4 or 8 digits)");
-        return std::string();
-    }
-    if (config == "er-done")
-        return "WPS_AP_PIN disable";
-    return std::string();
-}
-
 void queue_wps(int i, const std::string &cmd)
 {
     if (cmd.empty())
@@ -88,6 +54,40 @@ void take_settings(int i)
 }
 
 } // namespace
+
+std::string wps_command(const DorvanImage &img, int i, const std::string &config)
+{
+    auto get = [&](const char *name) {
+        auto it = img.vars.find(if_key(name, i));
+        return it == img.vars.end() ? std::string() : it->second;
+    };
+    auto pin = [](const std::string &p) {
+        if (p.size() != 4 && p.size() != 8)
+            return false;
+        for (char c : p)
+            if (c < '0' || c > '9')
+                return false;
+        return true;
+    };
+    if (config == "client-pbc" || config == "client-pbc-reset" || config == "ap-pbc")
+        return "WPS_PBC";
+    if (config == "client-pin" || config == "client-pin-reset") {
+        if (pin(get("wlWscStaPin")))
+            return "WPS_PIN any " + get("wlWscStaPin");
+        trace("apply", "refused", if_key("wlWscStaPin", i).c_str());
+        note(CFG_LOG_ERR, "WPS: station PIN refused (4 or 8 digits)");
+        return std::string();
+    }
+    if (config == "ap-pin" || config == "ap-er") {
+        if (pin(get("wlWscDevPin")))
+            return "WPS_AP_PIN set " + get("wlWscDevPin");
+        note(CFG_LOG_ERR, "WPS: device PIN refused (4 or 8 digits)");
+        return std::string();
+    }
+    if (config == "er-done")
+        return "WPS_AP_PIN disable";
+    return std::string();
+}
 
 // The WPS operation wlWscConfig names for wl0.I, queued.
 void ask_wps(const DorvanImage &img, int i, const std::string &config)

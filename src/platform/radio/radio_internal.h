@@ -162,7 +162,9 @@ bool write_conf(const std::string &conf, const Section *const use[WL_IFACE_COUNT
 std::string bss_conf(const std::string &ifname, const std::string &bssid, const Section &radio, const Section &part);
 // The plan of img to the running hostapd.
 void apply(const DorvanImage &img);
-// WPS and events.
+// WPS and events. The request for the WPS operation wlWscConfig names on
+// wl0.I; "" for none, or a PIN refused (logged).
+std::string wps_command(const DorvanImage &img, int i, const std::string &config);
 void ask_wps(const DorvanImage &img, int i, const std::string &config);
 void send_wps();
 void detach(int i);
