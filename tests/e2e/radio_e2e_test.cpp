@@ -72,7 +72,7 @@ struct RadioE2E : ::testing::Test {
     std::string out;
     // A hostapd that takes 0.3 s to install its handlers and control socket,
     // answers PING and the live-change and ACL commands (FAIL when they carry
-    // "fail"), records every other request and signal. The first one
+    // "fail", and to a channel switch), records every request and signal. The first one
     // ignores SIGTERM.
     bool fake()
     {
@@ -83,7 +83,7 @@ p = r + '/var/run/hostapd/dvt0'; os.makedirs(os.path.dirname(p), exist_ok=True)
 os.path.exists(p) and os.unlink(p); s = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM); s.bind(p)
 while True:
     d, a = s.recvfrom(4096); s.sendto(b'PONG\n', a) if d == b'PING' else log.write(d.decode() + '\n')
-    d.split()[0] in (b'SET', b'RELOAD_WPA_PSK', b'ACCEPT_ACL') and s.sendto(b'FAIL\n' if b'fail' in d else b'OK\n', a)
+    d.split()[0] in (b'SET', b'RELOAD_WPA_PSK', b'ACCEPT_ACL', b'CHAN_SWITCH') and s.sendto(b'FAIL\n' if b'fail' in d or b'CHAN' in d else b'OK\n', a)
 )");
         setenv("DORVAN_HOSTAPD", prog.c_str(), 1);
         setenv("DORVAN_PASS_MS", "250", 1);

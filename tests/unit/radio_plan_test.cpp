@@ -169,6 +169,27 @@ TEST_F(PlanTest, InterfacesOnAndRefusalsGathered)
     EXPECT_EQ(radio_render(img, 0), "");
 }
 
+// A channel alone moves by a switch announcement; with anything else, at
+// 40 MHz or to or from hostapd's own choice, the radio restarts.
+TEST_F(PlanTest, ChannelSwitchOnlyForTheChannelAlone)
+{
+    const Vars five = {{"wlBands", "1"}, {"wlNBwCap", "0"}}, jpB = {{"wlCountry", "JP"}, {"wlPhyType", "b"}};
+    auto with = [](Vars v, const char *ch) { return v.push_back({"wlChannel", ch}), v; };
+    const struct {
+        Vars was, now;
+        const char *want;
+    } rows[] = {
+        {{}, with({}, "11"), "CHAN_SWITCH 5 2462 ht"}, {with(five, "36"), with(five, "48"), "CHAN_SWITCH 5 5240 ht"},
+        {jpB, with(jpB, "14"), "CHAN_SWITCH 5 2484"}, {{}, with({}, "0"), ""}, {with({}, "0"), {}, ""},
+        {{}, with(five, "36"), ""}, {{{"wlNBwCap", "1"}, {"wlChannel", "3"}}, {{"wlNBwCap", "1"}, {"wlChannel", "4"}}, ""},
+        {{}, {{"wlCountry", "DE"}, {"wlChannel", "13"}}, ""},
+    };
+    for (const auto &r : rows) {
+        RadioPlan was = dplat::radio::make_plan(env, image(r.was), 1), now = dplat::radio::make_plan(env, image(r.now), 1);
+        EXPECT_EQ(was.refused + now.refused + dplat::radio::chan_switch(was.radio, now.radio), r.want) << now.radio.restart;
+    }
+}
+
 // What each WPS operation asks hostapd for: PINs of 4 or 8 digits only.
 TEST_F(PlanTest, WpsOperationsToRequests)
 {

@@ -189,7 +189,7 @@ deny-joined-wl0.1|wl0.1|ask wlmacfilter addmac --interface wl0.1 --macaddr $mac2
 filter-off-wl0.1|none|ask wlmacfilter disable --interface wl0.1|joined 2 GuestA|n2='GuestA factory-pass-1'
 hide-wl0.2|none|ask wlinterface enable --interface wl0.2 --wlHide 1|gone Guest2 2437|
 ssid-wl0|all|ask wlinterface enable --interface wl0 --wlSsid Home|heard Home 2437|moved 1 Home home-pass-2
-channel|all|ask wladv config --wlChannel 11|heard Home 2462|
+channel|none|ask wladv config --wlChannel 11|heard Home 2462|
 allow-wl0|none|ask wlmacfilter addmac --interface wl0 --macaddr $mac1; ask wlmacfilter allow --interface wl0; psk 5 Home home-pass-2|logged 5 AUTH-REJECT|sta 5 disconnect >/dev/null
 filter-off-wl0|none|ask wlmacfilter disable --interface wl0; psk 5 Home home-pass-2|sta 5 bssid_ignore clear >/dev/null; joined 5 Home|sta 5 disconnect >/dev/null
 EOF

@@ -7,6 +7,7 @@
 #include "protocol.h"
 
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <algorithm>
@@ -173,7 +174,7 @@ bool live_change(int i, const Section &was, const Section &now)
     return acl_change(i, was, now);
 }
 
-// One field of a STATUS reply.
+// One field of key=value lines: a STATUS reply, a part.
 std::string status_field(const std::string &reply, const std::string &name)
 {
     for (const std::string &ln : split_lines(reply))
@@ -237,8 +238,11 @@ bool bss_change(int i, const Section *was, const Section *now, const Section &ra
 // disruptive means per part; false when only a re-read or a restart can.
 bool apply_parts(const Section &radio, const Section *const use[4])
 {
-    if (!hd.runKnown || hd.child < 0 || !hd.answered || hd.hupPending || radio.restart != hd.run[4].restart ||
-        radio.lines != hd.run[4].lines || use[0] == nullptr || !hd.runOn[0])
+    if (!hd.runKnown || hd.child < 0 || !hd.answered || hd.hupPending || radio.lines != hd.run[4].lines ||
+        use[0] == nullptr || !hd.runOn[0])
+        return false;
+    std::string cmd = radio.restart == hd.run[4].restart ? std::string() : chan_switch(hd.run[4], radio);
+    if (radio.restart != hd.run[4].restart && cmd.empty())
         return false;
     // wl0 first: anything there but live settings is a re-read, before
     // any guest is touched.
@@ -254,10 +258,31 @@ bool apply_parts(const Section &radio, const Section *const use[4])
         if (!done)
             return false;
     }
+    // Last: the BSS steps above may still fall back to a restart.
+    if (!cmd.empty()) {
+        if (!ok_reply(iface_name(hd.env, 0), cmd))
+            return false;
+        trace("apply", "channel");
+    }
     return true;
 }
 
 } // namespace
+
+std::string chan_switch(const Section &was, const Section &now)
+{
+    std::vector<std::string> a = split_lines(was.restart), b = split_lines(now.restart);
+    if (a.size() != b.size())
+        return std::string();
+    for (size_t n = 0; n < a.size(); n++)
+        if (a[n] != b[n] && a[n].compare(0, 8, "channel=") != 0)
+            return std::string();
+    long ch = atol(status_field(now.restart, "channel").c_str());
+    if (ch <= 0 || atol(status_field(was.restart, "channel").c_str()) <= 0 || has_line(now.restart, "ht_capab="))
+        return std::string();
+    long freq = has_line(now.restart, "hw_mode=a") ? 5000 + 5 * ch : ch == 14 ? 2484 : 2407 + 5 * ch;
+    return "CHAN_SWITCH 5 " + std::to_string(freq) + (has_line(now.restart, "ieee80211n=1") ? " ht" : "");
+}
 
 void apply(const DorvanImage &img)
 {

@@ -160,6 +160,10 @@ const Section *chosen_parts(const RadioPlan &plan, const Section *use[WL_IFACE_C
 bool write_conf(const std::string &conf, const Section *const use[WL_IFACE_COUNT]);
 // The file of one guest BSS added alone.
 std::string bss_conf(const std::string &ifname, const std::string &bssid, const Section &radio, const Section &part);
+// Stations follow a channel switch announcement within the band: the
+// request that moves the radio part from was to now when only its channel
+// differs, at 20 MHz, neither side hostapd's choice (0); else "".
+std::string chan_switch(const Section &was, const Section &now);
 // The plan of img to the running hostapd.
 void apply(const DorvanImage &img);
 // WPS and events. The request for the WPS operation wlWscConfig names on
