@@ -156,6 +156,11 @@ TEST_F(RadioE2E, SlowHostapdUnreadableModelAndUnwritableConfiguration)
         << root.log();
     usleep(passes(4));  // the passes that could send it again
     EXPECT_EQ(faked("WPS_PBC"), 1u);
+    // The push button, held four passes and let go, is one more.
+    root.board("wps_button", "0");
+    usleep(passes(5));
+    root.board("wps_button", "1");
+    EXPECT_GE(dt::wait_for([&] { return faked("WPS_PBC") == 2 && traced("unlock\tVarno_monitor") == 1; }, 3), 0) << root.log();
 
     // hostapd keeps its configuration while the data model cannot be read,
     // and a configuration that could not be written is written later.
