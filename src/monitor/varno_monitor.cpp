@@ -122,6 +122,7 @@ void wps_pbc(void)
         fflush(stdout);
         for (const char *cmd : kWpsPbcCommands)
             systemEx(cmd, 0);
+        wlmgr_wpsPushButton();
         wla_commit();
     }
     wla_release();

@@ -1,7 +1,6 @@
 // System actions through the shell, and the factory reset with its restart.
 #include "cfg_framework.h"
 #include "platform_internal.h"
-#include "radio/radio.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -172,9 +171,7 @@ int cfgSys_doSystemAction(const char *caller, const char *cmdline)
 int systemEx(const char *cmdline, int flags)
 {
     (void)flags;
-    int rc = run_shell(cmdline);
-    radio_system_action(cmdline);
-    return rc;
+    return run_shell(cmdline);
 }
 
 int cfgMgm_restoreDefault(void *msgHandle)

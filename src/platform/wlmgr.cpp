@@ -5,6 +5,7 @@
 #include "platform_internal.h"
 #include "protocol.h"
 #include "radio/radio.h"
+#include "wlkeys.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -52,6 +53,9 @@ struct WorkingCopy {
     // errno and "PATH: reason" of a last load that could not read a file.
     int unreadable = 0;
     std::string failure;
+    // The WPS operation each interface was asked for (its wlWscConfig
+    // written) since the last store: the store hands them to the radio.
+    std::string wps[WL_IFACE_COUNT];
 };
 
 struct ScanPeer {
@@ -240,6 +244,11 @@ int wlmgr_getVar(const char *name, char *value)
     return 0;
 }
 
+void wlmgr_wpsPushButton(void)
+{
+    radio_wps_button();
+}
+
 int wlmgr_setVar(const char *name, const char *value)
 {
     if (!fits(value, WLMGR_VALUE_SIZE))
@@ -256,7 +265,10 @@ int wlmgr_setVar(const char *name, const char *value)
         else
             forget();
     }
-    radio_note_set(key, value);
+    size_t nameLen = 0;
+    int i = wl_key_iface(key.data(), key.size(), &nameLen);
+    if (i >= 0 && nameLen == 11 && key.compare(0, nameLen, "wlWscConfig") == 0)
+        g_wc.wps[i] = value;
     if (it != img.vars.end())
         it->second = value;
     else
@@ -440,7 +452,10 @@ int dorvan_store_working_copy(void)
     }
     // Only what was stored reaches the radio; the caller reports errno.
     int err = errno;
-    radio_stored(rc == 0);
+    std::string wps[WL_IFACE_COUNT];
+    for (int i = 0; i < WL_IFACE_COUNT; i++)
+        wps[i].swap(g_wc.wps[i]);
+    radio_stored(rc == 0, wps);
     errno = err;
     return rc;
 }

@@ -34,6 +34,9 @@ int wlmgr_storeWorkingCopy(void);
 int wlmgr_getVar(const char *name, char *value);
 /* 0, or non-zero when name or value is too long (nothing changed). */
 int wlmgr_setVar(const char *name, const char *value);
+/* The WPS push button was acted on: push-button enrolment on wl0. A WPS
+   operation by command is asked by writing wlWscConfig and storing. */
+void wlmgr_wpsPushButton(void);
 /* argv[0] "", argv[1] "wlChannelList", then the query words; argv[argc] NULL.
    out receives at most WLMGR_VAREX_SIZE bytes. */
 int wlmgr_getVarEx(int argc, char **argv, char *out);

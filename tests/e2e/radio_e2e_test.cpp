@@ -1,5 +1,6 @@
-// dorvand driving a real hostapd (driver=none: no radio, no interface
-// touched), read back through hostapd's control socket.
+// dorvand driving hostapd (driver=none: no radio, no interface touched) or a
+// stand-in for it: supervision, fall-backs, control sockets, and what
+// dorvan-cfg radio shows against hostile neighbours.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -10,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "cfg_framework.h"
 #include "clock.h"
 #include "radio/radio.h"
 #include "testutil.h"
@@ -22,6 +24,11 @@ const char kIf[] = "dvt0";
 size_t count(const dt::Lines &lines, const std::string &line)
 {
     return (size_t)std::count(lines.begin(), lines.end(), line);
+}
+
+bool has(const std::string &text, const std::string &line)
+{
+    return ("\n" + text).find("\n" + line + "\n") != std::string::npos;
 }
 
 struct RadioE2E : ::testing::Test {
@@ -38,10 +45,10 @@ struct RadioE2E : ::testing::Test {
     }
     void start(const std::vector<std::string> &args = {}) { d.reset(new dt::Daemon(root, args)); }
 
-    std::string ctl(const char *cmd, const char *ifname = kIf)
+    std::string ctl(const char *cmd)
     {
         std::string reply;
-        return radio_request(ifname, cmd, &reply, 500) == 0 ? reply : std::string("<none>");
+        return radio_request(kIf, cmd, &reply, 500) == 0 ? reply : std::string("<none>");
     }
     std::string conf() { return dt::read_file(root.file("var/dorvan/radio/hostapd.conf")); }
     long pid()
@@ -49,108 +56,55 @@ struct RadioE2E : ::testing::Test {
         std::string p = dt::read_file(root.file("var/dorvan/radio/hostapd.pid"));
         return p.empty() ? -1 : atol(p.c_str());
     }
-    // hostapd ENABLED (a new country code holds it ~5 s in COUNTRY_UPDATE).
-    bool up(double seconds = 10)
-    {
-        return dt::wait_for([&] { return ctl("STATUS").find("state=ENABLED") != std::string::npos; },
-                            seconds) >= 0;
-    }
-    bool configHas(const std::string &line, double seconds = 3)
-    {
-        return dt::wait_for([&] { return ("\n" + ctl("GET_CONFIG")).find("\n" + line + "\n") != std::string::npos; },
-                            seconds) >= 0;
-    }
+    bool up() { return dt::wait_for([&] { return ctl("STATUS").find("state=ENABLED") != std::string::npos; }, 10) >= 0; }
     size_t traced(const std::string &line) { return count(root.trace(), line); }
     // n passes of the daemon, in microseconds.
     useconds_t passes(int n) { return (useconds_t)(n * span_ms(SPAN_PASS) * 1000); }
+    // A python3 program at root/prog, or "" when there is no python3.
+    std::string program(const std::string &text)
+    {
+        dt::write_file(root.file("prog"), "#!/usr/bin/python3\nimport os, signal, socket, sys, time\n" + text);
+        chmod(root.file("prog").c_str(), 0755);
+        return access("/usr/bin/python3", X_OK) == 0 ? root.file("prog") : "";
+    }
+    // dorvan-cfg's output; none when it hung.
+    std::string cfg(const std::string &a) { return dt::run("timeout 5 " + dt::bin("dorvan-cfg") + " " + a, &out), out; }
+    std::string out;
     // A hostapd that takes 0.3 s to install its handlers and control socket,
-    // answers PING and the live-change commands (FAIL when they carry
-    // "fail"), records every other request and signal. The first one
+    // answers PING and the live-change and ACL commands (FAIL when they carry
+    // "fail", and to a channel switch), records every request and signal. The first one
     // ignores SIGTERM.
     bool fake()
     {
-        std::string prog = root.file("fake-hostapd");
-        dt::write_file(prog, std::string("#!/usr/bin/python3\n") + R"(import os, signal, socket, time
-r = os.environ['DORVAN_ROOT']; log = open(r + '/fake.log', 'a', buffering=1); log.write('start\n')
+        std::string prog = program(R"(r = os.environ['DORVAN_ROOT']; log = open(r + '/fake.log', 'a', buffering=1); log.write('start\n')
 signal.alarm(30); first = log.tell() == 6; time.sleep(0.3); signal.signal(signal.SIGHUP, lambda *a: log.write('hup\n'))
 first and signal.signal(signal.SIGTERM, signal.SIG_IGN)
 p = r + '/var/run/hostapd/dvt0'; os.makedirs(os.path.dirname(p), exist_ok=True)
 os.path.exists(p) and os.unlink(p); s = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM); s.bind(p)
 while True:
     d, a = s.recvfrom(4096); s.sendto(b'PONG\n', a) if d == b'PING' else log.write(d.decode() + '\n')
-    d.split()[0] in (b'SET', b'RELOAD_WPA_PSK') and s.sendto(b'FAIL\n' if b'fail' in d else b'OK\n', a)
+    d.split()[0] in (b'SET', b'RELOAD_WPA_PSK', b'ACCEPT_ACL', b'CHAN_SWITCH') and s.sendto(b'FAIL\n' if b'fail' in d or b'CHAN' in d else b'OK\n', a)
 )");
-        chmod(prog.c_str(), 0755);
         setenv("DORVAN_HOSTAPD", prog.c_str(), 1);
         setenv("DORVAN_PASS_MS", "250", 1);
-        return access("/usr/bin/python3", X_OK) == 0;
+        return !prog.empty();
     }
     size_t faked(const std::string &line) { return count(dt::lines(dt::read_file(root.file("fake.log"))), line); }
-    bool stopped(double seconds = 3)
-    {
-        return dt::wait_for([&] { return pid() < 0 && ctl("STATUS") == "<none>"; }, seconds) >= 0;
-    }
 };
 
-// The settings' mapping is the renderer's unit test, stations and guest
-// networks the VM test's; here, how changes reach one hostapd.
-TEST_F(RadioE2E, WpsOperationsRunOnceEachThenSwitchAndCrashOnOff)
+// The settings' mapping is the plan's unit test, what reaches the air the
+// VM test's; here, supervising the real program: killed, it is back within
+// the first back-off step, and it never outlives dorvand.
+TEST_F(RadioE2E, KilledHostapdIsBackAndNeverOutlivesDorvand)
 {
     setenv("DORVAN_PASS_MS", "250", 1);
     start();
     ASSERT_TRUE(up());
-    const std::string ok = "execute setupwps successfully!!\n";
-    EXPECT_EQ(dt::ask("wlsecurity wpssetup --interface wl0 --operation addenrollee_PBC"), ok);
-    // WPS on is a restart; the push button follows once hostapd is up.
-    ASSERT_TRUE(up());
-    EXPECT_TRUE(dt::wait_for([&] { return ctl("WPS_GET_STATUS").find("PBC Status: Active") != std::string::npos; }, 8) >= 0);
-    // A rename is a re-read, the same hostapd; a channel (below) a restart.
-    long first = pid();
-    EXPECT_EQ(dt::ask("wlinterface enable --interface wl0 --wlSsid Other"), "enable wl0 successfully!!\n");
-    EXPECT_TRUE(configHas("ssid=Other"));
-    EXPECT_EQ(pid(), first);
-    EXPECT_EQ(traced("apply\twps\tWPS_PBC"), 1u);
-    // A passphrase and a hidden SSID are taken on the BSS: no re-read. A WPS
-    // key of no interface is only stored.
-    size_t reloads = traced("apply\treload");
-    for (const char *set : {"wlWpaPsk_wl0v0 live-pass-1", "wlHide_wl0v0 1", "wlWscConfig_wl0v9 ap-pbc"})
-        EXPECT_EQ(dt::run(dt::bin("dorvan-cfg") + " set " + set + " >/dev/null"), 0);
-    EXPECT_GE(dt::wait_for([&] { return traced("apply\tpsk\twl0") + traced("apply\tbeacon\twl0") == 2; }, 5), 0)
-        << root.log();
-    // So is a filter mode change, its accept list filled on the way.
-    dt::ask("wlmacfilter addmac --interface wl0 --macaddr 02:00:00:00:00:05");
-    dt::ask("wlmacfilter allow --interface wl0");
-    EXPECT_GE(dt::wait_for([&] { return traced("apply\tacl\twl0") == 1; }, 5), 0) << root.log();
-    EXPECT_EQ(ctl("ACCEPT_ACL SHOW"), "02:00:00:00:00:05 VLAN_ID=0\n");
-    EXPECT_EQ(traced("apply\treload"), reloads);
-    EXPECT_EQ(ctl("PING", "global"), "PONG\n");
-    // PINs of 8 and of 4 digits; the external registrar on, then off.
-    for (const char *pin : {"12345670", "1234"})
-        EXPECT_EQ(dt::ask(std::string("wlsecurity wpssetup --interface wl0 --operation addenrollee_Pin --wlWscStaPin ") + pin), ok);
-    EXPECT_TRUE(dt::wait_for([&] { return traced("apply\twps\tWPS_PIN") == 2; }, 3) >= 0);
-    EXPECT_EQ(dt::ask("wlsecurity wpssetup --interface wl0 --operation addER"), ok);
-    EXPECT_EQ(dt::ask("wlsecurity wpssetup --interface wl0 --operation addERDone"), ok);
-    EXPECT_TRUE(dt::wait_for([&] { return traced("apply\twps\tWPS_AP_PIN") == 2; }, 3) >= 0);
-
-    dt::ask("wladv config --wlChannel 11");
-    ASSERT_TRUE(dt::wait_for([&] { return ctl("STATUS").find("\nchannel=11\n") != std::string::npos; }, 10) >= 0);
-    EXPECT_NE(pid(), first);
-    EXPECT_EQ(dt::ask("wlinterface disable --interface wl0"), "disable wl0 successfully!!\n");
-    EXPECT_TRUE(stopped());
-    EXPECT_EQ(dt::ask("wlinterface enable --interface wl0"), "enable wl0 successfully!!\n");
-    ASSERT_TRUE(up());
-    // The switch is a hard block whatever wlEnbl the monitor wrote.
-    root.board("wireless_switch", "1");
-    EXPECT_TRUE(stopped());
-    root.board("wireless_switch", "0");
-    ASSERT_TRUE(up());
-    // Killed: back within the first back-off step.
     long before = pid();
     ASSERT_GT(before, 0);
     kill((pid_t)before, SIGKILL);
     EXPECT_GE(dt::wait_for([&] { return pid() > 0 && pid() != before; }, 2.5), 0);
     ASSERT_TRUE(up());
-    // hostapd must not outlive dorvand.
     long last = pid();
     d->kill_now();
     EXPECT_GE(dt::wait_for([&] { return kill((pid_t)last, 0) != 0 || dt::read_file("/proc/" + std::to_string(last) + "/stat").find(") Z") != std::string::npos; }, 2), 0);
@@ -187,6 +141,14 @@ TEST_F(RadioE2E, SlowHostapdUnreadableModelAndUnwritableConfiguration)
                   "execute manualsetup successfully!!\n");
     EXPECT_GE(dt::wait_for([&] { return faked("hup") == 4; }, 3), 0) << dt::read_file(root.file("fake.log"));
     EXPECT_EQ(faked("SET wpa_passphrase live-pass-1") + faked("RELOAD_WPA_PSK") + traced("apply\tpsk\twl0"), 3u);
+    // The MAC filter on, then off: the mode accepts all again before the
+    // list empties, so no listed station drops on the way.
+    for (const char *op : {"addmac --interface wl0 --macaddr 02:00:00:00:00:05", "allow --interface wl0", "disable --interface wl0"})
+        dt::ask(std::string("wlmacfilter ") + op);
+    ASSERT_GE(dt::wait_for([&] { return traced("apply\tacl\twl0") == 2; }, 3), 0) << root.log();
+    std::string got = dt::read_file(root.file("fake.log"));
+    EXPECT_NE(got.find("ACCEPT_ACL ADD_MAC 02:00:00:00:00:05\nSET macaddr_acl 1\nACCEPT_ACL DEL_MAC 00:00:00:00:00:00\n"
+                       "SET macaddr_acl 0\nACCEPT_ACL DEL_MAC 02:00:00:00:00:05\n"), std::string::npos) << got;
 
     EXPECT_EQ(dt::ask("wlsecurity wpssetup --interface wl0 --operation addenrollee_PBC"),
               "execute setupwps successfully!!\n");
@@ -194,6 +156,11 @@ TEST_F(RadioE2E, SlowHostapdUnreadableModelAndUnwritableConfiguration)
         << root.log();
     usleep(passes(4));  // the passes that could send it again
     EXPECT_EQ(faked("WPS_PBC"), 1u);
+    // The push button, held four passes and let go, is one more.
+    root.board("wps_button", "0");
+    usleep(passes(5));
+    root.board("wps_button", "1");
+    EXPECT_GE(dt::wait_for([&] { return faked("WPS_PBC") == 2 && traced("unlock\tVarno_monitor") == 1; }, 3), 0) << root.log();
 
     // hostapd keeps its configuration while the data model cannot be read,
     // and a configuration that could not be written is written later.
@@ -250,6 +217,126 @@ TEST_F(RadioE2E, FailingProgramBacksOffAndItsLogNeverFollowsALink)
     EXPECT_LT(worst, 2.2 * pass);
     EXPECT_NE(dt::read_file(log).find("cannot execute " + root.file("var") + ": Permission denied"),
               std::string::npos) << dt::read_file(log);
+}
+
+using RadioHardening = RadioE2E;
+
+// dorvan-cfg radio: the switch through the board map, never blocked by a
+// planted file, the lock free while hostapd is asked, and each socket told
+// by who answers it.
+TEST_F(RadioHardening, CfgRadioReadsTheMapBlocksNothingAndTellsWhoAnswers)
+{
+    const std::string prog = program(R"(s = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM); s.bind(sys.argv[3])
+while True:
+    d, a = s.recvfrom(4096); open(sys.argv[3] + '.got', 'a').write('got\n')
+    sys.argv[2] == 'escape' and s.sendto(b'state=\x1b]0;owned\x07ENABLED\n', a)
+)");
+    if (prog.empty())
+        GTEST_SKIP() << "no python3";
+    const std::string radio = root.file("var/dorvan/radio"), ctl = root.file("var/run/hostapd"),
+                      sw = root.file("var/dorvan/board/wireless_switch");
+    ASSERT_EQ(dt::run("mkdir -p " + radio + " " + ctl + " " + root.file("gw") + " " + root.file("etc/dorvan")), 0);
+    EXPECT_TRUE(has(cfg("radio"), "# no " + radio + "/hostapd.conf: hostapd never configured"));
+    dt::write_file(radio + "/hostapd.conf", "interface=dvt0\nwpa_passphrase=secret-77\nbss=dvt0-1\n");
+    dt::seed({{"wlMaxAssoc_wl0v0", "0"}});
+    // The board file says off, the map's file says on: the refusal shows.
+    root.board("wireless_switch", "1");
+    dt::write_file(root.file("etc/dorvan/board.conf"), "switch file /gw/switch -\n");
+    dt::write_file(root.file("gw/switch"), "1\n");
+    EXPECT_TRUE(has(cfg("radio"), "# refused: wlMaxAssoc_wl0v0") && has(out, "wpa_passphrase=********")) << out;
+    // A FIFO at the board file: nothing waits for a writer.
+    ASSERT_EQ(unlink(root.file("etc/dorvan/board.conf").c_str()) | unlink(sw.c_str()) | mkfifo(sw.c_str(), 0600), 0);
+    EXPECT_TRUE(has(cfg("radio"), "# hostapd dvt0: not running"));
+    ASSERT_EQ(unlink(sw.c_str()), 0);
+
+    // A hostapd of ours (its pid file, our configuration on its command
+    // line) that is silent, or answers with terminal escapes.
+    auto fake = [&](const char *mode) {
+        unlink((ctl + "/dvt0").c_str());
+        dt::run(prog + " " + radio + "/hostapd.conf " + mode + " " + ctl + "/dvt0 >/dev/null 2>&1 & echo $! > " + radio +
+                "/hostapd.pid");
+        EXPECT_GE(dt::wait_for([&] { return dt::exists(ctl + "/dvt0"); }, 3), 0);
+        return atol(dt::read_file(radio + "/hostapd.pid").c_str());
+    };
+    std::string pid = std::to_string(fake("silent")), later = root.file("out");
+    dt::run("timeout 5 " + dt::bin("dorvan-cfg") + " radio > " + later + " 2>&1 &");
+    ASSERT_GE(dt::wait_for([&] { return dt::exists(ctl + "/dvt0.got"); }, 3), 0);
+    setenv("DORVAN_LOCK_WAIT_MS", "0", 1);
+    EXPECT_EQ(cfgLck_acquireLockTraced("test"), CFG_RET_SUCCESS);
+    cfgLck_releaseLockTraced("test");
+    EXPECT_GE(dt::wait_for([&] { return has(dt::read_file(later), "# hostapd dvt0: hostapd " + pid + " running, no reply\n"
+                                        "# hostapd dvt0-1: hostapd " + pid + " running, no control socket"); }, 3), 0);
+    kill((pid_t)atol(pid.c_str()), SIGKILL);
+    pid_t escaping = (pid_t)fake("escape");
+    EXPECT_TRUE(has(cfg("radio"), "# hostapd dvt0: ?]0;owned?ENABLED"));
+    // The same answer from a socket planted while ours is not running.
+    unlink((radio + "/hostapd.pid").c_str());
+    EXPECT_TRUE(has(cfg("radio"), "# hostapd dvt0: " + ctl + "/dvt0 is not our hostapd's socket (process " +
+                                      std::to_string(escaping) + "): ours is not running"));
+    kill(escaping, SIGKILL);
+}
+
+// A program's burst beyond the bound, then why it ended: hostapd.log keeps
+// its newest whole lines within 256 KiB, and dorvand's files keep their modes
+// under any umask.
+TEST_F(RadioHardening, HostapdLogIsBoundedFilesKeepTheirModes)
+{
+    // Its next run stays quiet: the first one's lines are there to be read.
+    std::string prog = program(R"(r = os.environ['DORVAN_ROOT'] + '/ran'
+os.path.exists(r) and time.sleep(60); open(r, 'w')
+for n in range(4000): os.write(1, b'line %09d %s\n' % (n, b'x' * 100))
+os.write(2, b'last words\n'); sys.exit(3)
+)");
+    if (prog.empty())
+        GTEST_SKIP() << "no python3";
+    setenv("DORVAN_RADIO", "hostapd", 1);
+    setenv("DORVAN_HOSTAPD", prog.c_str(), 1);
+    setenv("DORVAN_PASS_MS", "250", 1);
+    mode_t old = umask(077);
+    dt::Daemon d(root, {"-v", "1"});
+    umask(old);
+    std::string log = root.file("var/dorvan/radio/hostapd.log"), pidFile = root.file("var/dorvan/radio/hostapd.pid");
+    ASSERT_GE(dt::wait_for([&] { return root.log().find("exit status 3") != std::string::npos && dt::exists(pidFile); },
+                           20), 0) << root.log();
+    std::string text = dt::read_file(log), last = "line 000003999 " + std::string(100, 'x') + "\nlast words\n";
+    EXPECT_TRUE(text.size() <= 256 * 1024 && text.size() > last.size() && text.compare(0, 5, "line ") == 0 &&
+                text.compare(text.size() - last.size(), last.size(), last) == 0) << text.size() << " " << text.substr(0, 20);
+    struct stat st, pid;
+    ASSERT_EQ(stat(log.c_str(), &st) | stat(pidFile.c_str(), &pid), 0);
+    // dorvan-cfg radio of any user reads the pid file.
+    EXPECT_EQ(pid.st_mode & 0777, 0644u);
+}
+
+// An external registrar's settings: hostapd leaves our file alone, the data
+// model takes them (stored, saved, one log line and trace event) and the
+// radio runs them from there.
+TEST_F(RadioHardening, RegistrarSettingsGoThroughTheDataModel)
+{
+    if (access("/usr/sbin/hostapd", X_OK) != 0)
+        GTEST_SKIP() << "hostapd not installed";
+    setenv("DORVAN_RADIO", "hostapd", 1);
+    setenv("DORVAN_HOSTAPD_DRIVER", "none", 1);
+    setenv("DORVAN_PASS_MS", "250", 1);
+    dt::Daemon d(root, {"-v", "1"});
+    std::string reply;
+    auto ask = [&](const char *cmd) { return radio_request("dvt0", cmd, &reply, 500) == 0 ? "\n" + reply : ""; };
+    dt::ask("wlsecurity wpssetup --interface wl0 --operation configureAP --configmode pin");
+    // WPS on is a restart: wait for the new hostapd to be up.
+    ASSERT_GE(dt::wait_for([&] { return has(ask("GET_CONFIG"), "wps_state=not configured") &&
+                                        has(ask("STATUS"), "state=ENABLED"); }, 15), 0);
+    // hostapd_cli's wps_config: SSID and key as hex. A line break in the
+    // SSID is refused with one log line, nothing stored.
+    EXPECT_EQ(ask("WPS_CONFIG 45760a6d61785f6e756d5f7374613d31 WPA2PSK CCMP 4e6577506173732d32303234"), "\nOK\n");
+    ASSERT_GE(dt::wait_for([&] { return root.log().find("not taken: a control byte") != std::string::npos; }, 5), 0)
+        << root.log();
+    EXPECT_EQ(ask("WPS_CONFIG 4e65774e6574 WPA2PSK CCMP 4e6577506173732d32303234"), "\nOK\n");
+    ASSERT_GE(dt::wait_for([&] { return has(dt::read_file(root.file("trace")), "apply\twps-settings\twl0"); }, 5), 0);
+    EXPECT_GE(dt::wait_for([&] { return has(ask("GET_CONFIG"), "ssid=NewNet"); }, 5), 0);
+    for (const char *flash : {"", "--flash "})
+        EXPECT_EQ(cfg(std::string(flash) + "get wlSsid_wl0v0 wlWpaPsk_wl0v0 wlAuthMode_wl0v0 wlWpa_wl0v0"),
+                  "NewNet\nNewPass-2024\npsk2\naes\n") << flash;
+    EXPECT_EQ(dt::read_file(root.file("var/dorvan/radio/hostapd.conf")).find("#WPS#"), std::string::npos);
+    EXPECT_EQ(dt::occurrences(root.log(), "settings from a registrar"), 2u) << root.log();
 }
 
 }  // namespace

@@ -1,12 +1,6 @@
 // The radio plan: image -> radio and interface parts, refusals, and value
-// safety; the control socket's silent and missing peers.
+// safety; the WPS operations' requests.
 #include <gtest/gtest.h>
-
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
-
-#include <chrono>
 
 #include "dorvan_store.h"
 #include "platform_internal.h"
@@ -175,35 +169,43 @@ TEST_F(PlanTest, InterfacesOnAndRefusalsGathered)
     EXPECT_EQ(radio_render(img, 0), "");
 }
 
-TEST_F(PlanTest, ControlSocketSilentOrPathTooLong)
+// A channel alone moves by a switch announcement; with anything else, at
+// 40 MHz or to or from hostapd's own choice, the radio restarts.
+TEST_F(PlanTest, ChannelSwitchOnlyForTheChannelAlone)
 {
-    std::string dir = root.file("var/run/hostapd");
-    ASSERT_EQ(dplat::make_dirs(dir), 0);
-    int fd = socket(AF_UNIX, SOCK_DGRAM, 0);
-    struct sockaddr_un a = {};
-    a.sun_family = AF_UNIX;
-    std::string path = dir + "/dvt0";
-    memcpy(a.sun_path, path.c_str(), path.size());
-    ASSERT_EQ(bind(fd, (struct sockaddr *)&a, sizeof(a)), 0);
-    // dorvan-cfg radio shows the file hostapd runs (not a rendering in this
-    // process's environment), masked, and asks each interface once.
-    DorvanImage img = factory;
-    std::string conf = root.file("var/dorvan/radio/hostapd.conf");
-    EXPECT_NE(radio_describe(img, 1).find("# no " + conf + ": hostapd never configured\n"), std::string::npos);
-    ASSERT_EQ(dplat::make_dirs(root.file("var/dorvan/radio")), 0);
-    dt::write_file(conf, "interface=dvt0\ndriver=none\nwpa_passphrase=secret-77\n");
-    auto t0 = std::chrono::steady_clock::now();
-    std::string reply;
-    // Sent but unanswered is told apart from never sent: only the latter
-    // may be sent again.
-    EXPECT_EQ(radio_request("dvt0", "STATUS", &reply, 300), dplat::radio::kSentNoReply);
-    std::string shown = radio_describe(img, 1);
-    double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    EXPECT_LT(s, 1.0);
-    EXPECT_NE(shown.find("interface=dvt0\ndriver=none\nwpa_passphrase=********\n# hostapd dvt0: no reply"),
-              std::string::npos) << shown;
-    EXPECT_EQ(radio_request("nosuch", "STATUS", &reply, 300), -1);
-    close(fd);
+    const Vars five = {{"wlBands", "1"}, {"wlNBwCap", "0"}}, jpB = {{"wlCountry", "JP"}, {"wlPhyType", "b"}};
+    auto with = [](Vars v, const char *ch) { return v.push_back({"wlChannel", ch}), v; };
+    const struct {
+        Vars was, now;
+        const char *want;
+    } rows[] = {
+        {{}, with({}, "11"), "CHAN_SWITCH 5 2462 ht"}, {with(five, "36"), with(five, "48"), "CHAN_SWITCH 5 5240 ht"},
+        {jpB, with(jpB, "14"), "CHAN_SWITCH 5 2484"}, {{}, with({}, "0"), ""}, {with({}, "0"), {}, ""},
+        {{}, with(five, "36"), ""}, {{{"wlNBwCap", "1"}, {"wlChannel", "3"}}, {{"wlNBwCap", "1"}, {"wlChannel", "4"}}, ""},
+        {{}, {{"wlCountry", "DE"}, {"wlChannel", "13"}}, ""},
+    };
+    for (const auto &r : rows) {
+        RadioPlan was = dplat::radio::make_plan(env, image(r.was), 1), now = dplat::radio::make_plan(env, image(r.now), 1);
+        EXPECT_EQ(was.refused + now.refused + dplat::radio::chan_switch(was.radio, now.radio), r.want) << now.radio.restart;
+    }
+}
+
+// What each WPS operation asks hostapd for: PINs of 4 or 8 digits only.
+TEST_F(PlanTest, WpsOperationsToRequests)
+{
+    const struct {
+        const char *config, *staPin, *devPin, *want;
+    } rows[] = {
+        {"client-pbc", "", "", "WPS_PBC"}, {"client-pbc-reset", "", "", "WPS_PBC"}, {"ap-pbc", "", "", "WPS_PBC"},
+        {"client-pin", "12345670", "", "WPS_PIN any 12345670"}, {"client-pin-reset", "1234", "", "WPS_PIN any 1234"},
+        {"client-pin", "123", "", ""}, {"client-pin", "12a4", "", ""}, {"client-pin", "123456789", "1234", ""},
+        {"ap-pin", "", "87654321", "WPS_AP_PIN set 87654321"}, {"ap-er", "", "1234", "WPS_AP_PIN set 1234"},
+        {"ap-pin", "1234", "1234567", ""}, {"er-done", "", "", "WPS_AP_PIN disable"}, {"er-Done", "", "", ""},
+    };
+    for (const auto &r : rows) {
+        DorvanImage img = image({{"wlWscStaPin_wl0v1", r.staPin}, {"wlWscDevPin_wl0v1", r.devPin}});
+        EXPECT_EQ(dplat::radio::wps_command(img, 1, r.config), r.want) << r.config << " " << r.staPin << " " << r.devPin;
+    }
 }
 
 }  // namespace

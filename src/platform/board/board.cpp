@@ -204,7 +204,7 @@ int boardCtl_getWirelessPWRStatus(int *status)
 {
     int rc = dplat::board::read_input(dplat::board::kSwitch, status);
     // The daemon asks once a pass: the radio's supervision rides on it.
-    radio_poll(rc != 0 ? -1 : *status == 0 ? 1 : 0);
+    radio_tick(rc != 0 ? -1 : *status == 0 ? 1 : 0);
     return rc;
 }
 

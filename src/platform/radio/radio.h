@@ -12,19 +12,22 @@
 #define DORVAN_RADIO_H
 
 #include "dorvan_store.h"
+#include "protocol.h"
 
 #include <string>
 
-// A setting was written into the working copy under its canonical key.
-void radio_note_set(const std::string &key, const char *value);
-// The working copy was stored (ok), or its store failed.
-void radio_stored(bool ok);
+// The platform drives the radio from its board read (radio_tick), its
+// store (radio_stored) and the acted-on push button (radio_wps_button).
+//
 // Once per pass of the process that owns the radio (dorvand): the wireless
 // switch as read (1 on, 0 off, -1 unreadable). Supervises hostapd and
 // applies changes stored by other processes.
-void radio_poll(int switchOn);
-// A system action ran (the WPS button's shell lines are seen here).
-void radio_system_action(const char *cmdline);
+void radio_tick(int switchOn);
+// The working copy was stored (ok), or its store failed; wps: the
+// wlWscConfig each interface was given since the last store ("" none).
+void radio_stored(bool ok, const std::string wps[WL_IFACE_COUNT]);
+// The WPS push button was acted on: push-button enrolment on wl0.
+void radio_wps_button();
 
 // dorvan-cfg radio: the configuration rendered from img with secrets masked,
 // then hostapd's state per interface.

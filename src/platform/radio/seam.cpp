@@ -14,20 +14,28 @@ namespace radio {
 
 namespace {
 
-// No system call: the default path must cost nothing per pass.
-bool hostapd_chosen()
+void no_tick(int) {}
+void no_stored(const std::string *) {}
+void no_wps(int, const char *) {}
+// Settings are stored only: no system call per pass.
+const Ops kNoneOps = {"none", no_tick, no_stored, no_wps};
+const Ops *const kBackends[] = {&kNoneOps, &kHostapdOps};
+
+// getenv only: the default path must cost nothing per pass.
+const Ops &backend()
 {
     const char *m = getenv("DORVAN_RADIO");
-    if (m == nullptr || m[0] == '\0' || strcmp(m, "none") == 0)
-        return false;
-    if (strcmp(m, "hostapd") == 0)
-        return true;
+    if (m == nullptr || m[0] == '\0')
+        return kNoneOps;
+    for (const Ops *ops : kBackends)
+        if (strcmp(m, ops->name) == 0)
+            return *ops;
     static bool told = false;
     if (!told) {
         told = true;
         log_log(CFG_LOG_ERR, __func__, __LINE__, "DORVAN_RADIO=%s unknown: settings are stored only", m);
     }
-    return false;
+    return kNoneOps;
 }
 
 bool safe_value(const std::string &s, size_t max)
@@ -88,30 +96,20 @@ std::string iface_name(const Env &env, int i)
 
 using namespace dplat::radio;
 
-void radio_note_set(const std::string &key, const char *value)
+void radio_tick(int switchOn)
 {
-    if (hostapd_chosen())
-        hostapd_note(key, value);
+    backend().tick(switchOn);
 }
 
-void radio_stored(bool ok)
+void radio_stored(bool ok, const std::string wps[WL_IFACE_COUNT])
 {
-    if (hostapd_chosen())
-        hostapd_stored(ok);
+    if (ok)
+        backend().stored(wps);
 }
 
-void radio_poll(int switchOn)
+void radio_wps_button()
 {
-    if (hostapd_chosen())
-        hostapd_poll(switchOn);
-}
-
-void radio_system_action(const char *cmdline)
-{
-    // The WPS button's first shell line asks for push-button enrolment.
-    if (cmdline != nullptr && hostapd_chosen() &&
-        strcmp(cmdline, "nvram set wps_config=client-pbc") == 0)
-        hostapd_wps_button();
+    backend().wps(0, "client-pbc");
 }
 
 std::string radio_render(const DorvanImage &img, int switchOn)
