@@ -41,14 +41,13 @@ protected:
         fflush(stdout);
         pid_t pid = fork();
         if (pid == 0) {
-            if (!freopen(out.c_str(), "w", stdout))
-                _exit(1);
-            for (int i = 1; i <= n; i++) {
-                before(i);
-                printf("#%d\n", i);
-                Varno_monitor();
-            }
-            fflush(stdout);
+            dt::write_file(out, dt::stdout_of([&] {
+                for (int i = 1; i <= n; i++) {
+                    before(i);
+                    printf("#%d\n", i);
+                    Varno_monitor();
+                }
+            }));
             _exit(0);
         }
         int st = -1;
