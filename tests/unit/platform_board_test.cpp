@@ -87,11 +87,6 @@ protected:
         dorvan_reset_process_state();
         dt::write_file(root.file("etc/dorvan/board.conf"), text);
     }
-    FakeDevice &device(const std::string &rel)
-    {
-        dt::write_file(root.file(rel), "");
-        return g_dev[root.file(rel)];
-    }
     bool logged(const std::string &s) { return root.log().find(s) != std::string::npos; }
 };
 
@@ -181,7 +176,8 @@ TEST_F(Board, DevicesAskedOnceAPassReopenedAfterFailure)
     setenv("DORVAN_PASS_MS", "200", 1);  // back-offs from 200 ms
     conf("reset evdev /dev/input/event0 KEY_RESTART\nwps evdev /dev/input/event0 KEY_WPS_BUTTON\n"
          "switch evdev /dev/input/event0 SW_RFKILL_ALL\n");
-    FakeDevice &ev = device("dev/input/event0");
+    dt::write_file(root.file("dev/input/event0"), "");
+    FakeDevice &ev = g_dev[root.file("dev/input/event0")];
     ev.keys = {KEY_RESTART, KEY_WPS_BUTTON};
     ev.switches = {SW_RFKILL_ALL};
     EXPECT_EQ(pass(), (std::vector<int>{0, 0, 0}));
@@ -209,5 +205,4 @@ TEST_F(Board, DevicesAskedOnceAPassReopenedAfterFailure)
     EXPECT_EQ(g_served, 0);
     EXPECT_FALSE(g_inheritable);
     EXPECT_TRUE(logged("wps: /dev/input/event0: device returned too few bits\n"));
-
 }
