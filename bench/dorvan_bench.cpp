@@ -721,7 +721,7 @@ int cmd_latency(int requests, const std::string &modes)
 
 // How long one poll waits for hostapd's answer: a hostapd that is ending
 // answers nothing, and a longer wait would be measured as apply time.
-const int kPollWaitMs = 5;
+const int kPollWaitMs = 1;
 
 // Polls hostapd's control socket until the reply to cmd holds want.
 bool hostapd_shows(const char *ifname, const char *cmd, const std::string &want, double seconds)
