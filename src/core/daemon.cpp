@@ -64,6 +64,12 @@ int dorvand_main(int argc, char **argv)
         log_log(CFG_LOG_ERR, "main", __LINE__, "cfgMsg_init failed, ret=%d", r);
         exit(-1);
     }
+    // Before anything is made or read there: another user's folder on the
+    // way would give them our configuration.
+    if (dorvan_state_path_safe() != 0) {
+        cfgMsg_cleanup(&msgHandle);
+        exit(-1);
+    }
     r = cfgMdm_init(DORVAN_ENTITY_ID, msgHandle, &mdmId);
     if (r != 0) {
         log_log(CFG_LOG_ERR, "main", __LINE__, "cfgMdm_init failed, ret=%d", r);

@@ -53,6 +53,11 @@ int cfgMgm_restoreDefault(void *msgHandle);
    restart above. 0: held; -1: another process holds it or it cannot be
    opened (one line logged at level 3). */
 int dorvan_hold_instance_lock(void);
+/* dorvand's own: 0 when no folder on the way to var/dorvan (those there
+   already) may be changed by a user other than root and this process's
+   (not theirs, or writable by group or others without the sticky bit);
+   -1 with one line logged at level 3. */
+int dorvan_state_path_safe(void);
 
 /* Data-model objects. */
 #define CFG_OID_LAN_IP_INTF 45

@@ -24,8 +24,10 @@ void append_line(const char *file, const char *data, size_t n)
     // Callers report errno after logging what went wrong.
     int saved = errno;
     int fd = -1;
+    // O_NONBLOCK: a FIFO there that nobody reads (or that is full) must not
+    // hold the daemon; its line goes to standard error (or is dropped).
     if (file != nullptr && file[0] != '\0')
-        fd = open_private(file, O_WRONLY | O_APPEND | O_CLOEXEC);
+        fd = open_private(file, O_WRONLY | O_APPEND | O_NONBLOCK | O_CLOEXEC);
     int out = fd >= 0 ? fd : STDERR_FILENO;
     while (n > 0) {
         ssize_t w = write(out, data, n);

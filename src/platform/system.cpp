@@ -3,6 +3,7 @@
 #include "platform_internal.h"
 
 #include <errno.h>
+#include <limits.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <stdio.h>
@@ -12,6 +13,8 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -127,6 +130,32 @@ void child_signal_defaults()
 } // namespace dplat
 
 extern "C" {
+
+int dorvan_state_path_safe(void)
+{
+    // The deepest folder there is now on the way to our state, then every
+    // folder above it: another user who may change one could swap the data
+    // model or hostapd's file, and as root we would hand them our files.
+    std::string dir = dplat::root_path(DORVAN_STATE_DIR);
+    struct stat st;
+    while (stat(dir.c_str(), &st) != 0 && errno == ENOENT && dir.find('/') != std::string::npos)
+        dir.erase(std::max<size_t>(dir.rfind('/'), 1));
+    char real[PATH_MAX];
+    if (realpath(dir.c_str(), real) == nullptr)
+        return 0;  // the start-up that follows says why
+    uid_t me = geteuid();
+    for (std::string cur = real;; cur.erase(std::max<size_t>(cur.rfind('/'), 1))) {
+        // Under the sticky bit others cannot move what is not theirs.
+        if (stat(cur.c_str(), &st) != 0 || (st.st_uid != 0 && st.st_uid != me) ||
+            ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (st.st_mode & S_ISVTX) == 0)) {
+            log_log(CFG_LOG_ERR, __func__, __LINE__, "%s may be changed by user %u or others: root not served",
+                    cur.c_str(), (unsigned)st.st_uid);
+            return -1;
+        }
+        if (cur == "/")
+            return 0;
+    }
+}
 
 int dorvan_hold_instance_lock(void)
 {

@@ -65,6 +65,19 @@ TEST_F(Hardening, PipesLockAndTraceAreTheDaemonUsersOnly)
     EXPECT_EQ(dt::front_end("--timeout 3 wlwds", "setpriv --reuid=65534 --regid=65534 --clear-groups").status, 0);
 }
 
+// A root another user may change (their folder, or one on the way anyone
+// may write) is not served: root's daemon handed them its secrets and ran
+// the hostapd.conf they edited. A sticky folder is fine.
+TEST_F(Hardening, RootOthersMayChangeIsNotServed)
+{
+    if (geteuid() != 0) GTEST_SKIP() << "needs root";
+    for (const auto &c : std::vector<std::pair<std::string, int>>{{"chmod 1777 .", -1}, {"chmod 775 var", 255}, {"chown nobody: var/dorvan", 255}}) {
+        ASSERT_EQ(dt::run("cd " + root.path() + " && chmod 700 . && chmod 755 var && chown -R root: . && " + c.first), 0);
+        EXPECT_EQ(dt::Daemon(root).wait_exit(1500), c.second) << c.first;  // killed when not ended
+    }
+    EXPECT_EQ(dt::occurrences(root.log(), "may be changed by user"), 2u);
+}
+
 // A request whose writer pauses halfway, in a pipe or a regular file, is
 // served whole once its writer closes it.
 TEST_P(HardeningPickup, HalfWrittenRequestWaitsForItsWriter)

@@ -22,6 +22,7 @@
 #include "board_ctl.h"
 #include "cfg_framework.h"
 #include "dorvan_store.h"
+#include "platform_internal.h"
 #include "testutil.h"
 
 using dplat::board::bitmap_words;
@@ -169,6 +170,9 @@ TEST_F(Board, OpenWrtHookWritesWhatWeReadAndAPlantedFifoFailsAtOnce)
     dorvan_reset_process_state();
     ASSERT_EQ(mkfifo(root.file("etc/dorvan/board.conf").c_str(), 0644), 0);
     EXPECT_EQ(pass(), (std::vector<int>{-1, -1, -1}));
+    // Nor does a FIFO nobody reads at the log or the trace (it held the daemon in open()).
+    ASSERT_EQ(mkfifo(root.file("log.fifo").c_str(), 0600) + setenv("DORVAN_LOG", root.file("log.fifo").c_str(), 1) + setenv("DORVAN_TRACE", root.file("log.fifo").c_str(), 1), 0);
+    alarm(3), dplat::trace("event"), log_log(CFG_LOG_ERR, "t", 0, "line"), alarm(0);
 }
 
 TEST_F(Board, DevicesAskedOnceAPassReopenedAfterFailure)
