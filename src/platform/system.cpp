@@ -145,9 +145,11 @@ int dorvan_state_path_safe(void)
         return 0;  // the start-up that follows says why
     uid_t me = geteuid();
     for (std::string cur = real;; cur.erase(std::max<size_t>(cur.rfind('/'), 1))) {
-        // Under the sticky bit others cannot move what is not theirs.
-        if (stat(cur.c_str(), &st) != 0 || (st.st_uid != 0 && st.st_uid != me) ||
-            ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (st.st_mode & S_ISVTX) == 0)) {
+        // Under the sticky bit others cannot move what is not theirs; our own
+        // group may write (a umask of 002 makes every folder so).
+        bool ok = stat(cur.c_str(), &st) == 0 && (st.st_uid == 0 || st.st_uid == me);
+        mode_t others = S_IWOTH | (st.st_gid == getegid() ? 0 : S_IWGRP);
+        if (!ok || ((st.st_mode & others) != 0 && (st.st_mode & S_ISVTX) == 0)) {
             log_log(CFG_LOG_ERR, __func__, __LINE__, "%s may be changed by user %u or others: root not served",
                     cur.c_str(), (unsigned)st.st_uid);
             return -1;
