@@ -21,7 +21,6 @@ list=${1:-$top/tests/mutation/list.txt}
 shift $(( $# > 0 ? 1 : 0 ))
 only=" $* "
 work=${MUT_DIR:-/tmp/dorvan-mutation}
-mkdir -p "$work"
 rm -rf "$work/src" && mkdir -p "$work/src"
 tar -C "$top" --exclude='./build*' --exclude=./.git --exclude=./demo -cf - . | tar -C "$work/src" -xf -
 cmake -S "$work/src" -B "$work/build" -G Ninja -DDORVAN_TESTS=ON > "$work/configure.log"

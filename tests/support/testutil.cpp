@@ -240,11 +240,8 @@ int run_golden(const std::string &file)
         std::string name = rest.substr(0, sp2), value = sp2 == std::string::npos ? "" : rest.substr(sp2 + 1);
         if (verb == ">") {
             finish();
-            request = rest;
-            request_line = lineno;
-            pending = true;
-            given = none = partial = false;
-            want_text = want_out = "";
+            request = rest, request_line = lineno, want_text = want_out = "";
+            pending = true, given = none = partial = false;
             root->clear_trace();
             size_t log_size = root->log().size();
             out = stdout_of([&] { reply = run_request(request); });
@@ -253,8 +250,7 @@ int run_golden(const std::string &file)
             exchanges++;
             continue;
         }
-        if (verb == "@fresh" || verb == "@seed" || verb == "@peers" || verb == "@locked" ||
-            verb == "@unlocked" || verb == "@regdb")
+        if (std::string(" @fresh @seed @peers @locked @unlocked @regdb ").find(" " + verb + " ") != std::string::npos)
             finish();
         else if (verb != "@stored" && !pending)
             ADD_FAILURE() << at << ": no request before " << verb;
@@ -423,11 +419,7 @@ std::string ask(const std::string &request, int timeout_ms)
 {
     std::string reply, error, bytes = R(request);
     fe_result r = fe_exchange(bytes.data(), bytes.size(), timeout_ms, &reply, &error);
-    if (r == FE_NO_REPLY)
-        return "<timeout>";
-    if (r != FE_OK)
-        return "<error: " + error + ">";
-    return reply;
+    return r == FE_OK ? reply : r == FE_NO_REPLY ? "<timeout>" : "<error: " + error + ">";
 }
 
 std::string raw_exchange(const std::string &request_bytes, int timeout_ms)
