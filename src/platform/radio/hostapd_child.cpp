@@ -132,7 +132,7 @@ void start(bool traced)
     detach();
     hd.answered = false;
     hd.hupPending = false;
-    write_file_atomic(hd.pidPath, std::to_string((long)pid) + "\n", nullptr, 0644, false);
+    name_on_file();
     // One trace event and one log line per apply: a restart tells its own.
     if (!traced)
         return;
@@ -224,7 +224,19 @@ void reap()
              ("hostapd " + std::to_string(hd.child) + " ended: " + status(st) + ", see " + hd.logPath).c_str());
     hd.child = -1;
     unlink(hd.pidPath.c_str());
+    hd.onFile = -1;
     detach();
+}
+
+// The hostapd that runs or is ending is named on file at every pass: a
+// write that failed (a full disk) is tried again, or a dorvand re-executed
+// meanwhile would never end it.
+void name_on_file()
+{
+    pid_t pid = hd.child >= 0 ? hd.child : hd.ending;
+    if (pid >= 0 && pid != hd.onFile &&
+        write_file_atomic(hd.pidPath, std::to_string((long)pid) + "\n", nullptr, 0644, false) == 0)
+        hd.onFile = pid;
 }
 
 void reload()
@@ -275,6 +287,7 @@ bool ended()
     if (r == hd.ending || (r < 0 && errno == ECHILD)) {
         hd.ending = -1;
         unlink(hd.pidPath.c_str());
+        hd.onFile = -1;
         return true;
     }
     if (monotonic_ms() >= hd.killAtMs) {

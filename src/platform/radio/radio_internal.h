@@ -102,6 +102,7 @@ struct Hostapd {
 
     pid_t child = -1;
     pid_t ending = -1;          // told to end, not yet reaped
+    pid_t onFile = -1;          // the pid the pid file names
     int64_t killAtMs = 0;       // then killed
     bool restarting = false;    // a start waits for it to end
     int64_t startedMs = 0;
@@ -146,6 +147,7 @@ void note(int level, const char *what);
 bool become_owner();
 void drain_log();
 void reap();
+void name_on_file();
 void reload();
 void check_answered();
 void stop();
