@@ -114,11 +114,14 @@ TEST_F(PlanTest, ImageToPartsAndRefusals)
         // What can be taken is encoded: no stored byte adds a line.
         {{{"wlSsid_wl0v0", "evil\nwpa=0"}}, 0, "", {"ssid2=6576696c0a7770613d30", "!ssid"}},
         {{{"wlSsid_wl0v1", " lead"}, {"wlEnbl_wl0v1", "1"}}, 1, "", {"ssid2=206c656164"}},
-        // A guest: its own settings, the MAC filter, WPS a restart.
-        {{{"wlEnbl_wl0v1", "1"}, {"wlHide_wl0v1", "1"}, {"wlMaxAssoc_wl0v1", "200"}, {"wlGlobalMaxAssoc", "50"},
+        // A guest: its own settings, the MAC filter, WPS a restart; hostapd
+        // runs no WPS on a hidden SSID.
+        {{{"wlEnbl_wl0v1", "1"}, {"wlMaxAssoc_wl0v1", "200"}, {"wlGlobalMaxAssoc", "50"},
           {"wlFltMacMode_wl0v1", "Allow"}, {"wlWscMode_wl0v1", "enabled"}},
-         1, "", {"ssid=Dorvan-Guest1", "ignore_broadcast_ssid=1", "max_num_sta=50", "macaddr_acl=1", "^wps_state=2",
+         1, "", {"ssid=Dorvan-Guest1", "ignore_broadcast_ssid=0", "max_num_sta=50", "macaddr_acl=1", "^wps_state=2",
                  "wps_independent=1"}},
+        {{{"wlEnbl_wl0v1", "1"}, {"wlHide_wl0v1", "1"}, {"wlWscMode_wl0v1", "enabled"}}, 1, "",
+         {"ignore_broadcast_ssid=1", "!wps_state", "!eap_server"}},
     };
     for (const Row &r : rows) {
         wlmgr_setVar("wlCountry", r.workingCountry);

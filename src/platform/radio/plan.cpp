@@ -392,7 +392,8 @@ static Section render_bss(const Env &env, const DorvanImage &img, int i)
         line(out, "ssid", ssid);
     else
         line(out, "ssid2", hex(ssid));
-    line(out, "ignore_broadcast_ssid", flag(get(img, if_key("wlHide", i))) ? 1 : 0);
+    bool hidden = flag(get(img, if_key("wlHide", i)));
+    line(out, "ignore_broadcast_ssid", hidden ? 1 : 0);
     long sta = number(get(img, if_key("wlMaxAssoc", i)));
     long global = number(get(img, "wlGlobalMaxAssoc"));
     if (global > 0 && global < sta)
@@ -434,8 +435,10 @@ static Section render_bss(const Env &env, const DorvanImage &img, int i)
         return s;
     }
 
-    // WPS is built when the interface starts: its on/off is a restart.
-    if (wpsAllowed && get(img, if_key("wlWscMode", i)) == "enabled") {
+    // WPS is built when the interface starts: its on/off is a restart. A
+    // hidden SSID turns it off in hostapd's read of the file only, which a
+    // beacon update or a re-read never undo: hiding is a WPS change.
+    if (wpsAllowed && !hidden && get(img, if_key("wlWscMode", i)) == "enabled") {
         line(&s.restart, "wps_state", get(img, if_key("wlWscAPMode", i)) == "0" ? 1 : 2);
         // A registrar's settings come to us as an event: hostapd never
         // rewrites our file, and settings for one interface stay on it.
