@@ -209,7 +209,9 @@ bool render_security(Section *s, const DorvanImage &img, int i, bool *wpsAllowed
         s->refused = if_key("wlAuthMode", i);
         return false;
     }
-    *wpsAllowed = open || (wpa != 0 && !eap);
+    // hostapd turns WPS off for WEP and for WPA without WPA2/CCMP when it
+    // reads the file: the file leaves it out too.
+    *wpsAllowed = open && !staticWep;
     line(out, "auth_algs", shared ? 2 : 1);
 
     bool bits64 = number(get(img, if_key("wlKeyBit", i))) == 1;
@@ -279,6 +281,7 @@ bool render_security(Section *s, const DorvanImage &img, int i, bool *wpsAllowed
         s->refused = if_key("wlWpa", i);
         return false;
     }
+    *wpsAllowed = !eap && (wpa & 2) && cipher != "tkip";
     if (wpa & 1)
         line(out, "wpa_pairwise", c);
     if (wpa & 2)
