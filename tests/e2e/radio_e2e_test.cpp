@@ -94,12 +94,16 @@ while True:
 
 // The settings' mapping is the plan's unit test, what reaches the air the
 // VM test's; here, supervising the real program: killed, it is back within
-// the first back-off step, named on file, and it never outlives dorvand.
+// the first back-off step, named on file, and it never outlives dorvand. A
+// relative root: hostapd is given whole paths, dorvan-cfg with the whole
+// root knows it for ours.
 TEST_F(RadioE2E, KilledHostapdIsBackAndNeverOutlivesDorvand)
 {
     setenv("DORVAN_PASS_MS", "250", 1);
-    start({"-v", "1"});
+    size_t slash = root.path().rfind('/');
+    d.reset(new dt::Daemon(root, {"-v", "1"}, {"env", "-C", root.path().substr(0, slash), "DORVAN_ROOT=" + root.path().substr(slash + 1)}));
     ASSERT_TRUE(up());
+    EXPECT_TRUE(has(cfg("radio"), "# hostapd dvt0: ENABLED")) << out;
     long before = pid();
     ASSERT_GT(before, 0);
     // A full disk as the new one starts: its pid lands on file later.
@@ -256,9 +260,9 @@ while True:
 
     // A hostapd of ours (its pid file, our configuration on its command
     // line) that is silent, or answers with terminal escapes.
-    auto fake = [&](const char *mode) {
+    auto fake = [&](const char *mode, const char *conf = "/hostapd.conf") {
         unlink((ctl + "/dvt0").c_str());
-        dt::run(prog + " " + radio + "/hostapd.conf " + mode + " " + ctl + "/dvt0 >/dev/null 2>&1 & echo $! > " + radio +
+        dt::run(prog + " " + radio + conf + " " + mode + " " + ctl + "/dvt0 >/dev/null 2>&1 & echo $! > " + radio +
                 "/hostapd.pid");
         EXPECT_GE(dt::wait_for([&] { return dt::exists(ctl + "/dvt0"); }, 3), 0);
         return atol(dt::read_file(radio + "/hostapd.pid").c_str());
@@ -274,8 +278,10 @@ while True:
     kill((pid_t)atol(pid.c_str()), SIGKILL);
     pid_t escaping = (pid_t)fake("escape");
     EXPECT_TRUE(has(cfg("radio"), "# hostapd dvt0: ?]0;owned?ENABLED"));
-    // The same answer from a socket planted while ours is not running.
-    unlink((radio + "/hostapd.pid").c_str());
+    // The same answer from a socket planted while ours is not running: the
+    // program the pid file names has a longer path than ours.
+    kill(escaping, SIGKILL);
+    escaping = (pid_t)fake("escape", "/hostapd.conf.old");
     EXPECT_TRUE(has(cfg("radio"), "# hostapd dvt0: " + ctl + "/dvt0 is not our hostapd's socket (process " +
                                       std::to_string(escaping) + "): ours is not running"));
     kill(escaping, SIGKILL);

@@ -311,7 +311,8 @@ void start_when_ended()
     hd.restarting = false;
 }
 
-// The hostapd running confPath, as pidPath names it; -1 when none.
+// The hostapd running confPath, as pidPath names it; -1 when none. The
+// path is one whole argument: /x/tmp/a's hostapd is not /tmp/a's.
 pid_t running_hostapd(const std::string &pidPath, const std::string &confPath)
 {
     std::string text;
@@ -320,7 +321,7 @@ pid_t running_hostapd(const std::string &pidPath, const std::string &confPath)
     long pid = atol(text.c_str());
     std::string cmdline;
     if (pid <= 1 || read_whole_file("/proc/" + std::to_string(pid) + "/cmdline", &cmdline, nullptr, 4096) != 0 ||
-        cmdline.find(confPath) == std::string::npos)
+        (std::string(1, '\0') + cmdline).find('\0' + confPath + '\0') == std::string::npos)
         return -1;
     return (pid_t)pid;
 }
