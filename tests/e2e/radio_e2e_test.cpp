@@ -195,6 +195,26 @@ TEST_F(RadioE2E, SlowHostapdUnreadableModelAndUnwritableConfiguration)
     EXPECT_EQ(pid(), first);
 }
 
+// A PONG from a socket planted at hostapd's path is not hostapd's: one still
+// starting is not signalled to re-read (SIGHUP would end it).
+TEST_F(RadioE2E, OnlyOurHostapdAnswersAndGuestsLeaveNoFiles)
+{
+    std::string prog = program(R"(p = os.environ['DORVAN_ROOT'] + '/var/run/hostapd/dvt0'; os.makedirs(os.path.dirname(p), exist_ok=True)
+os.fork() and sys.exit(time.sleep(15)); signal.alarm(15); s = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM); s.bind(p)
+while True: d, a = s.recvfrom(64); s.sendto(b'PONG\n', a)
+)");
+    if (prog.empty())
+        GTEST_SKIP() << "no python3";
+    setenv("DORVAN_HOSTAPD", prog.c_str(), 1);
+    setenv("DORVAN_PASS_MS", "250", 1);
+    start({"-v", "1"});
+    ASSERT_GE(dt::wait_for([&] { return dt::exists(root.file("var/run/hostapd/dvt0")); }, 3), 0);
+    cfg("set wlSsid_wl0v0 other");
+    ASSERT_GE(dt::wait_for([&] { return has(conf(), "ssid=other"); }, 3), 0);
+    usleep(passes(3));
+    EXPECT_EQ(traced("apply\treload"), 0u) << root.log();
+}
+
 // A program that cannot be executed: its starts back off, it says why in hostapd's output file, and that file is
 // never followed through a link.
 TEST_F(RadioE2E, FailingProgramBacksOffAndItsLogNeverFollowsALink)

@@ -87,14 +87,6 @@ bool live_only(const Section &was, const Section &now)
            fixed_lines(was.lines, &a) == fixed_lines(now.lines, &b) && a.size() == b.size();
 }
 
-// A request our own hostapd answered: an answer from a socket planted at
-// the path is no answer.
-bool ours(const std::string &ifname, const char *cmd, std::string *reply, int waitMs)
-{
-    pid_t from = -1;
-    return request(hd.env.ctrlDir, ifname, cmd, reply, waitMs, &from) == 0 && from == hd.child;
-}
-
 bool ok_reply(const std::string &ifname, const std::string &cmd, int waitMs = kCtrlWaitMs)
 {
     std::string reply;
@@ -268,6 +260,12 @@ bool apply_parts(const Section &radio, const Section *const use[4])
 }
 
 } // namespace
+
+bool ours(const std::string &ifname, const char *cmd, std::string *reply, int waitMs)
+{
+    pid_t from = -1;
+    return request(hd.env.ctrlDir, ifname, cmd, reply, waitMs, &from) == 0 && from == hd.child;
+}
 
 std::string chan_switch(const Section &was, const Section &now)
 {

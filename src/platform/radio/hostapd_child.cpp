@@ -252,8 +252,7 @@ void reload()
 void check_answered()
 {
     std::string reply;
-    if (hd.child < 0 || hd.answered ||
-        request(hd.env.ctrlDir, hd.env.ifname, "PING", &reply, kPingWaitMs) != 0 ||
+    if (hd.child < 0 || hd.answered || !ours(hd.env.ifname, "PING", &reply, kPingWaitMs) ||
         reply.compare(0, 4, "PONG") != 0)
         return;
     hd.answered = true;

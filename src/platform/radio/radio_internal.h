@@ -143,6 +143,10 @@ struct Hostapd {
 extern Hostapd hd;
 void note(int level, const char *what);
 
+// A request our own hostapd answered: an answer from a socket planted at
+// the path is no answer.
+bool ours(const std::string &ifname, const char *cmd, std::string *reply, int waitMs);
+
 // Supervision.
 bool become_owner();
 void drain_log();
