@@ -196,7 +196,8 @@ TEST_F(RadioE2E, SlowHostapdUnreadableModelAndUnwritableConfiguration)
 }
 
 // A PONG from a socket planted at hostapd's path is not hostapd's: one still
-// starting is not signalled to re-read (SIGHUP would end it).
+// starting is not signalled to re-read (SIGHUP would end it). A guest that
+// leaves takes its own files (its passphrase) along.
 TEST_F(RadioE2E, OnlyOurHostapdAnswersAndGuestsLeaveNoFiles)
 {
     std::string prog = program(R"(p = os.environ['DORVAN_ROOT'] + '/var/run/hostapd/dvt0'; os.makedirs(os.path.dirname(p), exist_ok=True)
@@ -213,6 +214,12 @@ while True: d, a = s.recvfrom(64); s.sendto(b'PONG\n', a)
     ASSERT_GE(dt::wait_for([&] { return has(conf(), "ssid=other"); }, 3), 0);
     usleep(passes(3));
     EXPECT_EQ(traced("apply\treload"), 0u) << root.log();
+    std::string own = root.file("var/dorvan/radio/hostapd-wl0.1");
+    cfg("set wlEnbl_wl0v1 1 wlFltMacMode_wl0v1 allow");
+    ASSERT_GE(dt::wait_for([&] { return dt::exists(own + ".maclist"); }, 3), 0);
+    dt::write_file(own + ".conf", "as an ADD writes it\n");
+    cfg("set wlEnbl_wl0v1 0");
+    EXPECT_GE(dt::wait_for([&] { return !dt::exists(own + ".maclist") && !dt::exists(own + ".conf"); }, 3), 0);
 }
 
 // A program that cannot be executed: its starts back off, it says why in hostapd's output file, and that file is

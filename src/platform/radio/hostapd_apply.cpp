@@ -9,6 +9,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -204,7 +205,7 @@ bool bss_change(int i, const Section *was, const Section *now, const Section &ra
                  (mac[5] + (unsigned)i) & 0xff);
         bssid = buf;
     }
-    std::string file = hd.env.radioDir + "/hostapd-" + kIfaceNames[i] + ".conf";
+    std::string file = bss_file(hd.env, i, ".conf");
     std::string add = "ADD bss_config=" + phy + ":" + file;
     if (now != nullptr && (phy.empty() || add.size() > 255))
         return cannot(phy.empty() ? "no PHY name" : "request too long");
@@ -316,6 +317,14 @@ void apply(const DorvanImage &img)
         return;
     if (!write_conf(conf, use))
         return;
+    // A guest that left takes its files (its passphrase) along, a filter
+    // turned off its list: hostapd.conf says the whole truth.
+    for (int i = 0; i < 4; i++) {
+        if (i > 0 && use[i] == nullptr)
+            unlink(bss_file(hd.env, i, ".conf").c_str());
+        if (use[i] == nullptr || use[i]->aclPath.empty())
+            unlink(bss_file(hd.env, i, ".maclist").c_str());
+    }
     hd.applied = all;
     bool done = hd.child >= 0 && apply_parts(*r, use);
     // What a hostapd started from now on runs too.

@@ -419,7 +419,7 @@ static Section render_bss(const Env &env, const DorvanImage &img, int i)
     for (char &c : fm)
         c = (char)tolower((unsigned char)c);
     if (fm == "allow" || fm == "deny") {
-        s.aclPath = env.radioDir + "/hostapd-" + wl_iface_names[i] + ".maclist";
+        s.aclPath = bss_file(env, i, ".maclist");
         for (const DorvanFilterEntry &f : img.filters) {
             std::string mac;
             if (f.ifname != wl_iface_names[i])
@@ -560,6 +560,11 @@ std::string assemble(const Env &env, const Section &radio, const Section *const 
         out += parts[i]->restart + parts[i]->lines;
     }
     return out;
+}
+
+std::string bss_file(const Env &env, int i, const char *ext)
+{
+    return env.radioDir + "/hostapd-" + wl_iface_names[i] + ext;
 }
 
 std::string masked(const std::string &conf)

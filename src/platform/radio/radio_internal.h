@@ -26,6 +26,8 @@ struct Env {
 bool read_env(Env *env);
 // hostapd's interface for wl0.I.
 std::string iface_name(const Env &env, int i);
+// A file of wl0.I's own beside the configuration: hostapd-wl0.I<ext>.
+std::string bss_file(const Env &env, int i, const char *ext);
 
 // One part of the configuration. A part with a refused setting is not used:
 // the interface keeps its last good part.
