@@ -124,6 +124,11 @@ std::string read_reply(int fd, int timeout_ms);
 int run_golden(const std::string &file);
 
 size_t occurrences(const std::string &text, const std::string &what);
+// Whether text holds line as a whole line.
+inline bool has_line(const std::string &text, const std::string &line)
+{
+    return ("\n" + text).find("\n" + line + "\n") != std::string::npos;
+}
 // How many entries of folder dir have part in their name (0 when unreadable).
 size_t entries_named(const std::string &dir, const std::string &part);
 // A daemon whose WPS button is held prints one counter line a pass: when
