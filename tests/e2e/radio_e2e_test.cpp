@@ -21,11 +21,6 @@ namespace {
 const char kHostapd[] = "/usr/sbin/hostapd";
 const char kIf[] = "dvt0";
 
-size_t count(const dt::Lines &lines, const std::string &line)
-{
-    return (size_t)std::count(lines.begin(), lines.end(), line);
-}
-
 struct RadioE2E : ::testing::Test {
     dt::TempRoot root;
     std::unique_ptr<dt::Daemon> d;
@@ -52,7 +47,7 @@ struct RadioE2E : ::testing::Test {
         return p.empty() ? -1 : atol(p.c_str());
     }
     bool up() { return dt::wait_for([&] { return ctl("STATUS").find("state=ENABLED") != std::string::npos; }, 10) >= 0; }
-    size_t traced(const std::string &line) { return count(root.trace(), line); }
+    size_t traced(const std::string &line) { return dt::count_line(root.trace(), line); }
     // n passes of the daemon, in microseconds.
     useconds_t passes(int n) { return (useconds_t)(n * span_ms(SPAN_PASS) * 1000); }
     // A python3 program at root/prog, or "" when there is no python3.
@@ -84,7 +79,7 @@ while True:
         setenv("DORVAN_PASS_MS", "250", 1);
         return !prog.empty();
     }
-    size_t faked(const std::string &line) { return count(dt::lines(dt::read_file(root.file("fake.log"))), line); }
+    size_t faked(const std::string &line) { return dt::count_line(dt::lines(dt::read_file(root.file("fake.log"))), line); }
 };
 
 // The settings' mapping is the plan's unit test, what reaches the air the
