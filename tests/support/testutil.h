@@ -7,6 +7,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <utility>
@@ -124,6 +125,12 @@ std::string read_reply(int fd, int timeout_ms);
 int run_golden(const std::string &file);
 
 size_t occurrences(const std::string &text, const std::string &what);
+// How many of lines are line; whether text holds line as a whole line.
+inline size_t count_line(const Lines &lines, const std::string &line) { return (size_t)std::count(lines.begin(), lines.end(), line); }
+inline bool has_line(const std::string &text, const std::string &line)
+{
+    return ("\n" + text).find("\n" + line + "\n") != std::string::npos;
+}
 // How many entries of folder dir have part in their name (0 when unreadable).
 size_t entries_named(const std::string &dir, const std::string &part);
 // A daemon whose WPS button is held prints one counter line a pass: when

@@ -60,11 +60,7 @@ protected:
     {
         return [=](int i) { root.board(button, i >= from && i <= to ? "0" : "1"); };
     }
-    long count(const std::string &line) const
-    {
-        auto t = root.trace();
-        return std::count(t.begin(), t.end(), line);
-    }
+    long count(const std::string &line) const { return (long)dt::count_line(root.trace(), line); }
 };
 
 // n counter lines with counts 1..n, the first on pass `first`.

@@ -16,11 +16,6 @@ using dplat::radio::RadioPlan;
 using dplat::radio::Section;
 using Vars = std::vector<std::pair<std::string, std::string>>;
 
-bool has(const std::string &text, const std::string &line)
-{
-    return ("\n" + text).find("\n" + line + "\n") != std::string::npos;
-}
-
 struct PlanTest : ::testing::Test {
     dt::TempRoot root;
     DorvanImage factory = dorvan_factory_image();
@@ -53,7 +48,8 @@ struct PlanTest : ::testing::Test {
 TEST_F(PlanTest, ImageToPartsAndRefusals)
 {
     const std::string wepKeys = "0102030405060708090a0b0c0d";
-    const Vars wpa2 = {{"wlRadiusServerIP_wl0v0", "127.0.0.1"}, {"wlRadiusKey_wl0v0", "s3cret"}};
+    const Vars wpa2 = {{"wlRadiusServerIP_wl0v0", "127.0.0.1"}, {"wlRadiusKey_wl0v0", "s3cret"}},
+               wps = {{"wlWscMode_wl0v0", "enabled"}, {"wlWscMode_wl0v1", "enabled"}};
     struct Row {
         Vars set;
         int part;
@@ -84,22 +80,24 @@ TEST_F(PlanTest, ImageToPartsAndRefusals)
         {{{"wlChannel", "14"}}, -1, "wlChannel", {}}, {{{"wlCountry", "U1"}}, -1, "wlCountry", {}},
         {{{"wlCountry", "USA"}}, -1, "wlCountry", {}}, {{{"wlBcnIntvl", "10"}}, -1, "wlBcnIntvl", {}},
         {{{"wlFrgThrshld", "100"}}, -1, "wlFrgThrshld", {}}, {{{"wlChannel", "-1"}}, -1, "wlChannel", {}},
-        // Security modes and their keys.
-        {{{"wlAuthMode_wl0v0", "psk"}, {"wlWpa_wl0v0", "tkip"}}, 0, "", {"wpa=1", "wpa_pairwise=TKIP", "wpa_group_rekey=3600"}},
-        {{{"wlAuthMode_wl0v0", "psk2mix"}, {"wlWpa_wl0v0", "tkip+aes"}, {"wlWpaPsk_wl0v0", "dorvan-home-2417"}}, 0, "",
-         {"wpa=3", "wpa_pairwise=TKIP CCMP", "rsn_pairwise=TKIP CCMP", "wpa_passphrase=dorvan-home-2417"}},
+        // Security modes and their keys; WPS only where hostapd runs it (not
+        // with WEP, nor without WPA2 and CCMP).
+        {{wps[0], {"wlAuthMode_wl0v0", "psk"}}, 0, "", {"wpa=1", "wpa_group_rekey=3600", "!wps_state"}},
+        {{wps[0], {"wlWpa_wl0v0", "tkip"}}, 0, "", {"rsn_pairwise=TKIP", "!wps_state"}},
+        {{wps[0], {"wlAuthMode_wl0v0", "psk2mix"}, {"wlWpa_wl0v0", "tkip+aes"}, {"wlWpaPsk_wl0v0", "dorvan-home-2417"}},
+         0, "", {"wpa=3", "wpa_pairwise=TKIP CCMP", "rsn_pairwise=TKIP CCMP", "wpa_passphrase=dorvan-home-2417",
+                 "^wps_state=2"}},
         {{{"wlWpaPsk_wl0v0", std::string(64, 'a')}}, 0, "", {"wpa_psk=" + std::string(64, 'a'), "!wpa_passphrase"}},
-        {{wpa2[0], wpa2[1], {"wlAuthMode_wl0v0", "wpa2"}, {"wlPreauth_wl0v0", "1"}}, 0, "",
-         {"wpa_key_mgmt=WPA-EAP", "ieee8021x=1", "auth_server_addr=127.0.0.1", "auth_server_port=1812",
+        {{wpa2[0], wpa2[1], wps[0], {"wlAuthMode_wl0v0", "wpa2"}, {"wlPreauth_wl0v0", "1"}}, 0, "",
+         {"!wps_state", "wpa_key_mgmt=WPA-EAP", "ieee8021x=1", "auth_server_addr=127.0.0.1", "auth_server_port=1812",
           "auth_server_shared_secret=s3cret", "eap_reauth_period=36000", "rsn_preauth=1", "own_ip_addr=127.0.0.1"}},
-        {{wpa2[0], wpa2[1], {"wlAuthMode_wl0v0", "wpa"}, {"wlWscMode_wl0v0", "enabled"}}, 0, "",
-         {"wpa=1", "wpa_pairwise=CCMP", "!wps_state", "!rsn_preauth"}},
+        {{wpa2[0], wpa2[1], {"wlAuthMode_wl0v0", "wpa"}}, 0, "", {"wpa=1", "wpa_pairwise=CCMP", "!rsn_preauth"}},
         {{wpa2[0], wpa2[1], {"wlAuthMode_wl0v0", "radius"}}, 0, "", {"ieee8021x=1", "wep_key_len_broadcast=13", "!wpa"}},
         {{{"wlAuthMode_wl0v0", "shared"}, {"wlKey2_wl0v0", wepKeys}, {"wlKeyIndex_wl0v0", "2"}}, 0, "",
          {"auth_algs=2", "wep_key1=" + wepKeys, "wep_default_key=1", "!wpa"}},
         {{{"wlAuthMode_wl0v0", "shared"}, {"wlKey1_wl0v0", "abcdefghijklm"}}, 0, "", {"wep_key0=6162636465666768696a6b6c6d"}},
-        {{{"wlAuthMode_wl0v0", "open"}, {"wlWep_wl0v0", "enabled"}, {"wlKeyBit_wl0v0", "1"}, {"wlKey1_wl0v0", "ab\"#c"}},
-         0, "", {"auth_algs=1", "wep_key0=6162222363"}},
+        {{wps[0], {"wlAuthMode_wl0v0", "open"}, {"wlWep_wl0v0", "enabled"}, {"wlKeyBit_wl0v0", "1"},
+          {"wlKey1_wl0v0", "ab\"#c"}}, 0, "", {"auth_algs=1", "wep_key0=6162222363", "!wps_state"}},
         {{{"wlWpaPsk_wl0v0", "7chars!"}}, 0, "wlWpaPsk_wl0v0", {}}, {{{"wlWpa_wl0v0", "ccmp"}}, 0, "wlWpa_wl0v0", {}},
         {{{"wlWpaPsk_wl0v0", "pass\nwpa=0 more"}}, 0, "wlWpaPsk_wl0v0", {}},
         {{{"wlWpaPsk_wl0v0", std::string(64, 'p')}}, 0, "wlWpaPsk_wl0v0", {}},
@@ -113,12 +111,13 @@ TEST_F(PlanTest, ImageToPartsAndRefusals)
         {{{"wlAuthMode_wl0v0", "wpa2"}, {"wlRadiusServerIP_wl0v0", "0.0.0.0"}}, 0, "wlRadiusServerIP_wl0v0", {}},
         // What can be taken is encoded: no stored byte adds a line.
         {{{"wlSsid_wl0v0", "evil\nwpa=0"}}, 0, "", {"ssid2=6576696c0a7770613d30", "!ssid"}},
-        {{{"wlSsid_wl0v1", " lead"}, {"wlEnbl_wl0v1", "1"}}, 1, "", {"ssid2=206c656164"}},
+        // hostapd runs no WPS on a hidden SSID.
+        {{{"wlSsid_wl0v1", " lead"}, {"wlEnbl_wl0v1", "1"}, {"wlHide_wl0v1", "1"}, wps[1]}, 1, "",
+         {"ssid2=206c656164", "ignore_broadcast_ssid=1", "!wps_state"}},
         // A guest: its own settings, the MAC filter, WPS a restart.
-        {{{"wlEnbl_wl0v1", "1"}, {"wlHide_wl0v1", "1"}, {"wlMaxAssoc_wl0v1", "200"}, {"wlGlobalMaxAssoc", "50"},
-          {"wlFltMacMode_wl0v1", "Allow"}, {"wlWscMode_wl0v1", "enabled"}},
-         1, "", {"ssid=Dorvan-Guest1", "ignore_broadcast_ssid=1", "max_num_sta=50", "macaddr_acl=1", "^wps_state=2",
-                 "wps_independent=1"}},
+        {{wps[1], {"wlEnbl_wl0v1", "1"}, {"wlMaxAssoc_wl0v1", "200"}, {"wlGlobalMaxAssoc", "50"},
+          {"wlFltMacMode_wl0v1", "Allow"}},
+         1, "", {"ssid=Dorvan-Guest1", "max_num_sta=50", "macaddr_acl=1", "^wps_state=2", "wps_independent=1"}},
     };
     for (const Row &r : rows) {
         wlmgr_setVar("wlCountry", r.workingCountry);
@@ -133,10 +132,10 @@ TEST_F(PlanTest, ImageToPartsAndRefusals)
             if (w[0] == '!')
                 EXPECT_EQ(("\n" + s.restart + s.lines).find("\n" + w.substr(1) + "="), std::string::npos) << w;
             else
-                EXPECT_TRUE(has(w[0] == '^' ? s.restart : s.lines, w.substr(w[0] == '^'))) << w;
+                EXPECT_TRUE(dt::has_line(w[0] == '^' ? s.restart : s.lines, w.substr(w[0] == '^'))) << w;
         }
         if (!s.aclPath.empty()) {
-            EXPECT_TRUE(has(s.lines, "accept_mac_file=" + s.aclPath));
+            EXPECT_TRUE(dt::has_line(s.lines, "accept_mac_file=" + s.aclPath));
             EXPECT_EQ(s.acl, "00:01:02:03:04:05\n");
             EXPECT_EQ(p.leftOut, std::vector<std::string>{"00:11:22:33:44:55:66"});
         }

@@ -87,6 +87,7 @@ void tick(int switchOn)
         start_when_ended();
     else
         ended();
+    name_on_file();
     if (!hd.wps.empty())
         send_wps();
     attach();

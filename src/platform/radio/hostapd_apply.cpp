@@ -9,6 +9,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -85,14 +86,6 @@ bool live_only(const Section &was, const Section &now)
     std::vector<std::string> a, b;
     return was.restart == now.restart &&
            fixed_lines(was.lines, &a) == fixed_lines(now.lines, &b) && a.size() == b.size();
-}
-
-// A request our own hostapd answered: an answer from a socket planted at
-// the path is no answer.
-bool ours(const std::string &ifname, const char *cmd, std::string *reply, int waitMs)
-{
-    pid_t from = -1;
-    return request(hd.env.ctrlDir, ifname, cmd, reply, waitMs, &from) == 0 && from == hd.child;
 }
 
 bool ok_reply(const std::string &ifname, const std::string &cmd, int waitMs = kCtrlWaitMs)
@@ -212,7 +205,7 @@ bool bss_change(int i, const Section *was, const Section *now, const Section &ra
                  (mac[5] + (unsigned)i) & 0xff);
         bssid = buf;
     }
-    std::string file = hd.env.radioDir + "/hostapd-" + kIfaceNames[i] + ".conf";
+    std::string file = bss_file(hd.env, i, ".conf");
     std::string add = "ADD bss_config=" + phy + ":" + file;
     if (now != nullptr && (phy.empty() || add.size() > 255))
         return cannot(phy.empty() ? "no PHY name" : "request too long");
@@ -269,6 +262,12 @@ bool apply_parts(const Section &radio, const Section *const use[4])
 
 } // namespace
 
+bool ours(const std::string &ifname, const char *cmd, std::string *reply, int waitMs)
+{
+    pid_t from = -1;
+    return request(hd.env.ctrlDir, ifname, cmd, reply, waitMs, &from) == 0 && from == hd.child;
+}
+
 std::string chan_switch(const Section &was, const Section &now)
 {
     std::vector<std::string> a = split_lines(was.restart), b = split_lines(now.restart);
@@ -318,6 +317,14 @@ void apply(const DorvanImage &img)
         return;
     if (!write_conf(conf, use))
         return;
+    // A guest that left takes its files (its passphrase) along, a filter
+    // turned off its list: hostapd.conf says the whole truth.
+    for (int i = 0; i < 4; i++) {
+        if (i > 0 && use[i] == nullptr)
+            unlink(bss_file(hd.env, i, ".conf").c_str());
+        if (use[i] == nullptr || use[i]->aclPath.empty())
+            unlink(bss_file(hd.env, i, ".maclist").c_str());
+    }
     hd.applied = all;
     bool done = hd.child >= 0 && apply_parts(*r, use);
     // What a hostapd started from now on runs too.

@@ -132,7 +132,7 @@ void start(bool traced)
     detach();
     hd.answered = false;
     hd.hupPending = false;
-    write_file_atomic(hd.pidPath, std::to_string((long)pid) + "\n", nullptr, 0644, false);
+    name_on_file();
     // One trace event and one log line per apply: a restart tells its own.
     if (!traced)
         return;
@@ -224,7 +224,19 @@ void reap()
              ("hostapd " + std::to_string(hd.child) + " ended: " + status(st) + ", see " + hd.logPath).c_str());
     hd.child = -1;
     unlink(hd.pidPath.c_str());
+    hd.onFile = -1;
     detach();
+}
+
+// The hostapd that runs or is ending is named on file at every pass: a
+// write that failed (a full disk) is tried again, or a dorvand re-executed
+// meanwhile would never end it.
+void name_on_file()
+{
+    pid_t pid = hd.child >= 0 ? hd.child : hd.ending;
+    if (pid >= 0 && pid != hd.onFile &&
+        write_file_atomic(hd.pidPath, std::to_string((long)pid) + "\n", nullptr, 0644, false) == 0)
+        hd.onFile = pid;
 }
 
 void reload()
@@ -240,8 +252,7 @@ void reload()
 void check_answered()
 {
     std::string reply;
-    if (hd.child < 0 || hd.answered ||
-        request(hd.env.ctrlDir, hd.env.ifname, "PING", &reply, kPingWaitMs) != 0 ||
+    if (hd.child < 0 || hd.answered || !ours(hd.env.ifname, "PING", &reply, kPingWaitMs) ||
         reply.compare(0, 4, "PONG") != 0)
         return;
     hd.answered = true;
@@ -275,6 +286,7 @@ bool ended()
     if (r == hd.ending || (r < 0 && errno == ECHILD)) {
         hd.ending = -1;
         unlink(hd.pidPath.c_str());
+        hd.onFile = -1;
         return true;
     }
     if (monotonic_ms() >= hd.killAtMs) {
@@ -298,7 +310,8 @@ void start_when_ended()
     hd.restarting = false;
 }
 
-// The hostapd running confPath, as pidPath names it; -1 when none.
+// The hostapd running confPath, as pidPath names it; -1 when none. The
+// path is one whole argument: /x/tmp/a's hostapd is not /tmp/a's.
 pid_t running_hostapd(const std::string &pidPath, const std::string &confPath)
 {
     std::string text;
@@ -307,7 +320,7 @@ pid_t running_hostapd(const std::string &pidPath, const std::string &confPath)
     long pid = atol(text.c_str());
     std::string cmdline;
     if (pid <= 1 || read_whole_file("/proc/" + std::to_string(pid) + "/cmdline", &cmdline, nullptr, 4096) != 0 ||
-        cmdline.find(confPath) == std::string::npos)
+        (std::string(1, '\0') + cmdline).find('\0' + confPath + '\0') == std::string::npos)
         return -1;
     return (pid_t)pid;
 }

@@ -209,7 +209,9 @@ bool render_security(Section *s, const DorvanImage &img, int i, bool *wpsAllowed
         s->refused = if_key("wlAuthMode", i);
         return false;
     }
-    *wpsAllowed = open || (wpa != 0 && !eap);
+    // hostapd turns WPS off for WEP and for WPA without WPA2/CCMP when it
+    // reads the file: the file leaves it out too.
+    *wpsAllowed = open && !staticWep;
     line(out, "auth_algs", shared ? 2 : 1);
 
     bool bits64 = number(get(img, if_key("wlKeyBit", i))) == 1;
@@ -279,6 +281,7 @@ bool render_security(Section *s, const DorvanImage &img, int i, bool *wpsAllowed
         s->refused = if_key("wlWpa", i);
         return false;
     }
+    *wpsAllowed = !eap && (wpa & 2) && cipher != "tkip";
     if (wpa & 1)
         line(out, "wpa_pairwise", c);
     if (wpa & 2)
@@ -392,7 +395,8 @@ static Section render_bss(const Env &env, const DorvanImage &img, int i)
         line(out, "ssid", ssid);
     else
         line(out, "ssid2", hex(ssid));
-    line(out, "ignore_broadcast_ssid", flag(get(img, if_key("wlHide", i))) ? 1 : 0);
+    bool hidden = flag(get(img, if_key("wlHide", i)));
+    line(out, "ignore_broadcast_ssid", hidden ? 1 : 0);
     long sta = number(get(img, if_key("wlMaxAssoc", i)));
     long global = number(get(img, "wlGlobalMaxAssoc"));
     if (global > 0 && global < sta)
@@ -415,7 +419,7 @@ static Section render_bss(const Env &env, const DorvanImage &img, int i)
     for (char &c : fm)
         c = (char)tolower((unsigned char)c);
     if (fm == "allow" || fm == "deny") {
-        s.aclPath = env.radioDir + "/hostapd-" + wl_iface_names[i] + ".maclist";
+        s.aclPath = bss_file(env, i, ".maclist");
         for (const DorvanFilterEntry &f : img.filters) {
             std::string mac;
             if (f.ifname != wl_iface_names[i])
@@ -434,8 +438,10 @@ static Section render_bss(const Env &env, const DorvanImage &img, int i)
         return s;
     }
 
-    // WPS is built when the interface starts: its on/off is a restart.
-    if (wpsAllowed && get(img, if_key("wlWscMode", i)) == "enabled") {
+    // WPS is built when the interface starts: its on/off is a restart. A
+    // hidden SSID turns it off in hostapd's read of the file only, which a
+    // beacon update or a re-read never undo: hiding is a WPS change.
+    if (wpsAllowed && !hidden && get(img, if_key("wlWscMode", i)) == "enabled") {
         line(&s.restart, "wps_state", get(img, if_key("wlWscAPMode", i)) == "0" ? 1 : 2);
         // A registrar's settings come to us as an event: hostapd never
         // rewrites our file, and settings for one interface stay on it.
@@ -554,6 +560,11 @@ std::string assemble(const Env &env, const Section &radio, const Section *const 
         out += parts[i]->restart + parts[i]->lines;
     }
     return out;
+}
+
+std::string bss_file(const Env &env, int i, const char *ext)
+{
+    return env.radioDir + "/hostapd-" + wl_iface_names[i] + ext;
 }
 
 std::string masked(const std::string &conf)

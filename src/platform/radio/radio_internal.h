@@ -26,6 +26,8 @@ struct Env {
 bool read_env(Env *env);
 // hostapd's interface for wl0.I.
 std::string iface_name(const Env &env, int i);
+// A file of wl0.I's own beside the configuration: hostapd-wl0.I<ext>.
+std::string bss_file(const Env &env, int i, const char *ext);
 
 // One part of the configuration. A part with a refused setting is not used:
 // the interface keeps its last good part.
@@ -102,6 +104,7 @@ struct Hostapd {
 
     pid_t child = -1;
     pid_t ending = -1;          // told to end, not yet reaped
+    pid_t onFile = -1;          // the pid the pid file names
     int64_t killAtMs = 0;       // then killed
     bool restarting = false;    // a start waits for it to end
     int64_t startedMs = 0;
@@ -142,10 +145,15 @@ struct Hostapd {
 extern Hostapd hd;
 void note(int level, const char *what);
 
+// A request our own hostapd answered: an answer from a socket planted at
+// the path is no answer.
+bool ours(const std::string &ifname, const char *cmd, std::string *reply, int waitMs);
+
 // Supervision.
 bool become_owner();
 void drain_log();
 void reap();
+void name_on_file();
 void reload();
 void check_answered();
 void stop();

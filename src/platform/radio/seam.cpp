@@ -5,9 +5,13 @@
 #include "platform_internal.h"
 
 #include <errno.h>
+#include <limits.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
 
 namespace dplat {
 namespace radio {
@@ -55,6 +59,25 @@ std::string env_or(const char *name, const char *fallback)
     return v != nullptr && v[0] != '\0' ? v : fallback;
 }
 
+// A relative root against the working directory, "." and empty steps left
+// out: hostapd is given whole paths, and its command line is compared with
+// ours as spelled. "" without a working directory.
+std::string absolute(const std::string &path)
+{
+    char cwd[PATH_MAX];
+    if (path.empty() || path[0] == '/')
+        return path;
+    if (getcwd(cwd, sizeof(cwd)) == nullptr)
+        return std::string();
+    std::string whole = std::string(cwd) + "/" + path, out;
+    for (size_t p = 0, e; p < whole.size(); p = e + 1) {
+        e = std::min(whole.find('/', p), whole.size());
+        if (e > p && whole.compare(p, e - p, ".") != 0)
+            out += "/" + whole.substr(p, e - p);
+    }
+    return out;
+}
+
 } // namespace
 
 bool read_env(Env *env)
@@ -62,13 +85,13 @@ bool read_env(Env *env)
     env->program = env_or("DORVAN_HOSTAPD", "/usr/sbin/hostapd");
     env->driver = env_or("DORVAN_HOSTAPD_DRIVER", "nl80211");
     env->ifname = env_or("DORVAN_RADIO_IFNAME", "wlan0");
-    env->ctrlDir = root_path("/var/run/hostapd");
-    env->radioDir = root_path(DORVAN_RADIO_DIR);
+    env->ctrlDir = absolute(root_path("/var/run/hostapd"));
+    env->radioDir = absolute(root_path(DORVAN_RADIO_DIR));
     // Each lands in hostapd's file or on its command line as one value; an
     // interface name leaves room for "-3" within IFNAMSIZ.
     const char *bad = !safe_value(env->driver, 32)                        ? "DORVAN_HOSTAPD_DRIVER"
                       : !safe_value(env->ifname, 13)                      ? "DORVAN_RADIO_IFNAME"
-                      : env->ctrlDir.empty() || !printable_ascii(env->ctrlDir + env->radioDir) ? "DORVAN_ROOT"
+                      : env->radioDir.empty() || !printable_ascii(env->ctrlDir + env->radioDir) ? "DORVAN_ROOT"
                       : env->program.empty()                             ? "DORVAN_HOSTAPD"
                                                                          : nullptr;
     if (bad != nullptr) {
