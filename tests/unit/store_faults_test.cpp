@@ -15,8 +15,8 @@
 using dt::R;
 
 // As root no file mode stops a read (the e2e tests run as another user for
-// that, and grow a file past the limit): a FIFO, a flash FIFO behind a
-// missing data model; and a folder where the store's temp file goes.
+// that): too large, a FIFO, a flash FIFO behind a missing data model; and a
+// folder where the store's temp file goes.
 TEST(StoreFaults, NothingIsKeptOrClaimedWhenFilesFail)
 {
     dt::TempRoot root;
@@ -26,13 +26,15 @@ TEST(StoreFaults, NothingIsKeptOrClaimedWhenFilesFail)
     const std::string view = dt::run_request("wlinterface show"), bytes = dt::read_file(mdm);
     const struct {
         std::string file, why;
-    } faults[] = {{mdm, "not a regular file"}, {flash, "not a regular file"}, {tmp, ""}};
+    } faults[] = {{mdm, "File too large"}, {mdm, "not a regular file"}, {flash, "not a regular file"}, {tmp, ""}};
     for (const auto &f : faults) {
         SCOPED_TRACE(f.file + " " + f.why);
         const std::string flashBytes = dt::read_file(flash);
         if (f.file == flash)
             unlink(mdm.c_str());
-        if (f.file != tmp)
+        if (f.why == "File too large")
+            ASSERT_EQ(truncate(mdm.c_str(), dplat::kStoreFileMax + 1), 0);
+        else if (f.file != tmp)
             ASSERT_TRUE(unlink(f.file.c_str()) == 0 && mkfifo(f.file.c_str(), 0600) == 0);
         else
             ASSERT_EQ(mkdir(tmp.c_str(), 0700), 0);
