@@ -131,29 +131,57 @@ void child_signal_defaults()
 
 extern "C" {
 
+namespace {
+
+// Whether another user than root and us may change what stands at path:
+// theirs, or a folder writable by others or a group not ours without the
+// sticky bit (a umask of 002 makes every folder group-writable).
+bool others_may_change(const char *path, bool follow)
+{
+    struct stat st;
+    if ((follow ? stat(path, &st) : lstat(path, &st)) != 0) {
+        if (follow)
+            log_log(CFG_LOG_ERR, "dorvan_state_path_safe", __LINE__, "%s: %s: root not served", path, strerror(errno));
+        return follow;
+    }
+    mode_t others = S_IWOTH | (st.st_gid == getegid() ? 0 : S_IWGRP);
+    if ((st.st_uid == 0 || st.st_uid == geteuid()) && (S_ISLNK(st.st_mode) || (st.st_mode & others) == 0 ||
+                                                       (st.st_mode & S_ISVTX) != 0))
+        return false;
+    log_log(CFG_LOG_ERR, "dorvan_state_path_safe", __LINE__, "%s may be changed by user %u or others: root not served",
+            path, (unsigned)st.st_uid);
+    return true;
+}
+
+} // namespace
+
 int dorvan_state_path_safe(void)
 {
-    // The deepest folder there is now on the way to our state, then every
-    // folder above it: another user who may change one could swap the data
-    // model or hostapd's file, and as root we would hand them our files.
+    // The deepest folder there is now on the way to our state, every link
+    // on the way there (its owner may replace it), then every folder above
+    // it: another user who may change one could swap the data model or
+    // hostapd's file, and as root we would hand them our files.
     std::string dir = dplat::root_path(DORVAN_STATE_DIR);
-    struct stat st;
-    while (stat(dir.c_str(), &st) != 0 && errno == ENOENT && dir.find('/') != std::string::npos)
-        dir.erase(std::max<size_t>(dir.rfind('/'), 1));
     char real[PATH_MAX];
-    if (realpath(dir.c_str(), real) == nullptr)
-        return 0;  // the start-up that follows says why
-    uid_t me = geteuid();
-    for (std::string cur = real;; cur.erase(std::max<size_t>(cur.rfind('/'), 1))) {
-        // Under the sticky bit others cannot move what is not theirs; our own
-        // group may write (a umask of 002 makes every folder so).
-        bool ok = stat(cur.c_str(), &st) == 0 && (st.st_uid == 0 || st.st_uid == me);
-        mode_t others = S_IWOTH | (st.st_gid == getegid() ? 0 : S_IWGRP);
-        if (!ok || ((st.st_mode & others) != 0 && (st.st_mode & S_ISVTX) == 0)) {
-            log_log(CFG_LOG_ERR, __func__, __LINE__, "%s may be changed by user %u or others: root not served",
-                    cur.c_str(), (unsigned)st.st_uid);
+    if (!dir.empty() && dir[0] != '/') {
+        if (getcwd(real, sizeof(real)) == nullptr)
+            return 0;  // the start-up that follows says why
+        dir = std::string(real) + "/" + dir;
+    }
+    struct stat st;
+    while (stat(dir.c_str(), &st) != 0 && errno == ENOENT && dir.size() > 1)
+        dir.erase(std::max<size_t>(dir.rfind('/'), 1));
+    for (size_t e = dir.find('/', 1);; e = dir.find('/', e + 1)) {
+        if (others_may_change(dir.substr(0, e).c_str(), false))
             return -1;
-        }
+        if (e == std::string::npos)
+            break;
+    }
+    if (realpath(dir.c_str(), real) == nullptr)
+        return 0;
+    for (std::string cur = real;; cur.erase(std::max<size_t>(cur.rfind('/'), 1))) {
+        if (others_may_change(cur.c_str(), true))
+            return -1;
         if (cur == "/")
             return 0;
     }

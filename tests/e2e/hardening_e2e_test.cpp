@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <tuple>
+
 #include "dorvan_store.h"
 #include "monitor.h"
 #include "protocol.h"
@@ -75,7 +77,20 @@ TEST_F(Hardening, RootOthersMayChangeIsNotServed)
         ASSERT_EQ(dt::run("cd " + root.path() + " && chmod 700 . && chmod 755 var && chown -R root: . && " + c.first), 0);
         EXPECT_EQ(dt::Daemon(root).wait_exit(1500), c.second) << c.first;  // killed when not ended
     }
-    EXPECT_EQ(dt::occurrences(root.log(), "may be changed by user"), 2u) << "our own group may write";
+    // A link its owner may swap, and a relative root in their folder; our own link is fine.
+    ASSERT_EQ(dt::run("cd " + root.path() + " && mkdir real theirs && ln -s real mine && ln -s real lnk && "
+                      "chown -h nobody lnk && chown nobody theirs"), 0);
+    char here[4096];
+    ASSERT_NE(getcwd(here, sizeof(here)), nullptr);
+    for (auto [at, cwd, want] : std::vector<std::tuple<std::string, std::string, int>>{
+             {root.file("mine/r"), here, -1}, {root.file("lnk/r"), here, 255}, {"r", root.file("theirs"), 255}}) {
+        setenv("DORVAN_ROOT", at.c_str(), 1);
+        ASSERT_EQ(chdir(cwd.c_str()), 0);
+        EXPECT_EQ(dt::Daemon(root).wait_exit(1500), want) << at;
+    }
+    ASSERT_EQ(chdir(here), 0);
+    setenv("DORVAN_ROOT", root.path().c_str(), 1);
+    EXPECT_EQ(dt::occurrences(root.log(), "may be changed by user"), 4u) << "our own group may write";
 }
 
 // A request whose writer pauses halfway, in a pipe or a regular file, is
