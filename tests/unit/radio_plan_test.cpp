@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <sstream>
 
 #include "dorvan_store.h"
 #include "platform_internal.h"
@@ -100,13 +101,10 @@ TEST_F(PlanTest, CasesFromTheTable)
             RadioPlan a = dplat::radio::make_plan(env, was, 1), b = dplat::radio::make_plan(env, img, 1);
             EXPECT_EQ(a.refused + b.refused + dplat::radio::chan_switch(a.radio, b.radio), rest);
         } else if (verb == "wps") {
-            std::vector<std::string> f;
-            for (size_t from = 0, bar;; from = bar + 1) {
-                f.push_back(rest.substr(from, (bar = rest.find('|', from)) - from));
-                if (bar == std::string::npos)
-                    break;
-            }
-            ASSERT_EQ(f.size(), 4u);
+            std::istringstream fields(rest);
+            std::string f[4];
+            for (std::string &x : f)
+                std::getline(fields, x, '|');
             DorvanImage w = image({{"wlWscStaPin_wl0v1", f[1]}, {"wlWscDevPin_wl0v1", f[2]}});
             EXPECT_EQ(dplat::radio::wps_command(w, 1, f[0]), f[3]);
         } else {
