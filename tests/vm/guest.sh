@@ -87,8 +87,7 @@ vm_keys < /tmp/keys > /tmp/keys.out 2>&1 &
 evdev() { d=$(head -n 1 /tmp/keys.out) && [ -n "$d" ] && ev=$(ls "/sys/class/input/$d" | grep '^event') && [ -e "/dev/input/$ev" ]; }
 wait_for 5 evdev || bad board "$(cat /tmp/keys.out)"
 echo "sw 3 1" >&3
-printf 'reset evdev /dev/input/%s KEY_RESTART\nwps evdev /dev/input/%s KEY_WPS_BUTTON\nswitch evdev /dev/input/%s SW_RFKILL_ALL\n' \
-    "$ev" "$ev" "$ev" > /etc/dorvan/board.conf
+printf "%s evdev /dev/input/$ev %s\n" reset KEY_RESTART wps KEY_WPS_BUTTON switch SW_RFKILL_ALL > /etc/dorvan/board.conf
 for s in nbtscan nvram; do printf '#!/bin/sh\necho "$@" >> /tmp/%s.log\n' $s > /usr/local/bin/$s; done
 chmod 755 /usr/local/bin/*
 printf 'wlWpaPsk_wl0v%s=factory-pass-%s\n' 0 0 1 1 2 2 3 3 > /etc/dorvan/device.conf
