@@ -11,31 +11,26 @@
 using dplat::board::bitmap_bit;
 using dplat::board::bitmap_words;
 
-namespace {
-
 // Where the kernel's store of bit `code` lands: word code / bits-per-long,
 // and within the word's bytes the order of the CPU.
-void setKernelBit(unsigned long *bits, unsigned code)
+static void setKernelBit(unsigned long *bits, unsigned code)
 {
     const size_t L = sizeof(unsigned long), word = code / (8 * L), inWord = code % (8 * L);
-    bool big = __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__;
-    ((unsigned char *)bits)[word * L + (big ? L - 1 - inWord / 8 : inWord / 8)] |= (unsigned char)(1u << (inWord % 8));
+    const size_t byte = __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__ ? L - 1 - inWord / 8 : inWord / 8;
+    ((unsigned char *)bits)[word * L + byte] |= (unsigned char)(1u << (inWord % 8));
 }
-
-} // namespace
 
 int main()
 {
     const size_t kWords = bitmap_words(KEY_MAX);
     unsigned long bits[kWords], sw[bitmap_words(SW_MAX)] = {};
-    const long full = (long)sizeof(bits);
     int failures = 0;
     // Every code alone: it reads set, every other code clear.
     for (unsigned code = 0; code <= KEY_MAX; code++) {
         memset(bits, 0, sizeof(bits));
         setKernelBit(bits, code);
         for (unsigned other = 0; other <= KEY_MAX; other++)
-            failures += bitmap_bit(bits, kWords, full, other) != (other == code);
+            failures += bitmap_bit(bits, kWords, (long)sizeof(bits), other) != (other == code);
     }
     setKernelBit(sw, SW_RFKILL_ALL);
     failures += bitmap_bit(sw, bitmap_words(SW_MAX), (long)sizeof(sw), SW_RFKILL_ALL) != 1;

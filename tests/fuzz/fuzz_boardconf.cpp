@@ -7,16 +7,14 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static bool quiet = setenv("DORVAN_LOG", "/dev/null", 1) == 0;
-    (void)quiet;
+    [[maybe_unused]] static int quiet = setenv("DORVAN_LOG", "/dev/null", 1);
     using namespace dplat::board;
     Entry e[kNumInputs];
     default_entries(e);
     parse_board_conf("board.conf", std::string((const char *)data, size), e);
-    for (const Entry &x : e) {
+    for (const Entry &x : e)
         if (x.source == Source::Broken ? x.why.empty()
                                        : x.where.empty() || x.where[0] != '/' || x.what.empty() || x.path.empty())
             abort();
-    }
     return 0;
 }

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <sstream>
+#include <string>
 
 #include "cfg_framework.h"
 #include "dorvan_store.h"
@@ -43,10 +44,9 @@ void seed()
     for (const auto &kv : kSeed)
         wlmgr_setVar(kv[0], kv[1]);
     for (int i = 0; i < 40; i++) {
-        char mac[32], name[16];
+        char mac[32];
         snprintf(mac, sizeof(mac), "02:00:00:00:00:%02x", i);
-        snprintf(name, sizeof(name), "wl0.%d", i % 4);
-        wlmgr_addFilterMac(mac, "ssid-with-some-length", i % 5 == 4 ? "" : name);
+        wlmgr_addFilterMac(mac, "ssid-with-some-length", i % 5 == 4 ? "" : ("wl0." + std::to_string(i % 4)).c_str());
     }
     wlmgr_storeWorkingCopy();
     cfgMgm_saveConfigToFlash();

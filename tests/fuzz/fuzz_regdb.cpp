@@ -19,13 +19,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::vector<dplat::RegChannel> out;
     for (size_t i = 0; i <= db.countries.size() && i < 64; i++) {
         const char *code = i < db.countries.size() ? db.countries[i].alpha2 : "zz";
-        // Every band, width and sideband; 802.11b alone too.
+        // Every band, width and sideband; 802.11b alone too (five_ghz,
+        // widthMhz, upper, ofdm).
         for (int k = 0; k < 9; k++) {
-            dplat::RegQuery q;
-            q.five_ghz = (k & 1) != 0;
-            q.widthMhz = (k & 2) != 0 ? 40 : 20;
-            q.upper = (k & 4) != 0;
-            q.ofdm = k != 8;
+            const dplat::RegQuery q{(k & 1) != 0, (k & 2) != 0 ? 40 : 20, (k & 4) != 0, k != 8};
             dplat::reg_channels(dplat::regCountry(db, code), q, &out);
             for (const dplat::RegChannel &ch : out)
                 if (ch.channel < 1 || ch.channel > 177 || out.size() > 28)

@@ -30,13 +30,12 @@ shards=${MUT_SHARDS:-4}
 # One gtest binary in $shards parallel shards; 0 when all pass, else prints
 # the first failing test's name.
 gtest_sharded() {  # BINARY LOG
-  local pids=() rc=0 failed=() name
+  local pids=() failed=() name
   for ((k = 0; k < shards; k++)); do
-    GTEST_TOTAL_SHARDS=$shards GTEST_SHARD_INDEX=$k timeout 600 "$1" > "$2.$k" 2>&1 &
-    pids+=($!)
+    GTEST_TOTAL_SHARDS=$shards GTEST_SHARD_INDEX=$k timeout 600 "$1" > "$2.$k" 2>&1 & pids+=($!)
   done
-  for ((k = 0; k < shards; k++)); do wait "${pids[k]}" || { rc=1; failed+=("$2.$k"); }; done
-  [ $rc -eq 0 ] && return 0
+  for ((k = 0; k < shards; k++)); do wait "${pids[k]}" || failed+=("$2.$k"); done
+  [ ${#failed[@]} -eq 0 ] && return 0
   name=$(cat "${failed[@]}" | grep -m1 -E '^\[  FAILED  \] [A-Za-z]' | sed -E 's/^\[  FAILED  \] ([^ ,]+).*/\1/')
   # No failure line: the binary died inside the test it last started.
   [ -n "$name" ] || name="$(grep -h -E '^\[ RUN      \]' "${failed[0]}" | tail -n 1 | sed -E 's/^\[ RUN      \] //') (died)"
@@ -53,12 +52,10 @@ suite() {  # LOGPREFIX
   cmake --build "$work/build" -j2 > "$1.build" 2>&1 || { echo nobuild; return 2; }
   # Fewer shards here: several e2e tests time the daemon's passes.
   shards=${MUT_E2E_SHARDS:-2} gtest_sharded "$work/build/tests/e2e_tests" "$1.e2e" || return 1
-  if ! ctest --test-dir "$work/build" -j2 --timeout 300 -R '^(board_bitmap|fuzz_)' > "$1.rest" 2>&1; then
-    grep -m1 -E '\*\*\*Failed|\*\*\*Timeout|\(Failed\)|\(Timeout\)|Exception' "$1.rest" \
-      | sed -E 's/.*Test +#[0-9]+: ([^ ]+).*/\1/'
-    return 1
-  fi
-  return 0
+  ctest --test-dir "$work/build" -j2 --timeout 300 -R '^(board_bitmap|fuzz_)' > "$1.rest" 2>&1 && return 0
+  grep -m1 -E '\*\*\*Failed|\*\*\*Timeout|\(Failed\)|\(Timeout\)|Exception' "$1.rest" \
+    | sed -E 's/.*Test +#[0-9]+: ([^ ]+).*/\1/'
+  return 1
 }
 
 # MUT_NO_BASELINE=1 skips the run of the unmutated tree (another worker on
