@@ -228,7 +228,7 @@ check reset-factory 'st 1; slog 1; hlog; tail -n 3 /tmp/dorvand.log' 60 joined 1
 # 7. Channel and country.
 ask wladv config --wlChannel 13
 refused() { echo "$reply" | grep -q "not in the current channel list" && heard Dorvan 2437; }
-check channel-13-refused-in-US 'echo "$reply"; scan 2437 | grep SSID' 10 refused
+check channel-13-refused-in-US 'echo "$reply"; scan 2437 | grep SSID' 30 refused
 dorvan-cfg set wlCountry DE > /dev/null
 wait_for 30 heard Dorvan 2437
 ask wladv config --wlChannel 13
