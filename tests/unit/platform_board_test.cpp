@@ -15,7 +15,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <future>
 #include <map>
 
 #include "board/bits.h"
@@ -88,7 +87,6 @@ protected:
         dorvan_reset_process_state();
         dt::write_file(root.file("etc/dorvan/board.conf"), text);
     }
-    bool logged(const std::string &s) { return root.log().find(s) != std::string::npos; }
 };
 
 } // namespace
@@ -120,7 +118,7 @@ TEST_F(Board, ValueFilesParseStrictlyBadMapLinesReadAsFailed)
         EXPECT_EQ(pass(), (std::vector<int>{held, value == "0" ? 0 : 1, held})) << value;
     }
 
-    // A map with bad lines: each logged, its input read as failed, never held.
+    // A map with bad lines: each input with one reads as failed, never held.
     conf("# input source where what polarity\n\n"
          "reset  file  /gw/reset  -  active-high\n"
          "wps    evdev /dev/input/event0 KEY_NOPE\n"
@@ -137,14 +135,12 @@ TEST_F(Board, ValueFilesParseStrictlyBadMapLinesReadAsFailed)
                    "switch file /gw/sw - active-low on\n"
                    "wps - - - - failed: board.conf line 9: extra field \"extra\"\n");
     EXPECT_EQ(pass(), (std::vector<int>{-1, 0, -1}));
-    for (const char *want : {":4: unknown key name \"KEY_NOPE\"; wps reads as failed", ":6: reset given again (line 3)",
-                             ":7: unknown input \"lamp\"", ":8: unknown polarity \"inverted\""})
-        EXPECT_TRUE(logged(root.file("etc/dorvan/board.conf") + want)) << want;
 }
 
 // The OpenWrt hook, run with what procd hands it, writes what the daemon
-// reads. A FIFO planted at a board file held open() until a writer came.
-TEST_F(Board, OpenWrtHookWritesWhatWeReadAndAPlantedFifoFailsAtOnce)
+// reads. FIFOs are no board files (one planted at a board file held open()
+// until a writer came: RadioHardening.CfgRadioReadsTheMapBlocksNothingAndTellsWhoAnswers).
+TEST_F(Board, OpenWrtHookWritesWhatWeReadAndFifosBlockNothing)
 {
     std::string env = "env -i PATH=/usr/bin:/bin SUBSYSTEM=button SEEN=1 DORVAN_ROOT=" + root.path();
     auto hook = [&](const std::string &vars) { return dt::run(env + " " + vars + " sh " DORVAN_SOURCE_DIR "/packaging/rc.button"); };
@@ -156,16 +152,6 @@ TEST_F(Board, OpenWrtHookWritesWhatWeReadAndAPlantedFifoFailsAtOnce)
     dt::run("ls " + root.file("var/dorvan/board"), &names);
     EXPECT_EQ(names, "reset_button\nwireless_switch\nwps_button\n") << "no temp files left";
 
-    std::string f = root.file("var/dorvan/board/reset_button");
-    unlink(f.c_str());
-    ASSERT_EQ(mkfifo(f.c_str(), 0644), 0);
-    auto read = std::async(std::launch::async, [] { return pass(); });
-    if (read.wait_for(std::chrono::seconds(3)) != std::future_status::ready) {
-        ADD_FAILURE() << "blocked on a FIFO";
-        close(open(f.c_str(), O_WRONLY | O_NONBLOCK));
-    }
-    EXPECT_EQ(read.get()[0], -1);
-    EXPECT_TRUE(logged("reset: /var/dorvan/board/reset_button: not a regular file\n"));
     // A map that is not a file tells nothing of the wiring: nothing reads.
     dorvan_reset_process_state();
     ASSERT_EQ(mkfifo(root.file("etc/dorvan/board.conf").c_str(), 0644), 0);
@@ -208,5 +194,5 @@ TEST_F(Board, DevicesAskedOnceAPassReopenedAfterFailure)
     EXPECT_EQ(pass(), (std::vector<int>{-1, -1, -1})) << "pausing before a reopen";
     EXPECT_EQ(g_served, 0);
     EXPECT_FALSE(g_inheritable);
-    EXPECT_TRUE(logged("wps: /dev/input/event0: device returned too few bits\n"));
+    EXPECT_NE(root.log().find("wps: /dev/input/event0: device returned too few bits\n"), std::string::npos);
 }
