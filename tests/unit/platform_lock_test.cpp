@@ -22,8 +22,9 @@ bool free_for_others(const dt::TempRoot &root)
 }  // namespace
 
 // The default wait for an unusable DORVAN_LOCK_WAIT_MS, the given one, and
-// seconds for the call that takes them.
-TEST(Lock, WaitsItsTimeoutAndIsFreeOnceTheHolderIsKilled)
+// seconds for the call that takes them; nested locks, shell status and the
+// trace's escaping.
+TEST(Lock, WaitsItsTimeoutFreeOnceTheHolderIsKilledNestedShellStatusTrace)
 {
     dt::TempRoot root;
     dt::LockHolder holder;
@@ -38,11 +39,9 @@ TEST(Lock, WaitsItsTimeoutAndIsFreeOnceTheHolderIsKilled)
     EXPECT_FALSE(free_for_others(root));
     holder.kill_now();
     EXPECT_TRUE(free_for_others(root));
-}
 
-TEST(Lock, NestedAcquireCountsAndTracesOnceShellStatusAndTraceEscaping)
-{
-    dt::TempRoot root(true);
+    // Nested: counted, traced once.
+    root.clear_trace();
     ASSERT_EQ(cfgLck_acquireLockTraced("outer"), 0);
     ASSERT_EQ(cfgLck_acquireLockTraced("inner"), 0);
     cfgLck_releaseLockTraced("inner");
