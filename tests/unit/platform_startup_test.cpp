@@ -50,7 +50,6 @@ TEST(Startup, OverlongRootRefusedThenPreparesRootKeepingLiveTempFiles)
     dt::write_file(live, "busy");
     int mdm = 0;
     ASSERT_EQ(cfgMdm_init(1, nullptr, &mdm), 0);
-    EXPECT_TRUE(dt::exists(root.file(DORVAN_RADIO_DIR)));
     EXPECT_FALSE(dt::exists(dead));
     EXPECT_TRUE(dt::exists(live));
 }
