@@ -10,7 +10,10 @@
 #include "testutil.h"
 #include "wlmgr.h"
 
-TEST(Logger, FormatThresholdAndBounds)
+// Injected start-up failures: DaemonOnce.FrontEndRefusalsStartUpFailuresAndOneDaemonARoot;
+// board files written before start-up are read as written: MonitorPasses and
+// MonitorE2E.ScanGivesUpOnABusyLockAndTheButtonsComeBack.
+TEST(Startup, LogFormatThresholdBoundsOverlongRootRefusedLiveTempFilesKept)
 {
     dt::TempRoot root(true);
     cfgLog_init(0);
@@ -26,14 +29,7 @@ TEST(Logger, FormatThresholdAndBounds)
     EXPECT_EQ(dt::Lines(log.begin(), log.begin() + 4),
               (dt::Lines{"dorvand[3] fn:12: hello 5", "dorvand[3] fn:14: two", "", "dorvand[7] dbg:1: kept"}));
     EXPECT_LT(log[4].size(), 1300u);
-}
 
-// Injected failures: DaemonOnce.FrontEndRefusalsStartUpFailuresAndOneDaemonARoot;
-// board files written before start-up are read as written: MonitorPasses and
-// MonitorE2E.ScanGivesUpOnABusyLockAndTheButtonsComeBack.
-TEST(Startup, OverlongRootRefusedThenPreparesRootKeepingLiveTempFiles)
-{
-    dt::TempRoot root(true);
     // A root of 256 characters or more is refused, though it could be made.
     const std::string deep = root.file(std::string(200, 'r') + "/" + std::string(100, 's'));
     ASSERT_EQ(dt::run("mkdir -p '" + deep + "'"), 0);
