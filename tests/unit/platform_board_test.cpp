@@ -103,10 +103,9 @@ extern "C" int __wrap_ioctl(int fd, unsigned long req, ...)
 TEST_F(Board, ValueFilesParseStrictlyBadMapLinesReadAsFailed)
 {
     // Board files: the value is the status word.
-    std::string f = root.file(DORVAN_BOARD_DIR "/reset_button");
     for (auto [text, want] : std::vector<std::pair<std::string, int>>{
              {" \t 0 \n", 0}, {"-3", -3}, {"42\r\n", 42}, {"", -1}, {"1x", -1}, {"1 2", -1}, {"99999999999", -1}}) {
-        dt::write_file(f, text);
+        dt::write_file(root.file(DORVAN_BOARD_DIR "/reset_button"), text);
         EXPECT_EQ(pass()[0], want) << text;
     }
     conf("reset file /gw/reset - active-high\nswitch file /gw/sw - active-low\nwps file /gw/wps -\n");

@@ -93,8 +93,6 @@ TEST(RegDb, DamagedFilesAreRefusedWithoutReadingPastThem)
     auto table = [](size_t country) { return 8 + 4 * country; };
     auto rule = [&](size_t n) { return table(4) + 16 * n; };
     const size_t collAA = at16(table(0) + 2);
-    const size_t collLast = at16(table(2) + 2);
-    const size_t lastRule = rule(14);
     const std::vector<std::pair<const char *, std::string>> bad = {
         {"magic", patch(0, {0x52, 0x47, 0x44, 0x43})},
         {"version", patch(7, {19})},
@@ -104,10 +102,10 @@ TEST(RegDb, DamagedFilesAreRefusedWithoutReadingPastThem)
         {"collection in the table", patch(table(1) + 2, {0, 2})},
         {"rule in the header", patch(collAA + 4, {0, 0})},
         {"rule past the end", patch(collAA + 4, {0xff, 0xff})},
-        {"rule count off the file", patch(collLast + 1, {255})},
+        {"rule count off the file", patch(at16(table(2) + 2) + 1, {255})},
         {"collection too short", patch(collAA, {2})},
         {"rule too short", patch(rule(0), {15})},
-        {"rule off the file", patch(lastRule, {255})},
+        {"rule off the file", patch(rule(14), {255})},
         {"empty range", patch(rule(0) + 8, {0, 0, 0, 0})},
         {"country code", patch(table(0), {'A', '\n'})},
         {"no end of table", good.substr(0, table(3))},

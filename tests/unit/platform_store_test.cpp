@@ -100,7 +100,6 @@ TEST(Store, LoadSaveArbitraryBytesRoundTripDamagedFilesAreSkippedWithOneLogLine)
     EXPECT_NE(cfgMgm_saveConfigToFlash(), 0) << "nothing to copy";
 
     std::mt19937 rng(20240611);
-    wlmgr_loadWorkingCopy();
     ASSERT_EQ(wlmgr_setVar("k\\\t\n\x01=\x7f\x80\xff", "v\\\t\n\x1f=\xfe"), 0);
     for (int i = 0; i < 300; i++)
         ASSERT_EQ(wlmgr_setVar(random_bytes(rng, 1, WLMGR_NAME_SIZE - 1).c_str(),
