@@ -1,5 +1,5 @@
-// Logger and start-up (factory reset: platform_secrets_test; its restart is
-// seen end to end). Board inputs: platform_board_test.
+// Logger and start-up (factory reset: monitor_test; its restart is seen end
+// to end). Board inputs: platform_board_test.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
