@@ -15,7 +15,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <future>
 #include <map>
 
 #include "board/bits.h"
@@ -36,7 +35,6 @@ struct FakeDevice {
     long bytes = -1;                      // copies at most this many
 };
 std::map<std::string, FakeDevice> g_dev;    // by path
-int g_served = 0;
 bool g_inheritable = false; // a served fd lacked close-on-exec
 
 int serve(int fd, unsigned long req, void *arg)
@@ -46,7 +44,6 @@ int serve(int fd, unsigned long req, void *arg)
     FakeDevice *dev = g_dev.count(path) ? &g_dev[path] : nullptr;
     if (dev == nullptr)
         return -2;
-    g_served++;
     g_inheritable |= (fcntl(fd, F_GETFD) & FD_CLOEXEC) == 0;
     if (dev->fail != 0) {
         errno = dev->fail;
@@ -88,7 +85,6 @@ protected:
         dorvan_reset_process_state();
         dt::write_file(root.file("etc/dorvan/board.conf"), text);
     }
-    bool logged(const std::string &s) { return root.log().find(s) != std::string::npos; }
 };
 
 } // namespace
@@ -107,10 +103,9 @@ extern "C" int __wrap_ioctl(int fd, unsigned long req, ...)
 TEST_F(Board, ValueFilesParseStrictlyBadMapLinesReadAsFailed)
 {
     // Board files: the value is the status word.
-    std::string f = root.file(DORVAN_BOARD_DIR "/reset_button");
     for (auto [text, want] : std::vector<std::pair<std::string, int>>{
              {" \t 0 \n", 0}, {"-3", -3}, {"42\r\n", 42}, {"", -1}, {"1x", -1}, {"1 2", -1}, {"99999999999", -1}}) {
-        dt::write_file(f, text);
+        dt::write_file(root.file(DORVAN_BOARD_DIR "/reset_button"), text);
         EXPECT_EQ(pass()[0], want) << text;
     }
     conf("reset file /gw/reset - active-high\nswitch file /gw/sw - active-low\nwps file /gw/wps -\n");
@@ -120,7 +115,8 @@ TEST_F(Board, ValueFilesParseStrictlyBadMapLinesReadAsFailed)
         EXPECT_EQ(pass(), (std::vector<int>{held, value == "0" ? 0 : 1, held})) << value;
     }
 
-    // A map with bad lines: each logged, its input read as failed, never held.
+    // A map with bad lines: each input with one reads as failed, never held
+    // (the report of why: Hardening.BoardInputsActOnWl0AndTheirMapIsReadWhole).
     conf("# input source where what polarity\n\n"
          "reset  file  /gw/reset  -  active-high\n"
          "wps    evdev /dev/input/event0 KEY_NOPE\n"
@@ -131,20 +127,13 @@ TEST_F(Board, ValueFilesParseStrictlyBadMapLinesReadAsFailed)
          "wps    file  /gw/wps  -  active-low extra\n");
     for (const char *f : {"gw/reset", "gw/wps", "gw/sw"})
         dt::write_file(root.file(f), "0\n");
-    std::string out;
-    EXPECT_EQ(dorvan_board_report(&out), -1);
-    EXPECT_EQ(out, "reset - - - - failed: board.conf line 6: path \"gw/reset\" is not absolute\n"
-                   "switch file /gw/sw - active-low on\n"
-                   "wps - - - - failed: board.conf line 9: extra field \"extra\"\n");
     EXPECT_EQ(pass(), (std::vector<int>{-1, 0, -1}));
-    for (const char *want : {":4: unknown key name \"KEY_NOPE\"; wps reads as failed", ":6: reset given again (line 3)",
-                             ":7: unknown input \"lamp\"", ":8: unknown polarity \"inverted\""})
-        EXPECT_TRUE(logged(root.file("etc/dorvan/board.conf") + want)) << want;
 }
 
 // The OpenWrt hook, run with what procd hands it, writes what the daemon
-// reads. A FIFO planted at a board file held open() until a writer came.
-TEST_F(Board, OpenWrtHookWritesWhatWeReadAndAPlantedFifoFailsAtOnce)
+// reads. FIFOs are no board files (one planted at a board file held open()
+// until a writer came: RadioHardening.CfgRadioReadsTheMapBlocksNothingAndTellsWhoAnswers).
+TEST_F(Board, OpenWrtHookWritesWhatWeReadAndFifosBlockNothing)
 {
     std::string env = "env -i PATH=/usr/bin:/bin SUBSYSTEM=button SEEN=1 DORVAN_ROOT=" + root.path();
     auto hook = [&](const std::string &vars) { return dt::run(env + " " + vars + " sh " DORVAN_SOURCE_DIR "/packaging/rc.button"); };
@@ -156,16 +145,6 @@ TEST_F(Board, OpenWrtHookWritesWhatWeReadAndAPlantedFifoFailsAtOnce)
     dt::run("ls " + root.file("var/dorvan/board"), &names);
     EXPECT_EQ(names, "reset_button\nwireless_switch\nwps_button\n") << "no temp files left";
 
-    std::string f = root.file("var/dorvan/board/reset_button");
-    unlink(f.c_str());
-    ASSERT_EQ(mkfifo(f.c_str(), 0644), 0);
-    auto read = std::async(std::launch::async, [] { return pass(); });
-    if (read.wait_for(std::chrono::seconds(3)) != std::future_status::ready) {
-        ADD_FAILURE() << "blocked on a FIFO";
-        close(open(f.c_str(), O_WRONLY | O_NONBLOCK));
-    }
-    EXPECT_EQ(read.get()[0], -1);
-    EXPECT_TRUE(logged("reset: /var/dorvan/board/reset_button: not a regular file\n"));
     // A map that is not a file tells nothing of the wiring: nothing reads.
     dorvan_reset_process_state();
     ASSERT_EQ(mkfifo(root.file("etc/dorvan/board.conf").c_str(), 0644), 0);
@@ -175,7 +154,7 @@ TEST_F(Board, OpenWrtHookWritesWhatWeReadAndAPlantedFifoFailsAtOnce)
     alarm(3), dplat::trace("event"), log_log(CFG_LOG_ERR, "t", 0, "line"), alarm(0);
 }
 
-TEST_F(Board, DevicesAskedOnceAPassReopenedAfterFailure)
+TEST_F(Board, DevicesReadBitByBitReopenedAfterAPause)
 {
     setenv("DORVAN_PASS_MS", "200", 1);  // back-offs from 200 ms
     conf("reset evdev /dev/input/event0 KEY_RESTART\nwps evdev /dev/input/event0 KEY_WPS_BUTTON\n"
@@ -185,11 +164,9 @@ TEST_F(Board, DevicesAskedOnceAPassReopenedAfterFailure)
     ev.keys = {KEY_RESTART, KEY_WPS_BUTTON};
     ev.switches = {SW_RFKILL_ALL};
     EXPECT_EQ(pass(), (std::vector<int>{0, 0, 0}));
-    g_served = 0;
     ev.keys = {KEY_RESTART + 1, KEY_WPS_BUTTON - 1};
     ev.switches = {SW_RFKILL_ALL + 1};
     EXPECT_EQ(pass(), (std::vector<int>{1, 1, 1}));
-    EXPECT_EQ(g_served, 3) << "an idle pass asks each device once";
 
     // Codes on either side of a 64-bit word; active-low turns a key around.
     conf("reset evdev /dev/input/event0 63\nwps evdev /dev/input/event0 64 active-low\n"
@@ -204,9 +181,7 @@ TEST_F(Board, DevicesAskedOnceAPassReopenedAfterFailure)
     ev.fail = ENODEV;
     EXPECT_EQ(pass()[0], -1);
     ev.fail = 0;
-    g_served = 0;
     EXPECT_EQ(pass(), (std::vector<int>{-1, -1, -1})) << "pausing before a reopen";
-    EXPECT_EQ(g_served, 0);
     EXPECT_FALSE(g_inheritable);
-    EXPECT_TRUE(logged("wps: /dev/input/event0: device returned too few bits\n"));
+    EXPECT_NE(root.log().find("wps: /dev/input/event0: device returned too few bits\n"), std::string::npos);
 }

@@ -22,8 +22,10 @@ bool free_for_others(const dt::TempRoot &root)
 }  // namespace
 
 // The default wait for an unusable DORVAN_LOCK_WAIT_MS, the given one, and
-// seconds for the call that takes them.
-TEST(Lock, WaitsItsTimeoutAndIsFreeOnceTheHolderIsKilled)
+// seconds for the call that takes them; nested locks, shell status, the
+// trace's escaping, and names as written (their limits:
+// CfgTool.UsageErrorsBusyLockAndSetGetShowWithTheDaemonsNames).
+TEST(Lock, WaitsItsTimeoutFreeOnceTheHolderIsKilledNestedShellStatusTraceNames)
 {
     dt::TempRoot root;
     dt::LockHolder holder;
@@ -38,11 +40,9 @@ TEST(Lock, WaitsItsTimeoutAndIsFreeOnceTheHolderIsKilled)
     EXPECT_FALSE(free_for_others(root));
     holder.kill_now();
     EXPECT_TRUE(free_for_others(root));
-}
 
-TEST(Lock, NestedAcquireCountsAndTracesOnceShellStatusAndTraceEscaping)
-{
-    dt::TempRoot root(true);
+    // Nested: counted, traced once.
+    root.clear_trace();
     ASSERT_EQ(cfgLck_acquireLockTraced("outer"), 0);
     ASSERT_EQ(cfgLck_acquireLockTraced("inner"), 0);
     cfgLck_releaseLockTraced("inner");
@@ -67,4 +67,11 @@ TEST(Lock, NestedAcquireCountsAndTracesOnceShellStatusAndTraceEscaping)
     EXPECT_EQ(dt::read_file(root.file("trace")),
               "lock\twl\\tcfg\nload\nset\twl_wsc_mode\ta\\\\b\\tc\\nd\\x01\\x1f\x7f\xc3\xa9=\n"
               "store\nsave\nsystem\ttrue\\n:\nunlock\twl\\tcfg\n");
+
+    // Names: only one digit 0..3 at the very end makes a key (which key a
+    // plain name or an alias stands for: tests/golden/wlinterface.txt).
+    ASSERT_EQ(wlmgr_setVar("wlSsidIdx", "3"), 0);
+    for (const char *odd : {"wlChannel", "wlSsid_wl0v4", "wlSsid_wl0v12", "wlSsid_wl0v1x"})
+        EXPECT_EQ(dorvan_canonical_name(odd), odd);
+    EXPECT_NE(wlmgr_setVar("", "x"), 0);
 }

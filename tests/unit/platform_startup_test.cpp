@@ -1,17 +1,19 @@
-// Logger and start-up (factory reset: platform_secrets_test; its restart is
-// seen end to end). Board inputs: platform_board_test.
+// Logger and start-up (factory reset: monitor_test; its restart is seen end
+// to end). Board inputs: platform_board_test.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "board_ctl.h"
 #include "cfg_framework.h"
 #include "dorvan_store.h"
 #include "testutil.h"
 #include "wlmgr.h"
 
-TEST(Logger, FormatThresholdAndBounds)
+// Injected start-up failures: DaemonOnce.FrontEndRefusalsStartUpFailuresAndOneDaemonARoot;
+// board files written before start-up are read as written: MonitorPasses and
+// MonitorE2E.ScanGivesUpOnABusyLockAndTheButtonsComeBack.
+TEST(Startup, LogFormatThresholdBoundsOverlongRootRefusedLiveTempFilesKept)
 {
     dt::TempRoot root(true);
     cfgLog_init(0);
@@ -27,12 +29,7 @@ TEST(Logger, FormatThresholdAndBounds)
     EXPECT_EQ(dt::Lines(log.begin(), log.begin() + 4),
               (dt::Lines{"dorvand[3] fn:12: hello 5", "dorvand[3] fn:14: two", "", "dorvand[7] dbg:1: kept"}));
     EXPECT_LT(log[4].size(), 1300u);
-}
 
-// Injected failures: DaemonOnce.FrontEndRefusalsStartUpFailuresAndOneDaemonARoot.
-TEST(Startup, OverlongRootRefusedThenPreparesRootKeepingBoardFiles)
-{
-    dt::TempRoot root(true);
     // A root of 256 characters or more is refused, though it could be made.
     const std::string deep = root.file(std::string(200, 'r') + "/" + std::string(100, 's'));
     ASSERT_EQ(dt::run("mkdir -p '" + deep + "'"), 0);
@@ -41,20 +38,14 @@ TEST(Startup, OverlongRootRefusedThenPreparesRootKeepingBoardFiles)
     EXPECT_FALSE(dt::exists(deep + "/var"));
     setenv("DORVAN_ROOT", root.path().c_str(), 1);
 
-    ASSERT_EQ(dt::run("mkdir -p '" + root.file(DORVAN_BOARD_DIR) + "'"), 0);
-    dt::write_file(root.file(DORVAN_BOARD_DIR "/wps_button"), "0\n");
     // Leftovers of a dead writer go; a live writer's temp file stays.
+    ASSERT_EQ(dt::run("mkdir -p '" + root.file("var/dorvan") + "'"), 0);
     std::string dead = root.file(DORVAN_MDM_FILE ".tmp.2147483646");
     std::string live = root.file(DORVAN_FLASH_FILE ".tmp." + std::to_string(getppid()));
     dt::write_file(dead, "half");
     dt::write_file(live, "busy");
     int mdm = 0;
     ASSERT_EQ(cfgMdm_init(1, nullptr, &mdm), 0);
-    EXPECT_TRUE(dt::exists(root.file(DORVAN_RADIO_DIR)));
     EXPECT_FALSE(dt::exists(dead));
     EXPECT_TRUE(dt::exists(live));
-    int reset = -9, wsw = -9, wps = -9;
-    EXPECT_EQ(boardCtl_getResetStatus(&reset) | boardCtl_getWirelessPWRStatus(&wsw) |
-                  boardCtl_getWpsButtonStatus(&wps), 0);
-    EXPECT_EQ((std::vector<int>{reset, wsw, wps}), (std::vector<int>{1, 0, 0})) << "an existing file is kept";
 }

@@ -79,12 +79,27 @@ void damage(const std::string &path, const std::string &how)
 
 }  // namespace
 
-TEST(Store, ArbitraryBytesRoundTripDamagedFilesAreSkippedWithOneLogLine)
+// A load takes what the data model holds, never what this process changed
+// without storing (also past what the undo list keeps); what other processes
+// stored is seen end to end. A save copies the data model.
+TEST(Store, LoadSaveArbitraryBytesRoundTripDamagedFilesAreSkippedWithOneLogLine)
 {
-    dt::TempRoot root(true);
+    dt::TempRoot root;
     unsetenv("DORVAN_TRACE");
-    std::mt19937 rng(20240611);
     wlmgr_loadWorkingCopy();
+    for (int n : {1, 100}) {
+        for (int i = 0; i < n; i++)
+            wlmgr_setVar(("extra" + std::to_string(i)).c_str(), "x");
+        wlmgr_setVar("wlSsid_wl0v0", "unsaved");
+        wlmgr_loadWorkingCopy();
+        EXPECT_EQ(var("extra0") + var("wlSsid_wl0v0"), "<unset>Dorvan") << n;
+    }
+    ASSERT_EQ(cfgMgm_saveConfigToFlash(), 0);
+    EXPECT_EQ(dt::read_file(root.file(DORVAN_FLASH_FILE)), dt::read_file(root.file(DORVAN_MDM_FILE)));
+    unlink(root.file(DORVAN_MDM_FILE).c_str());
+    EXPECT_NE(cfgMgm_saveConfigToFlash(), 0) << "nothing to copy";
+
+    std::mt19937 rng(20240611);
     ASSERT_EQ(wlmgr_setVar("k\\\t\n\x01=\x7f\x80\xff", "v\\\t\n\x1f=\xfe"), 0);
     for (int i = 0; i < 300; i++)
         ASSERT_EQ(wlmgr_setVar(random_bytes(rng, 1, WLMGR_NAME_SIZE - 1).c_str(),
@@ -132,24 +147,4 @@ TEST(Store, ArbitraryBytesRoundTripDamagedFilesAreSkippedWithOneLogLine)
         EXPECT_EQ(ssid_after_load(), "flash");
         EXPECT_NE(root.log().find("malformed content"), std::string::npos);
     }
-}
-
-// A load takes what the data model holds, never what this process changed
-// without storing (also past what the undo list keeps); what other processes
-// stored is seen end to end. A save copies the data model.
-TEST(Store, LoadTakesWhatTheDataModelHoldsAndSaveCopiesIt)
-{
-    dt::TempRoot root;
-    wlmgr_loadWorkingCopy();
-    for (int n : {1, 100}) {
-        for (int i = 0; i < n; i++)
-            wlmgr_setVar(("extra" + std::to_string(i)).c_str(), "x");
-        wlmgr_setVar("wlSsid_wl0v0", "unsaved");
-        wlmgr_loadWorkingCopy();
-        EXPECT_EQ(var("extra0") + var("wlSsid_wl0v0"), "<unset>Dorvan") << n;
-    }
-    ASSERT_EQ(cfgMgm_saveConfigToFlash(), 0);
-    EXPECT_EQ(dt::read_file(root.file(DORVAN_FLASH_FILE)), dt::read_file(root.file(DORVAN_MDM_FILE)));
-    unlink(root.file(DORVAN_MDM_FILE).c_str());
-    EXPECT_NE(cfgMgm_saveConfigToFlash(), 0) << "nothing to copy";
 }
