@@ -88,18 +88,9 @@ TEST(DaemonOnce, FrontEndRefusalsStartUpFailuresAndOneDaemonARoot)
     dt::Daemon again(root);
     EXPECT_EQ(dt::ask("wladv"), "wladvhelp");
 
-    // Cut to nothing, a long root would be "/": every path the front end
-    // could touch there is watched, and refused, by the tracer.
-    if (dt::run("strace -V >/dev/null 2>&1") != 0)
-        GTEST_SKIP() << "strace not installed";
-    std::string tracer = kStrace + (" -o '" + root.file("strace.log") + "' -e inject=all:error=EACCES");
-    for (const char *p : {"/var", "/var/dorvan", "/var/dorvan/frontend.lock", REQUEST_PIPE, REPLY_PIPE})
-        tracer += std::string(" -P ") + p;
+    // Cut to nothing, a long root would be "/".
     setenv("DORVAN_ROOT", root.file(std::string(300, 'r')).c_str(), 1);
-    dt::FrontEndRun r = dt::front_end("--timeout 1 wlwds", tracer);
-    EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.said, "dorvan: DORVAN_ROOT too long\n");
-    EXPECT_EQ(dt::read_file(root.file("strace.log")), "");
+    EXPECT_EQ(dt::front_end("--timeout 1 wlwds").said, "dorvan: DORVAN_ROOT too long\n");
 }
 
 // A front end that never opens the reply pipe, and one whose request comes
