@@ -64,8 +64,7 @@ TEST(DaemonOnce, FrontEndRefusalsStartUpFailuresAndOneDaemonARoot)
     // Options given twice take their last value and start normally.
     dt::Daemon first(root, {"-v", "1", "-m", "3", "-v", "0"});
     ASSERT_EQ(dt::ask("wlinterface"), "wlintfhelp");
-    const std::string lock = root.file("var/dorvan/dorvand.lock");
-    EXPECT_EQ(dt::run("test \"$(stat -c %a '" + lock + "')\" = 600"), 0) << "the owner's only";
+    EXPECT_EQ(dt::run("test \"$(stat -c %a '" + root.file("var/dorvan/dorvand.lock") + "')\" = 600"), 0) << "the owner's only";
     // With the first one stopped, a pending request and a held button would
     // be a second one's to see: it ends before it looks.
     kill(first.pid(), SIGSTOP);
