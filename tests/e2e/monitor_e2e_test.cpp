@@ -8,9 +8,6 @@
 
 namespace {
 
-// The loop differs by pickup mode: the pass count is checked in both.
-class MonitorPasses : public dt::PickupTest {};
-
 struct MonitorE2E : ::testing::Test {
     dt::TempRoot root;
     MonitorE2E() { setenv("DORVAN_PASS_MS", "100", 1); }
@@ -18,12 +15,11 @@ struct MonitorE2E : ::testing::Test {
 
 }  // namespace
 
-DT_IN_BOTH_PICKUP_MODES(MonitorPasses);
-
 // What the switch does on each pass is the monitor's unit test; here, the
 // real passes. The held WPS button counts them, and the trace shares the
-// daemon's output file, so each line shows on which pass it came.
-TEST_P(MonitorPasses, FirstAlignmentOnPass9AndFirstScanOnPass15)
+// daemon's output file, so each line shows on which pass it came. (That a
+// request wakes no extra pass: ImmediatePickup.)
+TEST_F(MonitorE2E, FirstAlignmentOnPass9AndFirstScanOnPass15)
 {
     setenv("DORVAN_PASS_MS", "20", 1);
     setenv("DORVAN_TRACE", root.file("dorvand.out").c_str(), 1);

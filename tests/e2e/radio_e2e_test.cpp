@@ -60,25 +60,6 @@ struct RadioE2E : ::testing::Test {
     // dorvan-cfg's output; none when it hung.
     std::string cfg(const std::string &a) { return dt::run("timeout 5 " + dt::bin("dorvan-cfg") + " " + a, &out), out; }
     std::string out;
-    // A hostapd that takes 0.3 s to install its handlers and control socket,
-    // answers PING and the live-change and ACL commands (FAIL when they carry
-    // "fail", and to a channel switch), records every request and signal. The first one
-    // ignores SIGTERM.
-    bool fake()
-    {
-        std::string prog = program(R"(r = os.environ['DORVAN_ROOT']; log = open(r + '/fake.log', 'a', buffering=1); log.write('start\n')
-signal.alarm(30); first = log.tell() == 6; time.sleep(0.3); signal.signal(signal.SIGHUP, lambda *a: log.write('hup\n'))
-first and signal.signal(signal.SIGTERM, signal.SIG_IGN)
-p = r + '/var/run/hostapd/dvt0'; os.makedirs(os.path.dirname(p), exist_ok=True)
-os.path.exists(p) and os.unlink(p); s = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM); s.bind(p)
-while True:
-    d, a = s.recvfrom(4096); s.sendto(b'PONG\n', a) if d == b'PING' else log.write(d.decode() + '\n')
-    d.split()[0] in (b'SET', b'RELOAD_WPA_PSK', b'ACCEPT_ACL', b'CHAN_SWITCH') and s.sendto(b'FAIL\n' if b'fail' in d or b'CHAN' in d else b'OK\n', a)
-)");
-        setenv("DORVAN_HOSTAPD", prog.c_str(), 1);
-        setenv("DORVAN_PASS_MS", "250", 1);
-        return !prog.empty();
-    }
     size_t faked(const std::string &line) { return dt::count_line(dt::lines(dt::read_file(root.file("fake.log"))), line); }
 };
 
@@ -87,7 +68,7 @@ while True:
 // the first back-off step, named on file, and it never outlives dorvand. A
 // relative root: hostapd is given whole paths, dorvan-cfg with the whole
 // root knows it for ours.
-TEST_F(RadioE2E, KilledHostapdIsBackAndNeverOutlivesDorvand)
+TEST_F(RadioE2E, KilledHostapdIsBackTakesRegistrarSettingsNeverOutlivesDorvand)
 {
     setenv("DORVAN_PASS_MS", "250", 1);
     size_t slash = root.path().rfind('/');
@@ -104,6 +85,27 @@ TEST_F(RadioE2E, KilledHostapdIsBackAndNeverOutlivesDorvand)
     ASSERT_EQ(rmdir(tmp.c_str()), 0);
     EXPECT_GE(dt::wait_for([&] { return pid() > 0 && pid() != before; }, 2.5), 0);
     ASSERT_TRUE(up());
+
+    // An external registrar's settings: hostapd leaves our file alone, the
+    // data model takes them (stored, saved, one log line and trace event)
+    // and the radio runs them from there.
+    dt::ask("wlsecurity wpssetup --interface wl0 --operation configureAP --configmode pin");
+    // WPS on is a restart: wait for the new hostapd to be up.
+    ASSERT_GE(dt::wait_for([&] { return dt::has_line(ctl("GET_CONFIG"), "wps_state=not configured") &&
+                                        dt::has_line(ctl("STATUS"), "state=ENABLED"); }, 15), 0);
+    // hostapd_cli's wps_config: SSID and key as hex. A line break in the
+    // SSID is refused with one log line, nothing stored.
+    EXPECT_EQ(ctl("WPS_CONFIG 45760a6d61785f6e756d5f7374613d31 WPA2PSK CCMP 4e6577506173732d32303234"), "OK\n");
+    ASSERT_GE(dt::wait_for([&] { return root.log().find("not taken: a control byte") != std::string::npos; }, 5), 0)
+        << root.log();
+    EXPECT_EQ(ctl("WPS_CONFIG 4e65774e6574 WPA2PSK CCMP 4e6577506173732d32303234"), "OK\n");
+    ASSERT_GE(dt::wait_for([&] { return dt::has_line(dt::read_file(root.file("trace")), "apply\twps-settings\twl0"); }, 5), 0);
+    EXPECT_GE(dt::wait_for([&] { return dt::has_line(ctl("GET_CONFIG"), "ssid=NewNet"); }, 5), 0);
+    for (const char *flash : {"", "--flash "})
+        EXPECT_EQ(cfg(std::string(flash) + "get wlSsid_wl0v0 wlWpaPsk_wl0v0 wlAuthMode_wl0v0 wlWpa_wl0v0"),
+                  "NewNet\nNewPass-2024\npsk2\naes\n") << flash;
+    EXPECT_EQ(dt::read_file(root.file("var/dorvan/radio/hostapd.conf")).find("#WPS#"), std::string::npos);
+    EXPECT_EQ(dt::occurrences(root.log(), "settings from a registrar"), 2u) << root.log();
     long last = pid();
     d->kill_now();
     EXPECT_GE(dt::wait_for([&] { return kill((pid_t)last, 0) != 0 || dt::read_file("/proc/" + std::to_string(last) + "/stat").find(") Z") != std::string::npos; }, 2), 0);
@@ -113,8 +115,23 @@ TEST_F(RadioE2E, KilledHostapdIsBackAndNeverOutlivesDorvand)
 // request it received but did not answer is not sent again.
 TEST_F(RadioE2E, SlowHostapdUnreadableModelAndUnwritableConfiguration)
 {
-    if (!fake())
+    // A hostapd that takes 0.3 s to install its handlers and control socket,
+    // answers PING and the live-change and ACL commands (FAIL when they carry
+    // "fail", and to a channel switch), records every request and signal. The first one
+    // ignores SIGTERM.
+    std::string prog = program(R"(r = os.environ['DORVAN_ROOT']; log = open(r + '/fake.log', 'a', buffering=1); log.write('start\n')
+signal.alarm(30); first = log.tell() == 6; time.sleep(0.3); signal.signal(signal.SIGHUP, lambda *a: log.write('hup\n'))
+first and signal.signal(signal.SIGTERM, signal.SIG_IGN)
+p = r + '/var/run/hostapd/dvt0'; os.makedirs(os.path.dirname(p), exist_ok=True)
+os.path.exists(p) and os.unlink(p); s = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM); s.bind(p)
+while True:
+    d, a = s.recvfrom(4096); s.sendto(b'PONG\n', a) if d == b'PING' else log.write(d.decode() + '\n')
+    d.split()[0] in (b'SET', b'RELOAD_WPA_PSK', b'ACCEPT_ACL', b'CHAN_SWITCH') and s.sendto(b'FAIL\n' if b'fail' in d or b'CHAN' in d else b'OK\n', a)
+)");
+    if (prog.empty())
         GTEST_SKIP() << "no python3";
+    setenv("DORVAN_HOSTAPD", prog.c_str(), 1);
+    setenv("DORVAN_PASS_MS", "250", 1);
     setenv("DORVAN_PICKUP", "immediate", 1);
     start();
     ASSERT_GE(dt::wait_for([&] { return faked("start") == 1; }, 3), 0);
@@ -328,32 +345,6 @@ os.write(2, b'last words\n'); sys.exit(3)
     ASSERT_EQ(stat(log.c_str(), &st) | stat(pidFile.c_str(), &pid), 0);
     // dorvan-cfg radio of any user reads the pid file.
     EXPECT_EQ(pid.st_mode & 0777, 0644u);
-}
-
-// An external registrar's settings: hostapd leaves our file alone, the data
-// model takes them (stored, saved, one log line and trace event) and the
-// radio runs them from there.
-TEST_F(RadioHardening, RegistrarSettingsGoThroughTheDataModel)
-{
-    setenv("DORVAN_PASS_MS", "250", 1);
-    dt::Daemon d(root, {"-v", "1"});
-    dt::ask("wlsecurity wpssetup --interface wl0 --operation configureAP --configmode pin");
-    // WPS on is a restart: wait for the new hostapd to be up.
-    ASSERT_GE(dt::wait_for([&] { return dt::has_line(ctl("GET_CONFIG"), "wps_state=not configured") &&
-                                        dt::has_line(ctl("STATUS"), "state=ENABLED"); }, 15), 0);
-    // hostapd_cli's wps_config: SSID and key as hex. A line break in the
-    // SSID is refused with one log line, nothing stored.
-    EXPECT_EQ(ctl("WPS_CONFIG 45760a6d61785f6e756d5f7374613d31 WPA2PSK CCMP 4e6577506173732d32303234"), "OK\n");
-    ASSERT_GE(dt::wait_for([&] { return root.log().find("not taken: a control byte") != std::string::npos; }, 5), 0)
-        << root.log();
-    EXPECT_EQ(ctl("WPS_CONFIG 4e65774e6574 WPA2PSK CCMP 4e6577506173732d32303234"), "OK\n");
-    ASSERT_GE(dt::wait_for([&] { return dt::has_line(dt::read_file(root.file("trace")), "apply\twps-settings\twl0"); }, 5), 0);
-    EXPECT_GE(dt::wait_for([&] { return dt::has_line(ctl("GET_CONFIG"), "ssid=NewNet"); }, 5), 0);
-    for (const char *flash : {"", "--flash "})
-        EXPECT_EQ(cfg(std::string(flash) + "get wlSsid_wl0v0 wlWpaPsk_wl0v0 wlAuthMode_wl0v0 wlWpa_wl0v0"),
-                  "NewNet\nNewPass-2024\npsk2\naes\n") << flash;
-    EXPECT_EQ(dt::read_file(root.file("var/dorvan/radio/hostapd.conf")).find("#WPS#"), std::string::npos);
-    EXPECT_EQ(dt::occurrences(root.log(), "settings from a registrar"), 2u) << root.log();
 }
 
 }  // namespace

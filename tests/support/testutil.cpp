@@ -312,15 +312,6 @@ size_t occurrences(const std::string &text, const std::string &what)
     return n;
 }
 
-size_t entries_named(const std::string &dir, const std::string &part)
-{
-    std::error_code ec;
-    size_t n = 0;
-    for (const auto &e : std::filesystem::directory_iterator(dir, ec))
-        n += e.path().filename().string().find(part) != std::string::npos;
-    return n;
-}
-
 std::vector<double> pass_times(const Daemon &d, size_t n)
 {
     auto held = [&] { return occurrences(d.out(), "wps_button_cnt="); };

@@ -131,8 +131,6 @@ inline bool has_line(const std::string &text, const std::string &line)
 {
     return ("\n" + text).find("\n" + line + "\n") != std::string::npos;
 }
-// How many entries of folder dir have part in their name (0 when unreadable).
-size_t entries_named(const std::string &dir, const std::string &part);
 // A daemon whose WPS button is held prints one counter line a pass: when
 // each of its next n passes showed up (seconds from the call), fewer when
 // they stop coming.
