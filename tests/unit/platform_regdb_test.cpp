@@ -45,9 +45,9 @@ const char *parse(const std::string &bytes, dplat::RegDb *db)
 
 }  // namespace
 
-// Which lists a database gives, and a database that cannot be used:
-// tests/golden/wladv.txt.
-TEST(RegDb, QueryWordsAndAnUnusableDatabaseLoggedOnce)
+// Which lists a database gives, and a database that cannot be used
+// (tests/golden/wladv.txt); damaged files, refused without reading past them.
+TEST(RegDb, QueryWordsAnUnusableDatabaseLoggedOnceDamagedFilesRefused)
 {
     dt::TempRoot root(true);
     setenv("DORVAN_REGDB", DORVAN_SOURCE_DIR "/tests/golden/lists-regulatory.db", 1);
@@ -69,10 +69,7 @@ TEST(RegDb, QueryWordsAndAnUnusableDatabaseLoggedOnce)
     std::vector<char> out(WLMGR_VAREX_SIZE);
     EXPECT_EQ(wlmgr_getVarEx(3, argv, out.data()), 0);
     EXPECT_STREQ(out.data(), "wlChannelList A? b?");
-}
 
-TEST(RegDb, DamagedFilesAreRefusedWithoutReadingPastThem)
-{
     // Its rules, as parsed: tests/golden/wladv.txt and dorvan-cfg channels.
     const std::string good = dt::read_file(DORVAN_SOURCE_DIR "/tests/golden/lists-regulatory.db");
     dplat::RegDb db;
