@@ -88,8 +88,6 @@ TEST(Store, LoadSaveArbitraryBytesRoundTripDamagedFilesAreSkippedWithOneLogLine)
         wlmgr_loadWorkingCopy();
         EXPECT_EQ(var("extra0") + var("wlSsid_wl0v0"), "<unset>Dorvan") << n;
     }
-    ASSERT_EQ(cfgMgm_saveConfigToFlash(), 0);
-    EXPECT_EQ(dt::read_file(root.file(DORVAN_FLASH_FILE)), dt::read_file(root.file(DORVAN_MDM_FILE)));
     unlink(root.file(DORVAN_MDM_FILE).c_str());
     EXPECT_NE(cfgMgm_saveConfigToFlash(), 0) << "nothing to copy";
 
