@@ -33,10 +33,10 @@ const std::vector<std::string> kLockOnly = {"lock\tdo_scan", "unlock\tdo_scan"};
 // on a root the shell would not split.
 TEST_F(LanScan, RefusesAnythingButADottedAddressAndAPlainRoot)
 {
-    // Without a LAN address nothing runs and nothing is logged.
+    // Without a LAN address nothing runs and nothing is logged (the count
+    // of log lines at the end).
     EXPECT_EQ(scan(""), "");
     EXPECT_EQ(root.trace(), kLockOnly);
-    EXPECT_EQ(root.log(), "");
     const std::string bad[] = {"1.2.3.4;touch " + root.file("x"), "1.2.3.4 ", "$(reboot)", "999.1.1.1",
                                "01.2.3.4", std::string(200, '1')};
     for (const auto &addr : bad) {

@@ -30,7 +30,7 @@ using dplat::board::kBitsPerWord;
 namespace {
 
 struct FakeDevice {
-    std::vector<unsigned> keys, switches; // codes down / set
+    std::vector<unsigned> keys;           // codes down
     int fail = 0;                         // errno of every ioctl
     long bytes = -1;                      // copies at most this many
 };
@@ -49,12 +49,11 @@ int serve(int fd, unsigned long req, void *arg)
         errno = dev->fail;
         return -1;
     }
-    // EVIOCGKEY / EVIOCGSW: the kernel copies its own array of longs.
-    bool sw = _IOC_NR(req) == _IOC_NR(EVIOCGSW(0));
+    // EVIOCGKEY: the kernel copies its own array of longs.
     unsigned long map[bitmap_words(KEY_MAX)] = {};
-    for (unsigned c : sw ? dev->switches : dev->keys)
+    for (unsigned c : dev->keys)
         map[c / kBitsPerWord] |= 1UL << (c % kBitsPerWord);
-    size_t len = std::min<size_t>(_IOC_SIZE(req), sw ? sizeof(long) * bitmap_words(SW_MAX) : sizeof(map));
+    size_t len = std::min<size_t>(_IOC_SIZE(req), sizeof(map));
     len = std::min<size_t>(len, (size_t)dev->bytes);
     memcpy(arg, map, len);
     return (int)len;
@@ -100,7 +99,7 @@ extern "C" int __wrap_ioctl(int fd, unsigned long req, ...)
     return rc == -2 ? __real_ioctl(fd, req, arg) : rc;
 }
 
-TEST_F(Board, ValueFilesParseStrictlyBadMapLinesReadAsFailed)
+TEST_F(Board, ValueFilesAndDevicesReadStrictlyBadMapLinesAsFailed)
 {
     // Board files: the value is the status word.
     for (auto [text, want] : std::vector<std::pair<std::string, int>>{
@@ -128,6 +127,28 @@ TEST_F(Board, ValueFilesParseStrictlyBadMapLinesReadAsFailed)
     for (const char *f : {"gw/reset", "gw/wps", "gw/sw"})
         dt::write_file(root.file(f), "0\n");
     EXPECT_EQ(pass(), (std::vector<int>{-1, 0, -1}));
+
+    // Input devices, read bit by bit.
+    setenv("DORVAN_PASS_MS", "200", 1);  // back-offs from 200 ms
+    // Codes on either side of a 64-bit word; active-low turns a key around
+    // (named codes on a real device: the VM test's button presses).
+    conf("reset evdev /dev/input/event0 63\nwps evdev /dev/input/event0 64 active-low\n"
+         "switch evdev /dev/input/event9 SW_RFKILL_ALL\n");
+    dt::write_file(root.file("dev/input/event0"), "");
+    FakeDevice &ev = g_dev[root.file("dev/input/event0")];
+    ev.keys = {64};
+    EXPECT_EQ(pass(), (std::vector<int>{1, -1, 1}));
+    ev.keys = {63};
+    EXPECT_EQ(pass(), (std::vector<int>{0, -1, 0}));
+    ev.bytes = 8; // bits 0..63 only
+    EXPECT_EQ(pass(), (std::vector<int>{0, -1, -1}));
+    ev.bytes = -1;
+    ev.fail = ENODEV;
+    EXPECT_EQ(pass()[0], -1);
+    ev.fail = 0;
+    EXPECT_EQ(pass(), (std::vector<int>{-1, -1, -1})) << "pausing before a reopen";
+    EXPECT_FALSE(g_inheritable);
+    EXPECT_NE(root.log().find("wps: /dev/input/event0: device returned too few bits\n"), std::string::npos);
 }
 
 // The OpenWrt hook, run with what procd hands it, writes what the daemon
@@ -152,36 +173,4 @@ TEST_F(Board, OpenWrtHookWritesWhatWeReadAndFifosBlockNothing)
     // Nor does a FIFO nobody reads at the log or the trace (it held the daemon in open()).
     ASSERT_EQ(mkfifo(root.file("log.fifo").c_str(), 0600) + setenv("DORVAN_LOG", root.file("log.fifo").c_str(), 1) + setenv("DORVAN_TRACE", root.file("log.fifo").c_str(), 1), 0);
     alarm(3), dplat::trace("event"), log_log(CFG_LOG_ERR, "t", 0, "line"), alarm(0);
-}
-
-TEST_F(Board, DevicesReadBitByBitReopenedAfterAPause)
-{
-    setenv("DORVAN_PASS_MS", "200", 1);  // back-offs from 200 ms
-    conf("reset evdev /dev/input/event0 KEY_RESTART\nwps evdev /dev/input/event0 KEY_WPS_BUTTON\n"
-         "switch evdev /dev/input/event0 SW_RFKILL_ALL\n");
-    dt::write_file(root.file("dev/input/event0"), "");
-    FakeDevice &ev = g_dev[root.file("dev/input/event0")];
-    ev.keys = {KEY_RESTART, KEY_WPS_BUTTON};
-    ev.switches = {SW_RFKILL_ALL};
-    EXPECT_EQ(pass(), (std::vector<int>{0, 0, 0}));
-    ev.keys = {KEY_RESTART + 1, KEY_WPS_BUTTON - 1};
-    ev.switches = {SW_RFKILL_ALL + 1};
-    EXPECT_EQ(pass(), (std::vector<int>{1, 1, 1}));
-
-    // Codes on either side of a 64-bit word; active-low turns a key around.
-    conf("reset evdev /dev/input/event0 63\nwps evdev /dev/input/event0 64 active-low\n"
-         "switch evdev /dev/input/event9 SW_RFKILL_ALL\n");
-    ev.keys = {64};
-    EXPECT_EQ(pass(), (std::vector<int>{1, -1, 1}));
-    ev.keys = {63};
-    EXPECT_EQ(pass(), (std::vector<int>{0, -1, 0}));
-    ev.bytes = 8; // bits 0..63 only
-    EXPECT_EQ(pass(), (std::vector<int>{0, -1, -1}));
-    ev.bytes = -1;
-    ev.fail = ENODEV;
-    EXPECT_EQ(pass()[0], -1);
-    ev.fail = 0;
-    EXPECT_EQ(pass(), (std::vector<int>{-1, -1, -1})) << "pausing before a reopen";
-    EXPECT_FALSE(g_inheritable);
-    EXPECT_NE(root.log().find("wps: /dev/input/event0: device returned too few bits\n"), std::string::npos);
 }

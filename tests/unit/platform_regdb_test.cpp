@@ -45,9 +45,9 @@ const char *parse(const std::string &bytes, dplat::RegDb *db)
 
 }  // namespace
 
-// Which lists a database gives, and a database that cannot be used:
-// tests/golden/wladv.txt.
-TEST(RegDb, QueryWordsAndAnUnusableDatabaseLoggedOnce)
+// Which lists a database gives, and a database that cannot be used
+// (tests/golden/wladv.txt); damaged files, refused without reading past them.
+TEST(RegDb, QueryWordsAnUnusableDatabaseLoggedOnceDamagedFilesRefused)
 {
     dt::TempRoot root(true);
     setenv("DORVAN_REGDB", DORVAN_SOURCE_DIR "/tests/golden/lists-regulatory.db", 1);
@@ -69,10 +69,7 @@ TEST(RegDb, QueryWordsAndAnUnusableDatabaseLoggedOnce)
     std::vector<char> out(WLMGR_VAREX_SIZE);
     EXPECT_EQ(wlmgr_getVarEx(3, argv, out.data()), 0);
     EXPECT_STREQ(out.data(), "wlChannelList A? b?");
-}
 
-TEST(RegDb, DamagedFilesAreRefusedWithoutReadingPastThem)
-{
     // Its rules, as parsed: tests/golden/wladv.txt and dorvan-cfg channels.
     const std::string good = dt::read_file(DORVAN_SOURCE_DIR "/tests/golden/lists-regulatory.db");
     dplat::RegDb db;
@@ -83,44 +80,24 @@ TEST(RegDb, DamagedFilesAreRefusedWithoutReadingPastThem)
         EXPECT_NE(parse(good.substr(0, n), &db), nullptr) << "truncated to " << n;
     EXPECT_TRUE(db.countries.empty());
 
-    auto patch = [&](size_t at, std::vector<uint8_t> bytes) {
+    // Damaged copies, one a line: tests/golden/unit-regdb-damage.txt.
+    size_t rows = 0, at;
+    char hex[64], what[128];
+    for (const auto &line : dt::lines(dt::read_file(DORVAN_SOURCE_DIR "/tests/golden/unit-regdb-damage.txt"))) {
         std::string s = good;
-        for (size_t i = 0; i < bytes.size(); i++)
-            s[at + i] = (char)bytes[i];
-        return s;
-    };
-    auto at16 = [&](size_t at) { return ((unsigned char)good[at] << 8 | (unsigned char)good[at + 1]) * 4u; };
-    auto table = [](size_t country) { return 8 + 4 * country; };
-    auto rule = [&](size_t n) { return table(4) + 16 * n; };
-    const size_t collAA = at16(table(0) + 2);
-    const std::vector<std::pair<const char *, std::string>> bad = {
-        {"magic", patch(0, {0x52, 0x47, 0x44, 0x43})},
-        {"version", patch(7, {19})},
-        {"newer version", patch(7, {21})},
-        {"collection past the end", patch(table(0) + 2, {0xff, 0xff})},
-        {"collection in the header", patch(table(0) + 2, {0, 1})},
-        {"collection in the table", patch(table(1) + 2, {0, 2})},
-        {"rule in the header", patch(collAA + 4, {0, 0})},
-        {"rule past the end", patch(collAA + 4, {0xff, 0xff})},
-        {"rule count off the file", patch(at16(table(2) + 2) + 1, {255})},
-        {"collection too short", patch(collAA, {2})},
-        {"rule too short", patch(rule(0), {15})},
-        {"rule off the file", patch(rule(14), {255})},
-        {"empty range", patch(rule(0) + 8, {0, 0, 0, 0})},
-        {"country code", patch(table(0), {'A', '\n'})},
-        {"no end of table", good.substr(0, table(3))},
-        {"too large", good + std::string(300000, '\0')},
-    };
-    for (const auto &b : bad) {
-        EXPECT_NE(parse(b.second, &db), nullptr) << b.first;
-        EXPECT_TRUE(db.countries.empty()) << b.first;
+        if (line[0] == '#' || sscanf(line.c_str(), "%zu %63s %127[^\n]", &at, hex, what) != 3)
+            continue;
+        for (size_t i = 0; hex[2 * i] != '\0'; i++)
+            s[at + i] = (char)std::stoi(std::string(hex + 2 * i, 2), nullptr, 16);
+        EXPECT_TRUE(parse(s, &db) != nullptr && db.countries.empty()) << what;
+        rows++;
     }
+    EXPECT_EQ(rows, 14u);
+    EXPECT_TRUE(parse(good + std::string(300000, '\0'), &db) != nullptr && db.countries.empty()) << "too large";
 
     // A collection of odd length puts its rule pointers at the next even
     // byte, which is not a multiple of 4; optional fields are skipped.
-    std::string odd = "RGDB" + std::string("\0\0\0\x14" "XY\0\x09" "\0\0\0\0", 12) +
-                      std::string("\x14\x04\x07\xd0\0\x24\x9f\0\0\x25\xe5\x2c\0\0\x9c\x40\0\x3c\0\0", 20) +
-                      std::string("\x05\x01\x02\xaa\xbb\0\0\x04", 8);
+    std::string odd = dt::read_file(DORVAN_SOURCE_DIR "/tests/golden/unit-odd-regulatory.db");
     ASSERT_EQ(parse(odd, &db), nullptr);
     ASSERT_EQ(db.countries.size(), 1u);
     ASSERT_EQ(db.countries[0].rules.size(), 1u);

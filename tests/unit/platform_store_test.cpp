@@ -42,12 +42,6 @@ std::string var(const char *name)
     return wlmgr_getVar(name, v) == 0 ? v : "<unset>";
 }
 
-std::string ssid_after_load()
-{
-    wlmgr_loadWorkingCopy();
-    return var("wlSsid");
-}
-
 // Flash says "flash", the data model "mdm"; the log starts empty.
 void flash_and_mdm(const dt::TempRoot &root)
 {
@@ -94,8 +88,6 @@ TEST(Store, LoadSaveArbitraryBytesRoundTripDamagedFilesAreSkippedWithOneLogLine)
         wlmgr_loadWorkingCopy();
         EXPECT_EQ(var("extra0") + var("wlSsid_wl0v0"), "<unset>Dorvan") << n;
     }
-    ASSERT_EQ(cfgMgm_saveConfigToFlash(), 0);
-    EXPECT_EQ(dt::read_file(root.file(DORVAN_FLASH_FILE)), dt::read_file(root.file(DORVAN_MDM_FILE)));
     unlink(root.file(DORVAN_MDM_FILE).c_str());
     EXPECT_NE(cfgMgm_saveConfigToFlash(), 0) << "nothing to copy";
 
@@ -124,6 +116,7 @@ TEST(Store, LoadSaveArbitraryBytesRoundTripDamagedFilesAreSkippedWithOneLogLine)
     EXPECT_EQ(st.st_mode & 0777, 0600u) << "passphrases inside";
 
     // Damaged files are skipped with one log line.
+    auto ssid_after_load = [] { return wlmgr_loadWorkingCopy(), var("wlSsid"); };
     for (const char *how : {"truncated", "length mismatch", "checksum mismatch", "empty", "missing"}) {
         SCOPED_TRACE(how);
         flash_and_mdm(root);
