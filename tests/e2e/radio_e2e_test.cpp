@@ -317,34 +317,4 @@ while True:
     kill(escaping, SIGKILL);
 }
 
-// A program's burst beyond the bound, then why it ended: hostapd.log keeps
-// its newest whole lines within 256 KiB, and dorvand's files keep their modes
-// under any umask.
-TEST_F(RadioHardening, HostapdLogIsBoundedFilesKeepTheirModes)
-{
-    // Its next run stays quiet: the first one's lines are there to be read.
-    std::string prog = program(R"(r = os.environ['DORVAN_ROOT'] + '/ran'
-os.path.exists(r) and time.sleep(60); open(r, 'w')
-for n in range(4000): os.write(1, b'line %09d %s\n' % (n, b'x' * 100))
-os.write(2, b'last words\n'); sys.exit(3)
-)");
-    if (prog.empty())
-        GTEST_SKIP() << "no python3";
-    setenv("DORVAN_HOSTAPD", prog.c_str(), 1);
-    setenv("DORVAN_PASS_MS", "250", 1);
-    mode_t old = umask(077);
-    dt::Daemon d(root, {"-v", "1"});
-    umask(old);
-    std::string log = root.file("var/dorvan/radio/hostapd.log"), pidFile = root.file("var/dorvan/radio/hostapd.pid");
-    ASSERT_GE(dt::wait_for([&] { return root.log().find("exit status 3") != std::string::npos && dt::exists(pidFile); },
-                           20), 0) << root.log();
-    std::string text = dt::read_file(log), last = "line 000003999 " + std::string(100, 'x') + "\nlast words\n";
-    EXPECT_TRUE(text.size() <= 256 * 1024 && text.size() > last.size() && text.compare(0, 5, "line ") == 0 &&
-                text.compare(text.size() - last.size(), last.size(), last) == 0) << text.size() << " " << text.substr(0, 20);
-    struct stat st, pid;
-    ASSERT_EQ(stat(log.c_str(), &st) | stat(pidFile.c_str(), &pid), 0);
-    // dorvan-cfg radio of any user reads the pid file.
-    EXPECT_EQ(pid.st_mode & 0777, 0644u);
-}
-
 }  // namespace
