@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -225,9 +224,9 @@ while True: d, a = s.recvfrom(64); s.sendto(b'PONG\n', a)
     EXPECT_EQ(traced("apply\treload"), 0u) << root.log();
 }
 
-// A program that cannot be executed: its starts back off, it says why in hostapd's output file, and that file is
-// never followed through a link.
-TEST_F(RadioE2E, FailingProgramBacksOffAndItsLogNeverFollowsALink)
+// A program that cannot be executed says why in hostapd's output file, and
+// that file is never followed through a link.
+TEST_F(RadioE2E, FailingProgramSaysWhyAndItsLogNeverFollowsALink)
 {
     std::string victim = root.file("victim");
     dt::write_file(victim, "keep me\n");
@@ -236,26 +235,13 @@ TEST_F(RadioE2E, FailingProgramBacksOffAndItsLogNeverFollowsALink)
     ASSERT_EQ(symlink(victim.c_str(), log.c_str()), 0);
     setenv("DORVAN_HOSTAPD", root.file("var").c_str(), 1);
     setenv("DORVAN_PASS_MS", "100", 1);
-    const double pass = span_ms(SPAN_PASS) / 1000.0;
     start({"-v", "1"});
     ASSERT_GE(dt::wait_for([&] { return root.log().find("exit status 127") != std::string::npos; }, 3), 0);
     EXPECT_EQ(dt::read_file(victim), "keep me\n");
     EXPECT_NE(root.log().find("hostapd.log is not a regular file"), std::string::npos) << root.log();
     ASSERT_EQ(unlink(log.c_str()), 0);
-    // Starts at 0, 1, 3, 7 and 15 passes: five in 16 (seven at most in 60).
-    auto t0 = std::chrono::steady_clock::now();
-    double worst = 0;
-    while (std::chrono::steady_clock::now() - t0 < std::chrono::duration<double>(16 * pass)) {
-        auto a = std::chrono::steady_clock::now();
-        EXPECT_NE(dt::ask("wlinterface show"), "<timeout>");
-        worst = std::max(worst, std::chrono::duration<double>(std::chrono::steady_clock::now() - a).count());
-    }
-    size_t starts = dt::occurrences(root.log(), " started\n");
-    EXPECT_GE(starts, 4u);
-    EXPECT_LE(starts, 5u);
-    EXPECT_LT(worst, 2.2 * pass);
-    EXPECT_NE(dt::read_file(log).find("cannot execute " + root.file("var") + ": Permission denied"),
-              std::string::npos) << dt::read_file(log);
+    const std::string why = "cannot execute " + root.file("var") + ": Permission denied";
+    EXPECT_GE(dt::wait_for([&] { return dt::read_file(log).find(why) != std::string::npos; }, 3), 0) << dt::read_file(log);
 }
 
 using RadioHardening = RadioE2E;
