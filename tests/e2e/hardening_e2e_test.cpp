@@ -87,19 +87,6 @@ TEST_F(Hardening, RootOthersMayChangeIsNotServed)
     EXPECT_EQ(dt::occurrences(root.log(), "may be changed by user"), 4u) << "our own group may write";
 }
 
-// The maintainer script on an empty /var of its own: remove keeps the state,
-// purge takes all of it.
-TEST_F(Hardening, PurgeRemovesThePackagesStateRemoveKeepsIt)
-{
-    if (geteuid() != 0 || dt::run("unshare -m true 2>/dev/null") != 0)
-        GTEST_SKIP() << "needs root and mount namespaces";
-    dt::install_stubs(root, {"update-rc.d", "deb-systemd-helper", "systemctl"});
-    const std::string state = "/var/dorvan/flash.db /var/param_fifo2 /var/scanhosts.name /var/run/dorvand.pid.lock.d/pid";
-    EXPECT_EQ(dt::run("unshare -m sh -c 'mount -t tmpfs none /var || exit 9; mkdir -p /var/dorvan "
-                      "/var/run/dorvand.pid.lock.d && touch " + state + " && sh $0 remove && ls " + state + " >/dev/null"
-                      " && sh $0 purge && test \"$(find /var)\" = \"/var\n/var/run\"' " DORVAN_SOURCE_DIR "/packaging/debian/postrm"), 0);
-}
-
 // A store from before per-device secrets: its shared passphrases are kept
 // and reported, also by dorvan-cfg; its shared WPS PIN becomes this device's.
 TEST_F(Hardening, SharedSecretsOfOlderBuildsReportedTheirPinReplaced)
