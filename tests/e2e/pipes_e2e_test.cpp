@@ -14,9 +14,6 @@ namespace {
 
 class DaemonTest : public dt::PickupTest {};
 
-// The front end under strace; LeakSanitizer cannot run under a tracer.
-const char kStrace[] = "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 strace -f -qq";
-
 }  // namespace
 
 DT_IN_BOTH_PICKUP_MODES(DaemonTest);
@@ -64,14 +61,13 @@ TEST(DaemonOnce, FrontEndRefusalsStartUpFailuresAndOneDaemonARoot)
     EXPECT_EQ(dt::front_end("--timeout 1 wlwds").said, "dorvan: DORVAN_ROOT too long\n");
 }
 
-// A front end that never opens the reply pipe, and one whose request comes
-// only after the daemon's wait.
-TEST_P(DaemonTest, StalledFrontEndsNeitherFreezeTheDaemonNorDieSilently)
+// A front end that never opens the reply pipe.
+TEST_P(DaemonTest, StalledFrontEndFreezesNothing)
 {
-    // The waits of 5 and 2 passes, written out: the clock's table is what
-    // is tested. At this pass both are above their floors.
+    // The wait of 5 passes, written out: the clock's table is what is
+    // tested. At this pass it is above its floor.
     setenv("DORVAN_PASS_MS", "400", 1);
-    const double reply_wait = 5 * 0.4, request_wait = 2 * 0.4;
+    const double reply_wait = 5 * 0.4;
     const std::string req = root.file(REQUEST_PIPE);
     dt::Daemon d(root);
     // Hand over a request without ever opening the reply pipe.
@@ -84,19 +80,4 @@ TEST_P(DaemonTest, StalledFrontEndsNeitherFreezeTheDaemonNorDieSilently)
     EXPECT_GT(took, 0.8 * reply_wait);
     EXPECT_LT(took, 1.5 * reply_wait);
     EXPECT_EQ(dt::ask("wlsecurity"), "wlsechelp");
-
-    if (dt::run("strace -V >/dev/null 2>&1") != 0)
-        GTEST_SKIP() << "strace not installed";
-    // Its first write is the request: held back past the daemon's wait for
-    // it, as a stopped or starved front end's would be.
-    const size_t seen = d.out().size();
-    const long delay_us = (long)(request_wait * 1750000);
-    dt::FrontEndRun r = dt::front_end("wladv show", kStrace + std::string(" -o /dev/null -e trace=write -e "
-                                                                  "inject=write:delay_enter=") +
-                                                        std::to_string(delay_us) + ":when=1");
-    EXPECT_EQ(r.status, 3);
-    EXPECT_EQ(r.said, "dorvan: the daemon did not take the request\n");
-    // The daemon went on after its wait, before the write came.
-    EXPECT_NE(d.out().find("stale request pipe removed\n", seen), std::string::npos);
-    EXPECT_EQ(dt::ask("wlwds"), "wlwdshelp");
 }
