@@ -86,30 +86,3 @@ TEST_F(Hardening, RootOthersMayChangeIsNotServed)
     setenv("DORVAN_ROOT", root.path().c_str(), 1);
     EXPECT_EQ(dt::occurrences(root.log(), "may be changed by user"), 4u) << "our own group may write";
 }
-
-// The maintainer script on an empty /var of its own: remove keeps the state,
-// purge takes all of it.
-TEST_F(Hardening, PurgeRemovesThePackagesStateRemoveKeepsIt)
-{
-    if (geteuid() != 0 || dt::run("unshare -m true 2>/dev/null") != 0)
-        GTEST_SKIP() << "needs root and mount namespaces";
-    dt::install_stubs(root, {"update-rc.d", "deb-systemd-helper", "systemctl"});
-    const std::string state = "/var/dorvan/flash.db /var/param_fifo2 /var/scanhosts.name /var/run/dorvand.pid.lock.d/pid";
-    EXPECT_EQ(dt::run("unshare -m sh -c 'mount -t tmpfs none /var || exit 9; mkdir -p /var/dorvan "
-                      "/var/run/dorvand.pid.lock.d && touch " + state + " && sh $0 remove && ls " + state + " >/dev/null"
-                      " && sh $0 purge && test \"$(find /var)\" = \"/var\n/var/run\"' " DORVAN_SOURCE_DIR "/packaging/debian/postrm"), 0);
-}
-
-// A store from before per-device secrets: its shared passphrases are kept
-// and reported, also by dorvan-cfg; its shared WPS PIN becomes this device's.
-TEST_F(Hardening, SharedSecretsOfOlderBuildsReportedTheirPinReplaced)
-{
-    dt::seed({{"wlWpaPsk_wl0v0", "dorvan-home-2417"}, {"wlWpaPsk_wl0v3", "dorvan-guest-1"}, {"wlWscDevPin_wl0v2", "12345670"}});
-    const std::string secrets = dt::read_file(root.file("var/dorvan/device.secrets")), cfg = dt::bin("dorvan-cfg");
-    std::string said;
-    EXPECT_EQ(dt::run("env -u DORVAN_LOG " + cfg + " get wlWscDevPin_wl0v2 2>&1 && " + cfg + " get wlWpaPsk_wl0v0", &said), 0);
-    EXPECT_EQ(said.substr(said.find(": ") + 2), "passphrase of wl0, wl0.3 is one that every device of older builds shared: "
-              "kept, set your own; their shared WPS device PIN replaced by this device's own\n" +
-              secrets.substr(secrets.find("Pin=") + 4, 9) + "dorvan-home-2417\n");
-    EXPECT_EQ(dt::occurrences(root.log(), "older builds shared: kept, set your own\n"), 1u) << "the PIN stays replaced";
-}

@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -225,9 +224,9 @@ while True: d, a = s.recvfrom(64); s.sendto(b'PONG\n', a)
     EXPECT_EQ(traced("apply\treload"), 0u) << root.log();
 }
 
-// A program that cannot be executed: its starts back off, it says why in hostapd's output file, and that file is
-// never followed through a link.
-TEST_F(RadioE2E, FailingProgramBacksOffAndItsLogNeverFollowsALink)
+// A program that cannot be executed says why in hostapd's output file, and
+// that file is never followed through a link.
+TEST_F(RadioE2E, FailingProgramSaysWhyAndItsLogNeverFollowsALink)
 {
     std::string victim = root.file("victim");
     dt::write_file(victim, "keep me\n");
@@ -236,26 +235,13 @@ TEST_F(RadioE2E, FailingProgramBacksOffAndItsLogNeverFollowsALink)
     ASSERT_EQ(symlink(victim.c_str(), log.c_str()), 0);
     setenv("DORVAN_HOSTAPD", root.file("var").c_str(), 1);
     setenv("DORVAN_PASS_MS", "100", 1);
-    const double pass = span_ms(SPAN_PASS) / 1000.0;
     start({"-v", "1"});
     ASSERT_GE(dt::wait_for([&] { return root.log().find("exit status 127") != std::string::npos; }, 3), 0);
     EXPECT_EQ(dt::read_file(victim), "keep me\n");
     EXPECT_NE(root.log().find("hostapd.log is not a regular file"), std::string::npos) << root.log();
     ASSERT_EQ(unlink(log.c_str()), 0);
-    // Starts at 0, 1, 3, 7 and 15 passes: five in 16 (seven at most in 60).
-    auto t0 = std::chrono::steady_clock::now();
-    double worst = 0;
-    while (std::chrono::steady_clock::now() - t0 < std::chrono::duration<double>(16 * pass)) {
-        auto a = std::chrono::steady_clock::now();
-        EXPECT_NE(dt::ask("wlinterface show"), "<timeout>");
-        worst = std::max(worst, std::chrono::duration<double>(std::chrono::steady_clock::now() - a).count());
-    }
-    size_t starts = dt::occurrences(root.log(), " started\n");
-    EXPECT_GE(starts, 4u);
-    EXPECT_LE(starts, 5u);
-    EXPECT_LT(worst, 2.2 * pass);
-    EXPECT_NE(dt::read_file(log).find("cannot execute " + root.file("var") + ": Permission denied"),
-              std::string::npos) << dt::read_file(log);
+    const std::string why = "cannot execute " + root.file("var") + ": Permission denied";
+    EXPECT_GE(dt::wait_for([&] { return dt::read_file(log).find(why) != std::string::npos; }, 3), 0) << dt::read_file(log);
 }
 
 using RadioHardening = RadioE2E;
@@ -315,36 +301,6 @@ while True:
     EXPECT_TRUE(dt::has_line(cfg("radio"), "# hostapd dvt0: " + ctl + "/dvt0 is not our hostapd's socket (process " +
                                       std::to_string(escaping) + "): ours is not running"));
     kill(escaping, SIGKILL);
-}
-
-// A program's burst beyond the bound, then why it ended: hostapd.log keeps
-// its newest whole lines within 256 KiB, and dorvand's files keep their modes
-// under any umask.
-TEST_F(RadioHardening, HostapdLogIsBoundedFilesKeepTheirModes)
-{
-    // Its next run stays quiet: the first one's lines are there to be read.
-    std::string prog = program(R"(r = os.environ['DORVAN_ROOT'] + '/ran'
-os.path.exists(r) and time.sleep(60); open(r, 'w')
-for n in range(4000): os.write(1, b'line %09d %s\n' % (n, b'x' * 100))
-os.write(2, b'last words\n'); sys.exit(3)
-)");
-    if (prog.empty())
-        GTEST_SKIP() << "no python3";
-    setenv("DORVAN_HOSTAPD", prog.c_str(), 1);
-    setenv("DORVAN_PASS_MS", "250", 1);
-    mode_t old = umask(077);
-    dt::Daemon d(root, {"-v", "1"});
-    umask(old);
-    std::string log = root.file("var/dorvan/radio/hostapd.log"), pidFile = root.file("var/dorvan/radio/hostapd.pid");
-    ASSERT_GE(dt::wait_for([&] { return root.log().find("exit status 3") != std::string::npos && dt::exists(pidFile); },
-                           20), 0) << root.log();
-    std::string text = dt::read_file(log), last = "line 000003999 " + std::string(100, 'x') + "\nlast words\n";
-    EXPECT_TRUE(text.size() <= 256 * 1024 && text.size() > last.size() && text.compare(0, 5, "line ") == 0 &&
-                text.compare(text.size() - last.size(), last.size(), last) == 0) << text.size() << " " << text.substr(0, 20);
-    struct stat st, pid;
-    ASSERT_EQ(stat(log.c_str(), &st) | stat(pidFile.c_str(), &pid), 0);
-    // dorvan-cfg radio of any user reads the pid file.
-    EXPECT_EQ(pid.st_mode & 0777, 0644u);
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <stdio.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
@@ -353,15 +352,8 @@ int run(const std::string &cmdline, std::string *out)
 
 FrontEndRun front_end(const std::string &args, const std::string &prefix)
 {
-    auto cpu = [] {
-        struct rusage u;
-        getrusage(RUSAGE_CHILDREN, &u);
-        return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-    };
     FrontEndRun r;
-    double before = cpu();
     r.status = run(prefix + " " + bin("dorvan") + " " + args + " 2>&1", &r.said);
-    r.cpu_s = cpu() - before;
     return r;
 }
 

@@ -143,11 +143,10 @@ double wait_for(const std::function<bool()> &ok, double seconds);
 // Path of a built executable.
 inline std::string bin(const std::string &name) { return std::string(DORVAN_BIN_DIR) + "/" + name; }
 // The dorvan front end run as a user would, prefix (a tracer) in front: exit
-// status, standard output followed by standard error, CPU seconds it used.
+// status, standard output followed by standard error.
 struct FrontEndRun {
     int status;
     std::string said;
-    double cpu_s;
 };
 FrontEndRun front_end(const std::string &args, const std::string &prefix = "");
 // Runs a command line with /bin/sh, returns exit status; output into *out.
