@@ -12,7 +12,8 @@
 #include "protocol.h"
 #include "testutil.h"
 
-struct Hardening : ::testing::Test { dt::TempRoot root; };
+// Each test starts at umask 022 and leaves the mask it found (one sets 0).
+struct Hardening : ::testing::Test { dt::TempRoot root; const mode_t mask = umask(022); ~Hardening() override { umask(mask); } };
 
 // The WPS button addresses wl0, whichever interface a command selected last
 // (the switch does too: the VM test switches after a guest's command). A NUL

@@ -17,7 +17,6 @@ namespace {
 
 using dplat::radio::RadioPlan;
 using dplat::radio::Section;
-using Vars = std::vector<std::pair<std::string, std::string>>;
 
 struct PlanTest : ::testing::Test {
     dt::TempRoot root;
@@ -36,25 +35,17 @@ struct PlanTest : ::testing::Test {
         ASSERT_TRUE(dplat::radio::read_env(&env));
         wlmgr_loadWorkingCopy();
     }
-    DorvanImage image(const Vars &set)
-    {
-        DorvanImage img = factory;
-        for (const auto &kv : set)
-            img.vars[kv.first] = kv.second;
-        return img;
-    }
 };
 
 // The cases of tests/golden/radio-plan.txt (its language is at its top).
 TEST_F(PlanTest, CasesFromTheTable)
 {
     std::ifstream in(std::string(DORVAN_SOURCE_DIR) + "/tests/golden/radio-plan.txt");
-    ASSERT_TRUE(in.good());
     DorvanImage img, was;
     RadioPlan p;
     const Section *s = nullptr;
     std::string line, refused;
-    int n = 0, checks = 0;
+    int n = 0;
     auto done = [&] {  // the part looked at refuses only what was said
         EXPECT_EQ(s ? s->refused : refused, refused) << "the case before line " << n;
         s = nullptr, refused = "";
@@ -69,7 +60,6 @@ TEST_F(PlanTest, CasesFromTheTable)
         SCOPED_TRACE("radio-plan.txt:" + std::to_string(n) + ": " + line + (s ? "\n" + s->restart + "--\n" + s->lines : ""));
         if (verb.empty() || verb[0] == '#')
             continue;
-        checks++;
         if (verb == "@case") {
             done();
             img = was = factory;
@@ -111,20 +101,21 @@ TEST_F(PlanTest, CasesFromTheTable)
             std::string f[4];
             for (std::string &x : f)
                 std::getline(fields, x, '|');
-            DorvanImage w = image({{"wlWscStaPin_wl0v1", f[1]}, {"wlWscDevPin_wl0v1", f[2]}});
-            EXPECT_EQ(dplat::radio::wps_command(w, 1, f[0]), f[3]);
+            img.vars["wlWscStaPin_wl0v1"] = f[1], img.vars["wlWscDevPin_wl0v1"] = f[2];
+            EXPECT_EQ(dplat::radio::wps_command(img, 1, f[0]), f[3]);
         } else {
             ADD_FAILURE() << "not understood";
         }
     }
     done();
-    EXPECT_GE(checks, 300);
+    EXPECT_GE(n, 380) << "the whole table read (a missing one reads as none)";
 }
 
 TEST_F(PlanTest, WholeFileHoldsOnlyKeysThePlanMayWrite)
 {
     // A bss= section per guest with its own control socket.
-    DorvanImage img = image({{"wlEnbl_wl0v1", "1"}, {"wlSsid_wl0v0", "evil\nwpa=0"}, {"wlRadiusKey_wl0v0", "x\ny"}});
+    DorvanImage img = factory;
+    img.vars["wlEnbl_wl0v1"] = "1", img.vars["wlSsid_wl0v0"] = "evil\nwpa=0", img.vars["wlRadiusKey_wl0v0"] = "x\ny";
     std::string conf = radio_render(img, 1);
     EXPECT_NE(conf.find("\nbss=dvt0-1\nctrl_interface=" + root.file("var/run/hostapd") + "\n"), std::string::npos) << conf;
     for (const std::string &l : dt::lines(conf)) {
