@@ -15,13 +15,15 @@
 // Each test starts at umask 022 and leaves the mask it found (one sets 0).
 struct Hardening : ::testing::Test { dt::TempRoot root; const mode_t mask = umask(022); ~Hardening() override { umask(mask); } };
 
-// The WPS button addresses wl0, whichever interface a command selected last
-// (the switch does too: the VM test switches after a guest's command). A NUL
-// byte in board.conf spoils its line only; the lines after it are read.
+// The switch and the WPS button address wl0, whichever interface a command
+// selected last: a guest network switched off stays off. A NUL byte in
+// board.conf spoils its line only; the lines after it are read.
 TEST_F(Hardening, BoardInputsActOnWl0AndTheirMapIsReadWhole)
 {
     dt::install_stubs(root, {"nvram", "nbtscan"});
     dt::seed({{"wlSsidIdx", "2"}, {"wlEnbl_wl0v2", "0"}, {"wlWscMode_wl0v0", "enabled"}});
+    disable_wireless(), enable_wireless();
+    EXPECT_EQ(dt::stored("wlEnbl_wl0v0") + dt::stored("wlEnbl_wl0v2"), "10");
     for (const char *wps : {"0", "0", "0", "0", "1"})  // held four passes, then let go
         root.board("wps_button", wps), Varno_monitor();
     EXPECT_EQ(dt::stub_calls(root).size(), 7u) << "the seven nvram lines of a push-button enrolment";

@@ -58,7 +58,8 @@ TEST(DaemonOnce, FrontEndRefusalsStartUpFailuresAndOneDaemonARoot)
 
     // Cut to nothing, a long root would be "/".
     setenv("DORVAN_ROOT", root.file(std::string(300, 'r')).c_str(), 1);
-    EXPECT_EQ(dt::front_end("--timeout 1 wlwds").said, "dorvan: DORVAN_ROOT too long\n");
+    dt::FrontEndRun r = dt::front_end("--timeout 1 wlwds");
+    EXPECT_EQ(std::to_string(r.status) + " " + r.said, "2 dorvan: DORVAN_ROOT too long\n");
 }
 
 // A front end that never opens the reply pipe.
