@@ -88,7 +88,7 @@ TEST(RegDb, QueryWordsAnUnusableDatabaseLoggedOnceDamagedFilesRefused)
         if (line[0] == '#' || sscanf(line.c_str(), "%zu %63s %127[^\n]", &at, hex, what) != 3)
             continue;
         for (size_t i = 0; hex[2 * i] != '\0'; i++)
-            s[at + i] = (char)std::stoi(std::string(hex + 2 * i, 2), nullptr, 16);
+            s.at(at + i) = (char)std::stoi(std::string(hex + 2 * i, 2), nullptr, 16);  // a row past the end throws
         EXPECT_TRUE(parse(s, &db) != nullptr && db.countries.empty()) << what;
         rows++;
     }
